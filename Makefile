@@ -1,0 +1,41 @@
+# Two commands do everything on a fresh Debian 12 machine:
+#   make run    installs what is missing, builds, starts the bar
+#   make test   the same set-up, then every test, headless
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+CMAKE_FLAGS ?=
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test install format bench art clean
+
+all: build
+
+deps:
+	@scripts/deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/bin/marglet
+
+test: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(or $(PREFIX),/usr/local)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+bench: build
+	$(MAKE) -C bench BUILD_DIR=$(abspath $(BUILD_DIR))
+
+# Redraws every image from its generator; the results are committed.
+art:
+	@scripts/deps.sh giflib-tools
+	/usr/bin/python3 assets/art/draw.py
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "frmmargletqk.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+// The program's windows and the sequences that start and end them.
+class MargletApp : public QObject
+{
+    Q_OBJECT
+public:
+    explicit MargletApp(BarEnvironment environment, QObject *parent = nullptr);
+    ~MargletApp() override;
+
+    FrmMargletQK &bar() { return *m_bar; }
+
+    // Runs the bar's load sequence; the caller shows the bar afterwards.
+    void Form_Load();
+
+    void PicClose_Click();
+    void CmdAbout_Click();
+    void CmdOptions_Click();
+
+Q_SIGNALS:
+    // The close sequence has finished; the program should end.
+    void finished();
+
+private:
+    std::unique_ptr<FrmMargletQK> m_bar;
+};

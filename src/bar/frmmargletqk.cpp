@@ -1,0 +1,360 @@
+#include "frmmargletqk.h"
+
+#include "barlogic.h"
+#include "picturebox.h"
+#include "settingsfile.h"
+#include "skins.h"
+#include "twips.h"
+#include "windowsversiondetect.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+using WindowsVersionDetect::kFamilyNew;
+using WindowsVersionDetect::OSFamily;
+
+namespace {
+
+const QColor kBarBlue(0x4D, 0x90, 0xFE);
+
+// Fonts by their design size in points at 96 dpi, with the families that
+// stand in for them where the originals are not installed.
+QFont designFont(const QStringList &families, double points, bool bold = false)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setPixelSize(int(std::lround(points * 96.0 / 72.0)));
+    font.setBold(bold);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+QFont sansSerif(double points, bool bold = false)
+{
+    return designFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                       QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")},
+                      points, bold);
+}
+
+QFont arial(double points)
+{
+    return designFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")},
+                      points);
+}
+
+void showWarning(const QString &message)
+{
+    // Modeless, so that a problem at start-up never holds up the bar.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("QKS Marglet"), message,
+                                QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+struct Line
+{
+    QPoint from;
+    QPoint to;
+    QColor color;
+};
+
+// Line1(0) .. Line1(4), painted front last.
+const Line kLines[] = {
+    {{7, 48}, {7, 242}, QColor(0xDE, 0xDE, 0xD6)},
+    {{176, 241}, {7, 241}, QColor(0xFF, 0xFF, 0xFF)},
+    {{177, 48}, {177, 242}, QColor(0xDE, 0xDE, 0xD6)},
+    {{177, 47}, {162, 47}, QColor(0x2F, 0x54, 0x8F)},
+    {{176, 46}, {160, 46}, QColor(0x4F, 0x88, 0xD6)},
+};
+
+} // namespace
+
+FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), m_env(std::move(environment)),
+      m_skins(std::make_unique<SkinSource>(m_env.skinBases))
+{
+    if (!m_env.report)
+        m_env.report = showWarning;
+    setWindowTitle(QStringLiteral("QKS Marglet"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(535, 343);
+
+    for (QTimer *timer : {&TmrSetOpacity, &TmrExpand, &TmrApplySettings}) {
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setInterval(m_env.tick);
+    }
+    connect(&TmrExpand, &QTimer::timeout, this, &FrmMargletQK::TmrExpand_Timer);
+    connect(&TmrSetOpacity, &QTimer::timeout, this, &FrmMargletQK::TmrSetOpacity_Timer);
+    connect(&TmrApplySettings, &QTimer::timeout, this, &FrmMargletQK::TmrApplySettings_Timer);
+
+    buildControls();
+    // The fade is on from the start; it settles and sleeps by itself.
+    TmrSetOpacity.start();
+}
+
+FrmMargletQK::~FrmMargletQK() = default;
+
+void FrmMargletQK::buildControls()
+{
+    // Created back to front, so that later controls lie in front.
+    TxtNotepad = new QPlainTextEdit(this);
+    TxtNotepad->setGeometry(8, 48, 169, 193);
+    TxtNotepad->setFrameShape(QFrame::NoFrame);
+    TxtNotepad->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    TxtNotepad->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    TxtNotepad->setFont(sansSerif(8.25));
+    {
+        QPalette palette = TxtNotepad->palette();
+        palette.setColor(QPalette::Text, Qt::black);
+        TxtNotepad->setPalette(palette);
+    }
+
+    PicBtnArea = new PictureBox(this, QRect(7, 242, 171, 93), QColor(0xDE, 0xED, 0xFE));
+    PicClose = new PictureBox(this, QRect(169, 1, 15, 15), kBarBlue);
+    PicMaxMin = new PictureBox(this, QRect(152, 1, 15, 15), kBarBlue);
+
+    PicActiveTab = QPixmap(QStringLiteral(":/images/tab_active.gif"));
+    PicTab = QPixmap(QStringLiteral(":/images/tab_inactive.gif"));
+    PicTab01 = new PictureBox(this, QRect(7, 26, 52, 22), kBarBlue);
+    PicTab02 = new PictureBox(this, QRect(59, 26, 52, 22), kBarBlue);
+    PicTab03 = new PictureBox(this, QRect(111, 26, 52, 22), kBarBlue);
+    PicTab01->setPicture(PicActiveTab);
+    PicTab02->setPicture(PicTab);
+    PicTab03->setPicture(PicTab);
+    const QFont tabFont = sansSerif(8.25);
+    LblNote01 = new CaptionLabel(PicTab01, {5, 5}, QStringLiteral("Note 01"), tabFont, Qt::black);
+    LblNote02 = new CaptionLabel(PicTab02, {5, 5}, QStringLiteral("Note 02"), tabFont, Qt::black);
+    LblNote03 = new CaptionLabel(PicTab03, {5, 5}, QStringLiteral("Note 03"), tabFont, Qt::black);
+
+    const auto button = [this](const QString &caption, const QRect &geometry) {
+        auto *b = new QPushButton(caption, this);
+        b->setGeometry(geometry);
+        b->setFont(arial(8.25));
+        QPalette palette = b->palette();
+        palette.setColor(QPalette::Button, QColor(0xE0, 0xE0, 0xE0));
+        b->setPalette(palette);
+        return b;
+    };
+    CmdExport = button(QStringLiteral("Save As Text File"), QRect(16, 252, 153, 20));
+    CmdImport = button(QStringLiteral("Load Text File"), QRect(16, 279, 153, 20));
+    CmdAbout = button(QStringLiteral("About"), QRect(95, 306, 74, 19));
+    CmdOptions = button(QStringLiteral("Options"), QRect(16, 306, 74, 19));
+
+    // Labels are drawn on the bar's surface, behind every other control.
+    const QFont titleFont = sansSerif(9.75, true);
+    const QString title = QStringLiteral("QKS Marglet");
+    LblTitleBarShd = new CaptionLabel(this, {8, 0}, title, titleFont,
+                                      palette().color(QPalette::WindowText));
+    LblTitleBar = new CaptionLabel(this, {9, 0}, title, titleFont, Qt::white);
+    LblTitleBar->stackUnder(TxtNotepad);
+    LblTitleBarShd->stackUnder(LblTitleBar);
+
+    // Focus moves through the controls in their design order.
+    QWidget::setTabOrder(PicMaxMin, TxtNotepad);
+    QWidget::setTabOrder(TxtNotepad, CmdExport);
+    QWidget::setTabOrder(CmdExport, CmdImport);
+    QWidget::setTabOrder(CmdImport, CmdAbout);
+    QWidget::setTabOrder(CmdAbout, CmdOptions);
+
+    connect(PicClose, &PictureBox::clicked, this, &FrmMargletQK::closeClicked);
+    connect(PicMaxMin, &PictureBox::clicked, this, &FrmMargletQK::PicMaxMin_Click);
+    connect(CmdAbout, &QPushButton::clicked, this, &FrmMargletQK::aboutClicked);
+    connect(CmdOptions, &QPushButton::clicked, this, &FrmMargletQK::optionsClicked);
+}
+
+QString FrmMargletQK::settingsPath() const
+{
+    return QDir(m_env.dataFolder).filePath(QStringLiteral("settings.dat"));
+}
+
+void FrmMargletQK::report(const QString &message)
+{
+    // Start-up reads the settings twice; one problem is one message.
+    if (m_reported.contains(message))
+        return;
+    m_reported.append(message);
+    m_env.report(message);
+}
+
+void FrmMargletQK::LoadSettings()
+{
+    QString error;
+    const Settings read = settingsfile::load(settingsPath(), Settings(), &error);
+    if (!error.isEmpty())
+        report(error);
+    PosFromRight = read.PosFromRight;
+    PosTop = read.PosTop;
+    SkinName = read.SkinName;
+    Transparency = read.Transparency;
+}
+
+void FrmMargletQK::ShapeWindow(QWidget *window)
+{
+    if (OSFamily != kFamilyNew)
+        return;
+    const QRegion region = barlogic::outlineRegion();
+    window->setMask(region);
+    const QRect box = region.boundingRect();
+    window->resize(box.right() + 1, box.bottom() + 1);
+}
+
+void FrmMargletQK::ApplySettings()
+{
+    LoadSettings();
+    if (Transparency == 0 && OSFamily == kFamilyNew) {
+        Opacity = 255;
+        TransparentWindow();
+    }
+    if (Transparency == 1 && OSFamily == kFamilyNew) {
+        if (Expanded == 0)
+            Opacity = 80;
+        if (Expanded == 1)
+            Opacity = 240;
+        TransparentWindow();
+    }
+    // The value just applied may differ from the fade's band for this height.
+    wakeFade();
+    setLeftTopTwips(double(screenWidthTwips()) - PosFromRight, PosTop);
+    LoadSkin();
+}
+
+QPixmap FrmMargletQK::loadSkinPicture(const QString &fileName)
+{
+    QString missing;
+    const QImage image = m_skins->load(SkinName, fileName, &missing);
+    if (!missing.isEmpty() && !m_reportedMissing.contains(missing)) {
+        m_reportedMissing.append(missing);
+        // Gathered, so that one skin with several files missing is one message.
+        if (m_pendingMissing.isEmpty())
+            QTimer::singleShot(0, this, &FrmMargletQK::flushMissingReport);
+        m_pendingMissing.append(missing);
+    }
+    return QPixmap::fromImage(image);
+}
+
+void FrmMargletQK::flushMissingReport()
+{
+    if (m_pendingMissing.isEmpty())
+        return;
+    const QString files = m_pendingMissing.join(u'\n');
+    m_pendingMissing.clear();
+    report(tr("These skin images are missing or cannot be read:\n%1\n\n"
+              "The bar shows its built-in Blue images in their place.")
+               .arg(files));
+}
+
+void FrmMargletQK::LoadSkin()
+{
+    m_background = loadSkinPicture(SkinSource::kBackground);
+    update();
+    PicBtnArea->setPicture(loadSkinPicture(SkinSource::kButtonArea));
+    PicClose->setPicture(loadSkinPicture(SkinSource::kClose));
+    PicMaxButton = loadSkinPicture(SkinSource::kMax);
+    PicMinButton = loadSkinPicture(SkinSource::kMin);
+}
+
+void FrmMargletQK::TransparentWindow()
+{
+    const qreal alpha = Opacity / 255.0;
+    if (m_alphaApplied && qFuzzyCompare(windowOpacity(), alpha))
+        return;
+    m_alphaApplied = true;
+    setWindowOpacity(alpha);
+    // Without a window manager the change would wait in the client's buffer
+    // until some other X event goes out; it changes rarely, so flush it now.
+    if (isVisible())
+        QGuiApplication::sync();
+}
+
+void FrmMargletQK::wakeFade()
+{
+    if (!TmrSetOpacity.isActive())
+        TmrSetOpacity.start();
+}
+
+int FrmMargletQK::heightTwips() const
+{
+    return twips::fromPixels(height());
+}
+
+int FrmMargletQK::setHeightTwips(int value)
+{
+    resize(width(), twips::toPixels(value));
+    return heightTwips();
+}
+
+void FrmMargletQK::setLeftTopTwips(double left, double top)
+{
+    move(twips::toPixels(left), twips::toPixels(top));
+}
+
+int FrmMargletQK::screenWidthTwips()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return twips::fromPixels(screen ? screen->geometry().width() : 0);
+}
+
+void FrmMargletQK::PicMaxMin_Click()
+{
+    // A click during a slide leaves the running timer's phase alone.
+    if (!TmrExpand.isActive())
+        TmrExpand.start();
+    wakeFade();
+}
+
+void FrmMargletQK::TmrExpand_Timer()
+{
+    const barlogic::ExpandTick tick =
+        barlogic::expandTick(Expanded, heightTwips(), [this](int h) { return setHeightTwips(h); });
+    if (tick.finished) {
+        Expanded = Expanded == 0 ? 1 : 0;
+        TmrExpand.stop();
+        PicMaxMin->setPicture(Expanded == 1 ? PicMinButton : PicMaxButton);
+        // A caret blinking in a note pad nobody can see would wake the
+        // program twice a second for nothing.
+        if (Expanded == 0 && TxtNotepad->hasFocus())
+            TxtNotepad->clearFocus();
+    }
+}
+
+void FrmMargletQK::TmrSetOpacity_Timer()
+{
+    if (Transparency == 1 && OSFamily == kFamilyNew) {
+        if (const auto value = barlogic::fadeOpacity(height())) {
+            Opacity = *value;
+            TransparentWindow();
+        }
+    }
+    // Once the alpha matches the band of a height that no longer moves,
+    // further ticks would change nothing: sleep until a slide or new
+    // settings wake the fade again.
+    if (!TmrExpand.isActive())
+        TmrSetOpacity.stop();
+}
+
+void FrmMargletQK::TmrApplySettings_Timer()
+{
+    LoadSettings();
+    ApplySettings();
+    PicMaxMin->setPicture(loadSkinPicture(Expanded == 0 ? SkinSource::kMax : SkinSource::kMin));
+    TmrApplySettings.stop();
+}
+
+void FrmMargletQK::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), kBarBlue);
+    painter.drawPixmap(0, 0, m_background);
+    for (const Line &line : kLines) {
+        painter.setPen(line.color);
+        painter.drawLine(line.from, line.to);
+    }
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "settingscodec.h"
+
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+#include <functional>
+
+class CaptionLabel;
+class PictureBox;
+class QPlainTextEdit;
+class QPushButton;
+class SkinSource;
+
+// What the bar needs from the world around it.
+struct BarEnvironment
+{
+    QString dataFolder;    // settings.dat and the note files
+    QStringList skinBases; // folders that hold a skins folder
+    // Tells the user something went wrong; the default shows a message box.
+    std::function<void(const QString &)> report;
+    std::chrono::milliseconds tick{10};
+};
+
+// The bar: a borderless, always-on-top strip that slides open to show three
+// notes. Members carry the names the rest of the program knows them by; the
+// load and close sequences that drive them live with the program's start.
+class FrmMargletQK : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit FrmMargletQK(BarEnvironment environment, QWidget *parent = nullptr);
+    ~FrmMargletQK() override;
+
+    // Settings, as last read from settings.dat.
+    qint16 PosFromRight = 0;
+    qint16 PosTop = 0;
+    QString SkinName;
+    qint16 Transparency = 0;
+
+    qint16 Expanded = 0;
+    quint8 Opacity = 0;
+    qint16 ActiveNote = 0;
+
+    // Plain stores: the three notes, the text last passed through a file,
+    // and the pictures the visible controls take their images from.
+    QString TxtNote01;
+    QString TxtNote02;
+    QString TxtNote03;
+    QString RichText;
+    QPixmap PicActiveTab;
+    QPixmap PicTab;
+    QPixmap PicMinButton;
+    QPixmap PicMaxButton;
+
+    // Visible controls.
+    CaptionLabel *LblTitleBarShd = nullptr;
+    CaptionLabel *LblTitleBar = nullptr;
+    PictureBox *PicBtnArea = nullptr;
+    PictureBox *PicClose = nullptr;
+    PictureBox *PicMaxMin = nullptr;
+    PictureBox *PicTab01 = nullptr;
+    PictureBox *PicTab02 = nullptr;
+    PictureBox *PicTab03 = nullptr;
+    CaptionLabel *LblNote01 = nullptr;
+    CaptionLabel *LblNote02 = nullptr;
+    CaptionLabel *LblNote03 = nullptr;
+    QPlainTextEdit *TxtNotepad = nullptr;
+    QPushButton *CmdExport = nullptr;
+    QPushButton *CmdImport = nullptr;
+    QPushButton *CmdAbout = nullptr;
+    QPushButton *CmdOptions = nullptr;
+
+    QTimer TmrSetOpacity;
+    QTimer TmrExpand;
+    QTimer TmrApplySettings;
+
+    const BarEnvironment &environment() const { return m_env; }
+    QString settingsPath() const;
+    const QPixmap &backgroundPicture() const { return m_background; }
+
+    void LoadSettings();
+    void ShapeWindow(QWidget *window);
+    void ApplySettings();
+    void LoadSkin();
+    void TransparentWindow();
+    // Lets the fade tick again; it stops itself once nothing can change.
+    void wakeFade();
+
+    // Loads one image of the current skin, telling the user once about each
+    // file that is missing and using the built-in image in its place.
+    QPixmap loadSkinPicture(const QString &fileName);
+
+    // Height in twips, set and read back through the window's whole pixels.
+    int heightTwips() const;
+    int setHeightTwips(int twips);
+    void setLeftTopTwips(double left, double top);
+    static int screenWidthTwips();
+
+    void PicMaxMin_Click();
+    void TmrExpand_Timer();
+    void TmrSetOpacity_Timer();
+    void TmrApplySettings_Timer();
+
+Q_SIGNALS:
+    void closeClicked();
+    void aboutClicked();
+    void optionsClicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void buildControls();
+    void report(const QString &message);
+
+    void flushMissingReport();
+
+    BarEnvironment m_env;
+    std::unique_ptr<SkinSource> m_skins;
+    QPixmap m_background;
+    QStringList m_reportedMissing;
+    QStringList m_pendingMissing;
+    QStringList m_reported;
+    bool m_alphaApplied = false;
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QColor>
+#include <QPixmap>
+#include <QWidget>
+
+// A widget that reports a left click released over it.
+class ClickableWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool m_pressed = false;
+};
+
+// A borderless box that shows a picture at its top-left corner over a plain
+// background colour, sizes itself to each picture it is given and reports
+// clicks.
+class PictureBox : public ClickableWidget
+{
+    Q_OBJECT
+public:
+    PictureBox(QWidget *parent, const QRect &geometry, const QColor &background);
+
+    void setPicture(const QPixmap &picture);
+    const QPixmap &picture() const { return m_picture; }
+    QColor background() const { return m_background; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QPixmap m_picture;
+    QColor m_background;
+};
+
+// A label that is only text on its container's surface, sized to its text.
+// Clicks on it are reported, for captions that stand for what lies under them.
+class CaptionLabel : public ClickableWidget
+{
+    Q_OBJECT
+public:
+    CaptionLabel(QWidget *parent, QPoint position, const QString &text, const QFont &font,
+                 const QColor &color);
+
+    QString text() const { return m_text; }
+    QColor color() const { return m_color; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString m_text;
+    QColor m_color;
+};

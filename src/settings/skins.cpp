@@ -1,0 +1,117 @@
+#include "skins.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include <algorithm>
+
+namespace {
+
+const QString kSkinsFolder = QStringLiteral("skins");
+
+} // namespace
+
+SkinSource::SkinSource(QStringList baseFolders) : m_bases(std::move(baseFolders))
+{
+    m_bases.removeDuplicates();
+}
+
+bool SkinSource::isPlainFolderName(QStringView name)
+{
+    if (name.isEmpty() || name == u"." || name == u"..")
+        return false;
+    for (const QChar c : name) {
+        if (c == u'/' || c == u'\\' || c == u':' || c.unicode() < 0x20)
+            return false;
+    }
+    return true;
+}
+
+QStringList SkinSource::findEntries(const QString &folder, const QString &name, bool wantFolder)
+{
+    QStringList found;
+    const QDir dir(folder);
+    const QFileInfo exact(dir.filePath(name));
+    if (exact.exists() && exact.isDir() == wantFolder)
+        found.append(exact.filePath());
+    const auto filter = (wantFolder ? QDir::Dirs : QDir::Files) | QDir::NoDotAndDotDot | QDir::Hidden;
+    const QFileInfoList entries = dir.entryInfoList(filter, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        if (entry.fileName() != name && entry.fileName().compare(name, Qt::CaseInsensitive) == 0)
+            found.append(entry.filePath());
+    }
+    return found;
+}
+
+QStringList SkinSource::skinFolders(const QString &skinName) const
+{
+    QStringList folders;
+    if (!isPlainFolderName(skinName))
+        return folders;
+    for (const QString &base : m_bases) {
+        for (const QString &skins : findEntries(base, kSkinsFolder, true))
+            folders += findEntries(skins, skinName, true);
+    }
+    return folders;
+}
+
+QString SkinSource::imagePath(const QString &skinName, const QString &fileName) const
+{
+    for (const QString &skin : skinFolders(skinName)) {
+        const QStringList files = findEntries(skin, fileName, false);
+        if (!files.isEmpty())
+            return files.first();
+    }
+    return {};
+}
+
+QString SkinSource::expectedPath(const QString &skinName, const QString &fileName) const
+{
+    const QString base = m_bases.isEmpty() ? QString() : m_bases.first();
+    return QDir::toNativeSeparators(
+        QDir(base).filePath(kSkinsFolder + u'/' + skinName + u'/' + fileName));
+}
+
+QImage SkinSource::builtIn(const QString &fileName)
+{
+    return QImage(QStringLiteral(":/skins/Blue/") + fileName);
+}
+
+QImage SkinSource::load(const QString &skinName, const QString &fileName, QString *missing) const
+{
+    const QString path = imagePath(skinName, fileName);
+    if (!path.isEmpty()) {
+        QImageReader reader(path);
+        reader.setDecideFormatFromContent(true);
+        QImage image = reader.read();
+        if (!image.isNull())
+            return image;
+    }
+    if (missing)
+        *missing = expectedPath(skinName, fileName);
+    return builtIn(fileName);
+}
+
+QStringList SkinSource::skinNames() const
+{
+    QStringList names;
+    for (const QString &base : m_bases) {
+        for (const QString &skins : findEntries(base, kSkinsFolder, true)) {
+            const QFileInfoList folders =
+                QDir(skins).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+            for (const QFileInfo &folder : folders) {
+                const QString name = folder.fileName();
+                if (names.contains(name, Qt::CaseInsensitive))
+                    continue;
+                for (const QString &marker : findEntries(folder.filePath(), kBackground, false)) {
+                    if (QFile(marker).open(QIODevice::ReadOnly)) {
+                        names.append(name);
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    return names;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+// Skin folders: "<base>/skins/<name>/" holding five GIFs, looked for in every
+// base folder given (the program folder, then the per-user data folder).
+// Names match without regard to case, so "Skins/Blue/Background.gif" serves
+// as well as "skins/Blue/background.gif".
+class SkinSource
+{
+public:
+    static inline const QString kBackground = QStringLiteral("background.gif");
+    static inline const QString kButtonArea = QStringLiteral("buttonarea.gif");
+    static inline const QString kClose = QStringLiteral("close.gif");
+    static inline const QString kMax = QStringLiteral("max.gif");
+    static inline const QString kMin = QStringLiteral("min.gif");
+    static inline const QString kBuiltInSkin = QStringLiteral("Blue");
+
+    explicit SkinSource(QStringList baseFolders);
+
+    // A skin name names one folder and nothing else: no separators, no "..",
+    // no drive letter. Anything else is treated as a missing skin.
+    static bool isPlainFolderName(QStringView name);
+
+    // The path of the skin's file, or an empty string when it is not there.
+    QString imagePath(const QString &skinName, const QString &fileName) const;
+
+    // The path the program looks at first, for telling the user what is missing.
+    QString expectedPath(const QString &skinName, const QString &fileName) const;
+
+    // Loads one image of the skin. A missing or unreadable file gives the
+    // built-in Blue image instead and sets `missing` to the expected path.
+    QImage load(const QString &skinName, const QString &fileName, QString *missing) const;
+
+    // Skins that hold a background image, in name order, each name once.
+    QStringList skinNames() const;
+
+    static QImage builtIn(const QString &fileName);
+
+    // Folder entries named `name` without regard to case, an exact match first.
+    static QStringList findEntries(const QString &folder, const QString &name, bool wantFolder);
+
+private:
+    // Every skin folder of that name, in the order they are looked at.
+    QStringList skinFolders(const QString &skinName) const;
+
+    QStringList m_bases;
+};

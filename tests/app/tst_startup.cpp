@@ -1,0 +1,175 @@
+#include "barlogic.h"
+#include "marglet.h"
+#include "picturebox.h"
+#include "settingsfile.h"
+#include "skins.h"
+#include "windowsversiondetect.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace WindowsVersionDetect;
+
+namespace {
+
+quint32 windows98() { return 0x0A04; }
+
+struct Started
+{
+    QTemporaryDir dir;
+    QStringList reports;
+    std::unique_ptr<MargletApp> app;
+
+    explicit Started(const Settings *stored = nullptr, QStringList skinBases = {QStringLiteral(MARGLET_ASSETS_DIR)})
+    {
+        if (stored)
+            settingsfile::save(dir.filePath(QStringLiteral("settings.dat")), *stored);
+        BarEnvironment env;
+        env.dataFolder = dir.path();
+        env.skinBases = std::move(skinBases);
+        env.report = [this](const QString &m) { reports.append(m); };
+        app = std::make_unique<MargletApp>(env);
+        app->Form_Load();
+        QCoreApplication::processEvents();
+    }
+    FrmMargletQK &bar() { return app->bar(); }
+};
+
+int screenWidth() { return QGuiApplication::primaryScreen()->geometry().width(); }
+
+Settings stored(qint16 right, qint16 top, const QString &skin, qint16 transparency)
+{
+    Settings s;
+    s.PosFromRight = right;
+    s.PosTop = top;
+    s.SkinName = skin;
+    s.Transparency = transparency;
+    return s;
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup() { setVersionSource(nullptr); }
+
+    void firstStartPlacesACollapsedBarAtTheXpPosition()
+    {
+        Started s;
+        FrmMargletQK &bar = s.bar();
+        QVERIFY2(s.reports.isEmpty(), qPrintable(s.reports.join(u'\n')));
+        QVERIFY(QFile::exists(s.dir.filePath(QStringLiteral("settings.dat"))));
+        QCOMPARE(bar.PosFromRight, 3840);
+        QCOMPARE(bar.PosTop, 70);
+        QCOMPARE(bar.SkinName, QStringLiteral("Blue"));
+        QCOMPARE(bar.Transparency, 0);
+        QCOMPARE(bar.size(), QSize(185, 17));
+        QCOMPARE(bar.pos(), QPoint(screenWidth() - 256, 5));
+        QCOMPARE(bar.ActiveNote, 1);
+        QCOMPARE(bar.Expanded, 0);
+        const Qt::WindowFlags flags = bar.windowFlags();
+        QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
+        QCOMPARE(bar.windowTitle(), QStringLiteral("QKS Marglet"));
+        QVERIFY(!bar.TmrExpand.isActive());
+        QVERIFY(!bar.TmrApplySettings.isActive());
+    }
+
+    void storedSettingsDecidePlaceAndOpacity_data()
+    {
+        QTest::addColumn<Settings>("settings");
+        QTest::addColumn<QPoint>("offsetFromTopRight"); // x from the right edge, y from the top
+        QTest::addColumn<int>("opacity");
+        QTest::newRow("xp style, fading") << stored(3840, 70, QStringLiteral("Blue"), 1) << QPoint(256, 5) << 80;
+        QTest::newRow("classic style, no fading") << stored(3590, 0, QStringLiteral("Blue"), 0) << QPoint(239, 0) << 255;
+        QTest::newRow("zero puts it beyond the edge") << stored(0, 0, QStringLiteral("Blue"), 0) << QPoint(0, 0) << 255;
+        QTest::newRow("unknown fading value leaves opacity alone") << stored(3840, 70, QStringLiteral("Blue"), 7) << QPoint(256, 5) << 0;
+    }
+    void storedSettingsDecidePlaceAndOpacity()
+    {
+        QFETCH(Settings, settings);
+        QFETCH(QPoint, offsetFromTopRight);
+        QFETCH(int, opacity);
+        Started s(&settings);
+        QCOMPARE(s.bar().pos(), QPoint(screenWidth() - offsetFromTopRight.x(), offsetFromTopRight.y()));
+        QCOMPARE(int(s.bar().Opacity), opacity);
+        if (opacity > 0)
+            QCOMPARE(qRound(s.bar().windowOpacity() * 255), opacity);
+    }
+
+    void theNewerFamilyGetsTheOutline()
+    {
+        Started s;
+        QCOMPARE(s.bar().mask(), barlogic::outlineRegion());
+    }
+
+    void theOlderFamilyGetsNoOutlineAndNoAlpha()
+    {
+        setVersionSource(windows98);
+        const Settings fading = stored(3840, 70, QStringLiteral("Blue"), 1);
+        Started s(&fading);
+        QCOMPARE(OSFamily, kFamilyOld);
+        QVERIFY(s.bar().mask().isEmpty());
+        QCOMPARE(s.bar().size(), QSize(185, 17));
+        QCOMPARE(int(s.bar().Opacity), 0);
+        QCOMPARE(s.bar().windowOpacity(), 1.0);
+    }
+
+    void aMissingSkinFallsBackAndIsReportedOnce()
+    {
+        const Settings missing = stored(3840, 70, QStringLiteral("Gone"), 0);
+        Started s(&missing);
+        QCOMPARE(s.reports.size(), 1);
+        for (const QString &file : {SkinSource::kBackground, SkinSource::kButtonArea, SkinSource::kClose,
+                                    SkinSource::kMax, SkinSource::kMin})
+            QVERIFY2(s.reports.first().contains(file), qPrintable(s.reports.first()));
+        QCOMPARE(s.bar().PicMaxMin->picture().toImage(),
+                 QPixmap::fromImage(SkinSource::builtIn(SkinSource::kMax)).toImage());
+        QCOMPARE(s.bar().PicClose->picture().size(), QSize(15, 15));
+
+        // Loading the same skin again tells nothing new.
+        s.bar().LoadSkin();
+        QCoreApplication::processEvents();
+        QCOMPARE(s.reports.size(), 1);
+    }
+
+    void anUnwritableDataFolderIsReportedNotIgnored()
+    {
+        QTemporaryDir dir;
+        QFile plain(dir.filePath(QStringLiteral("plain")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        QStringList reports;
+        BarEnvironment env;
+        env.dataFolder = plain.fileName(); // nothing can be created below a file
+        env.skinBases = {QStringLiteral(MARGLET_ASSETS_DIR)};
+        env.report = [&](const QString &m) { reports.append(m); };
+        MargletApp app(env);
+        app.Form_Load();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports.first().contains(QStringLiteral("settings.dat")));
+        QCOMPARE(app.bar().size(), QSize(185, 17));
+        QCOMPARE(app.bar().pos(), QPoint(screenWidth() - 256, 5));
+    }
+
+    void closeButtonEndsTheProgram()
+    {
+        Started s;
+        s.bar().show();
+        QSignalSpy finished(s.app.get(), &MargletApp::finished);
+        QTest::mouseClick(s.bar().PicClose, Qt::LeftButton);
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(!s.bar().isVisible());
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,69 @@
+"""The real bar slides, fades and has its outline."""
+
+import os
+import time
+
+import xharness
+from xharness import XTestCase, settings_bytes
+
+MAXMIN = (152 + 7, 1 + 7)
+MAGENTA = 0xFF00FF
+
+
+class Motion(XTestCase):
+    def height(self, bar):
+        return bar.geometry()[3]
+
+    def test_a_click_slides_open_and_a_second_click_shut(self):
+        bar = self.start()
+        began = time.monotonic()
+        bar.click(*MAXMIN)
+        bar.wait_for(lambda: self.height(bar) == 343, timeout=1.0, what="the expanded height")
+        self.assertLess(time.monotonic() - began, 1.0)
+        time.sleep(0.1)
+        self.assertEqual(bar.geometry(), (1920 - 256, 5, 185, 343))
+        bar.click(*MAXMIN)
+        bar.wait_for(lambda: self.height(bar) == 17, timeout=1.0, what="the collapsed height")
+        time.sleep(0.1)
+        self.assertEqual(bar.geometry(), (1920 - 256, 5, 185, 17))
+
+    def test_the_alpha_follows_the_height_when_fading_is_on(self):
+        bar = self.start(settings=settings_bytes(3840, 70, "Blue", 1))
+        bar.wait_for(lambda: bar.opacity() == 100, what="alpha 100 at rest, collapsed")
+        bar.click(*MAXMIN)
+        bar.wait_for(lambda: self.height(bar) == 343 and bar.opacity() == 240, timeout=2.0,
+                     what="alpha 240 at rest, expanded")
+        bar.click(*MAXMIN)
+        bar.wait_for(lambda: self.height(bar) == 17 and bar.opacity() == 100, timeout=2.0,
+                     what="alpha 100 again, collapsed")
+        time.sleep(0.2)
+        self.assertEqual(bar.opacity(), 100)
+
+    def test_without_fading_the_bar_stays_opaque(self):
+        bar = self.start(settings=settings_bytes(3840, 70, "Blue", 0))
+        bar.click(*MAXMIN)
+        bar.wait_for(lambda: self.height(bar) == 343, timeout=1.0, what="the expanded height")
+        self.assertIn(bar.opacity(), (None, 255))
+
+    def test_the_outline_cuts_corners_and_neck(self):
+        self.server.set_root_colour(MAGENTA)
+        bar = self.start()
+        bar.click(*MAXMIN)
+        bar.wait_for(lambda: self.height(bar) == 343, timeout=1.0, what="the expanded height")
+        time.sleep(0.3)
+        left, top, _, _ = bar.geometry()
+        rows = self.server.pixels(left, top, 185, 343)
+        self.server.screenshot(os.path.join(xharness.ARGS.out, "expanded.png"),
+                               left - 10, 0, 205, 360)
+        outline = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (15, 1, 183), (16, 2, 182),
+                   (17, 6, 178), (18, 4, 180), (19, 3, 181), (20, 2, 182), (21, 1, 183),
+                   (22, 1, 183), (23, 0, 184), (200, 0, 184), (336, 0, 184), (337, 1, 183),
+                   (339, 2, 182), (340, 3, 181), (341, 4, 180), (342, 6, 178)]
+        for row, first, last in outline:
+            for col in range(185):
+                cut = rows[row][col] == (255, 0, 255)
+                self.assertEqual(cut, not first <= col <= last, f"row {row} column {col}")
+
+
+if __name__ == "__main__":
+    xharness.main()

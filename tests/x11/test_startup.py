@@ -1,0 +1,42 @@
+"""Start-up of the real bar: place, size, stay-on-top, closing."""
+
+import os
+
+import xharness
+from xharness import XTestCase, settings_bytes
+
+
+class StartUp(XTestCase):
+    def test_first_start_shows_the_collapsed_bar_at_the_xp_position(self):
+        bar = self.start()
+        self.assertEqual(bar.geometry(), (1920 - 256, 5, 185, 17))
+        self.assertIn("_NET_WM_STATE_ABOVE", bar.prop("_NET_WM_STATE"))
+        # A utility window: no taskbar entry.
+        self.assertIn("_NET_WM_WINDOW_TYPE_UTILITY", bar.prop("_NET_WM_WINDOW_TYPE"))
+        self.assertIn("QKS Marglet", bar.prop("WM_NAME"))
+        self.assertEqual(os.path.getsize(bar.file("settings.dat")), 0)
+        self.server.screenshot(os.path.join(xharness.ARGS.out, "collapsed.png"), 1920 - 300, 0, 300, 40)
+
+    def test_classic_style_sits_at_the_top(self):
+        bar = self.start(settings=settings_bytes(3590, 0, "Blue", 0))
+        self.assertEqual(bar.geometry(), (1920 - 239, 0, 185, 17))
+
+    def test_close_button_ends_the_program_with_success(self):
+        bar = self.start()
+        bar.click(169 + 7, 1 + 7)
+        self.assertEqual(bar.wait_exit(), 0)
+
+    def test_a_missing_skin_is_reported_and_the_bar_still_runs(self):
+        bar = self.start(settings=settings_bytes(3840, 70, "Gone", 0))
+        self.assertEqual(bar.geometry(), (1920 - 256, 5, 185, 17))
+        found = bar.wait_for(lambda: self.server.run(
+            "xdotool", "search", "--onlyvisible", "--name", "^QKS Marglet$", check=False).split()
+            if len(self.server.run("xdotool", "search", "--onlyvisible", "--name", "^QKS Marglet$",
+                                   check=False).split()) >= 2 else None,
+            what="the message about the missing skin")
+        self.assertGreaterEqual(len(found), 2)
+        self.assertIsNone(bar.proc.poll())
+
+
+if __name__ == "__main__":
+    xharness.main()

@@ -1,0 +1,201 @@
+"""Drives the real marglet binary on a private Xvfb server from outside.
+
+Each test gets its own server (started with -displayfd, so parallel runs
+never collide) and its own program folder: a copy of the binary with the
+skins beside it, since the program keeps its files next to itself.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zlib
+
+from Xlib import X, display as xdisplay
+
+ARGS = None
+SCREEN = (1920, 1080)
+
+
+def parse_args():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--skins", required=True)
+    parser.add_argument("--out", default=tempfile.gettempdir())
+    ARGS, rest = parser.parse_known_args()
+    return [sys.argv[0]] + rest
+
+
+class Xvfb:
+    def __init__(self, width=SCREEN[0], height=SCREEN[1]):
+        read_fd, write_fd = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+             f"{width}x{height}x24", "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b""
+        with os.fdopen(read_fd, "rb") as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
+                    raise RuntimeError("Xvfb did not start")
+                number += chunk
+        self.display = ":" + number.decode().strip()
+        self.x = xdisplay.Display(self.display)
+
+    def stop(self):
+        self.x.close()
+        self.proc.terminate()
+        self.proc.wait(10)
+
+    def env(self):
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI",
+                            "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        env["DISPLAY"] = self.display
+        return env
+
+    def run(self, *cmd, check=True):
+        return subprocess.run(cmd, env=self.env(), check=check, capture_output=True,
+                              text=True, timeout=30).stdout
+
+    def set_root_colour(self, rgb):
+        root = self.x.screen().root
+        root.change_attributes(background_pixel=rgb)
+        root.clear_area(0, 0, 0, 0)
+        self.x.sync()
+
+    def pixels(self, x, y, w, h):
+        """RGB rows of a screen area, as the X server composes it."""
+        image = self.x.screen().root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF)
+        data = image.data
+        rows = []
+        for row in range(h):
+            line = []
+            for col in range(w):
+                b, g, r = data[(row * w + col) * 4:(row * w + col) * 4 + 3]
+                line.append((r, g, b))
+            rows.append(line)
+        return rows
+
+    def screenshot(self, path, x=0, y=0, w=None, h=None):
+        w = w or SCREEN[0]
+        h = h or SCREEN[1]
+        write_png(path, self.pixels(x, y, w, h))
+
+
+def write_png(path, rows):
+    raw = b"".join(b"\x00" + bytes(c for px in row for c in px) for row in rows)
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n")
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", len(rows[0]), len(rows), 8, 2, 0, 0, 0)))
+        f.write(chunk(b"IDAT", zlib.compress(raw, 6)))
+        f.write(chunk(b"IEND", b""))
+
+
+class Bar:
+    """One running bar in its own program folder."""
+
+    def __init__(self, server, folder=None, settings=None):
+        self.server = server
+        self.folder = folder or tempfile.mkdtemp(prefix="marglet-x11-")
+        binary = os.path.join(self.folder, "marglet")
+        if not os.path.exists(binary):
+            shutil.copy2(ARGS.binary, binary)
+            shutil.copytree(ARGS.skins, os.path.join(self.folder, "skins"))
+        if settings is not None:
+            with open(os.path.join(self.folder, "settings.dat"), "wb") as f:
+                f.write(settings)
+        self.proc = subprocess.Popen([binary], env=server.env(), cwd=self.folder,
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.wid = self._find_window()
+
+    def _find_window(self):
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            out = self.server.run("xdotool", "search", "--onlyvisible", "--name", "^QKS Marglet$",
+                                  check=False).split()
+            if out:
+                return int(out[0])
+            if self.proc.poll() is not None:
+                raise AssertionError("the bar ended early: " + self.proc.stdout.read().decode())
+            time.sleep(0.05)
+        raise AssertionError("the bar's window never appeared")
+
+    def geometry(self):
+        info = self.server.run("xwininfo", "-id", str(self.wid))
+        def field(name):
+            return int(re.search(name + r":\s+(-?\d+)", info).group(1))
+        return (field("Absolute upper-left X"), field("Absolute upper-left Y"),
+                field("Width"), field("Height"))
+
+    def prop(self, name):
+        return self.server.run("xprop", "-id", str(self.wid), name, check=False)
+
+    def opacity(self):
+        """The window's alpha (0..255), or None when the property is absent."""
+        m = re.search(r"= (\d+)", self.prop("_NET_WM_WINDOW_OPACITY"))
+        return None if not m else round(int(m.group(1)) / 0x01010101)
+
+    def click(self, x, y):
+        """Clicks at a point in window coordinates, through the X server."""
+        left, top, _, _ = self.geometry()
+        self.server.run("xdotool", "mousemove", str(left + x), str(top + y), "click", "1")
+
+    def wait_for(self, predicate, timeout=5.0, what="condition"):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            value = predicate()
+            if value:
+                return value
+            time.sleep(0.02)
+        raise AssertionError("timed out waiting for " + what)
+
+    def wait_exit(self, timeout=10):
+        return self.proc.wait(timeout)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGKILL)
+            self.proc.wait(10)
+
+    def file(self, name):
+        return os.path.join(self.folder, name)
+
+
+class XTestCase(unittest.TestCase):
+    def setUp(self):
+        self.server = Xvfb()
+        self.bars = []
+
+    def tearDown(self):
+        for bar in self.bars:
+            bar.stop()
+        self.server.stop()
+
+    def start(self, **kwargs):
+        bar = Bar(self.server, **kwargs)
+        self.bars.append(bar)
+        return bar
+
+
+def settings_bytes(right, top, skin, transparency):
+    records = [struct.pack("<h", right), struct.pack("<h", top),
+               struct.pack("<H", len(skin)) + skin.encode("cp1252"), struct.pack("<h", transparency)]
+    return b"".join(r.ljust(128, b"\0") for r in records)
+
+
+def main():
+    argv = parse_args()
+    unittest.main(argv=argv, verbosity=2)
