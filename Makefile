@@ -30,7 +30,8 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 bench: build
-	$(MAKE) -C bench BUILD_DIR=$(abspath $(BUILD_DIR))
+	/usr/bin/python3 bench/idle.py --binary $(BUILD_DIR)/bin/marglet \
+	    --skins $(BUILD_DIR)/bin/skins --bare $(BUILD_DIR)/bin/bare_window
 
 # Redraws every image from its generator; the results are committed.
 art:

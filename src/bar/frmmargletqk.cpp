@@ -96,6 +96,10 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
     connect(&TmrApplySettings, &QTimer::timeout, this, &FrmMargletQK::TmrApplySettings_Timer);
 
     buildControls();
+    // The bar itself holds the focus until the user clicks into the note
+    // pad, so that a bar left alone has no caret blinking in it.
+    setFocusPolicy(Qt::ClickFocus);
+    setFocus();
     // The fade is on from the start; it settles and sleeps by itself.
     TmrSetOpacity.start();
 }

@@ -116,6 +116,31 @@ private Q_SLOTS:
         QCOMPARE(nextFocus(bar.CmdAbout), bar.CmdOptions);
     }
 
+    void theDesignedSurfaceRendersWhole()
+    {
+        BarEnvironment env = environment(m_dir.path());
+        env.skinBases = {QStringLiteral(MARGLET_ASSETS_DIR)};
+        FrmMargletQK bar(env);
+        bar.LoadSkin();
+        QCOMPARE(bar.size(), QSize(535, 343));
+        const QImage surface = bar.grab().toImage();
+        // Kept for a person to look at against the layout.
+        surface.save(QStringLiteral("design-surface.png"));
+        const struct
+        {
+            QPoint at;
+            QColor color;
+        } lines[] = {
+            {{7, 100}, QColor(0xDE, 0xDE, 0xD6)},  {{177, 100}, QColor(0xDE, 0xDE, 0xD6)},
+            {{100, 241}, QColor(0xFF, 0xFF, 0xFF)}, {{170, 46}, QColor(0x4F, 0x88, 0xD6)},
+            {{170, 47}, QColor(0x2F, 0x54, 0x8F)},
+        };
+        for (const auto &line : lines)
+            QCOMPARE(surface.pixelColor(line.at), line.color);
+        // Tab 3 hides the part of the lines that runs under it.
+        QVERIFY(surface.pixelColor(161, 46) != QColor(0x4F, 0x88, 0xD6));
+    }
+
     void aPictureBoxTakesTheSizeOfItsPictureAndKeepsItsCorner()
     {
         FrmMargletQK bar(environment(m_dir.path()));

@@ -10,6 +10,21 @@ MAXMIN = (152 + 7, 1 + 7)
 MAGENTA = 0xFF00FF
 
 
+def wakeups(pid, seconds):
+    """Context switches of all the process's threads over `seconds`."""
+    def count():
+        total = 0
+        for task in os.listdir(f"/proc/{pid}/task"):
+            with open(f"/proc/{pid}/task/{task}/status") as f:
+                for line in f:
+                    if "ctxt_switches" in line:
+                        total += int(line.split()[1])
+        return total
+    before = count()
+    time.sleep(seconds)
+    return count() - before
+
+
 class Motion(XTestCase):
     def height(self, bar):
         return bar.geometry()[3]
@@ -44,6 +59,19 @@ class Motion(XTestCase):
         bar.click(*MAXMIN)
         bar.wait_for(lambda: self.height(bar) == 343, timeout=1.0, what="the expanded height")
         self.assertIn(bar.opacity(), (None, 255))
+
+    def test_a_resting_bar_does_not_wake(self):
+        bar = self.start(settings=settings_bytes(3840, 70, "Blue", 1))
+        bar.click(*MAXMIN)
+        bar.wait_for(lambda: self.height(bar) == 343, timeout=1.0, what="the expanded height")
+        time.sleep(0.3)
+        self.assertLessEqual(wakeups(bar.proc.pid, 1.0), 2, "expanded, untouched")
+        # A caret blinking in the note pad stops once the bar is shut.
+        bar.click(60, 100)
+        bar.click(*MAXMIN)
+        bar.wait_for(lambda: self.height(bar) == 17, timeout=1.0, what="the collapsed height")
+        time.sleep(0.3)
+        self.assertLessEqual(wakeups(bar.proc.pid, 1.5), 2, "collapsed after typing")
 
     def test_the_outline_cuts_corners_and_neck(self):
         self.server.set_root_colour(MAGENTA)

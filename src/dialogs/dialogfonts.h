@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QFont>
+#include <QStringList>
+
+#include <cmath>
+
+// Fonts by their design size in points at 96 dpi, with the families that
+// stand in for them where the originals are not installed, so that the
+// dialogs keep their layout whatever the screen's DPI setting says.
+namespace dialogfonts {
+
+inline QFont designFont(const QStringList &families, double points, bool bold = false)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setPixelSize(int(std::lround(points * 96.0 / 72.0)));
+    font.setBold(bold);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+inline QFont arial(double points, bool bold = false)
+{
+    return designFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")},
+                      points, bold);
+}
+
+// What every control of a form has unless given another font.
+inline QFont formDefault()
+{
+    return designFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                       QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")},
+                      8.25);
+}
+
+} // namespace dialogfonts

@@ -1,0 +1,111 @@
+#include "notecodec.h"
+
+#include "ansicodepage.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <algorithm>
+
+namespace notecodec {
+namespace {
+
+constexpr QByteArrayView kBom("\xEF\xBB\xBF", 3);
+
+// A single pass and a single allocation: a note can be megabytes long and is
+// encoded on every save.
+QString withCrLf(QStringView text)
+{
+    qsizetype extra = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n')))
+            ++extra;
+    }
+    QString out(text.size() + extra, Qt::Uninitialized);
+    QChar *p = out.data();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            continue; // the "\n" that follows writes the pair
+        } else if (c == u'\n' || c == u'\r') {
+            *p++ = u'\r';
+            *p++ = u'\n';
+        } else {
+            *p++ = c;
+        }
+    }
+    return out;
+}
+
+// In place: the result is never longer than what was read.
+void toLf(QString &text)
+{
+    const qsizetype first = text.indexOf(u'\r');
+    if (first < 0)
+        return;
+    QChar *const begin = text.data();
+    const QChar *const end = begin + text.size();
+    QChar *out = begin + first;
+    for (const QChar *in = out; in != end;) {
+        const QChar c = *in++;
+        if (c == u'\r') {
+            *out++ = u'\n';
+            if (in != end && *in == u'\n')
+                ++in;
+        } else {
+            *out++ = c;
+        }
+    }
+    text.truncate(out - begin);
+}
+
+bool hasHighByte(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char b) { return b & 0x80; });
+}
+
+} // namespace
+
+QByteArray encode(QStringView text)
+{
+    const QString lines = withCrLf(text);
+    // Windows-1252 only when the reader takes the bytes back as Windows-1252:
+    // it reads a leading EF BB BF as a byte-order mark and valid UTF-8 as
+    // UTF-8, and plain ASCII reads the same either way. A NUL goes the UTF-8
+    // way too, since looksLikeText() trusts a NUL only behind a mark.
+    QByteArray bytes;
+    if (ansi::encode(lines, bytes) && !bytes.startsWith(kBom) && !bytes.contains('\0')
+        && (!hasHighByte(bytes) || !QByteArrayView(bytes).isValidUtf8()))
+        return bytes;
+
+    QStringEncoder toUtf8(QStringEncoder::Utf8, QStringEncoder::Flag::WriteBom);
+    return toUtf8.encode(lines);
+}
+
+QString decode(QByteArrayView bytes)
+{
+    QString text;
+    if (bytes.startsWith(kBom)) {
+        // The mark is dropped here, so that a U+FEFF that is part of the
+        // text itself comes through.
+        QStringDecoder fromUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        text = fromUtf8.decode(bytes.sliced(kBom.size()));
+    } else if (bytes.isValidUtf8()) {
+        text = QString::fromUtf8(bytes);
+    } else {
+        text = ansi::decode(bytes);
+    }
+    toLf(text);
+    return text;
+}
+
+bool looksLikeText(QByteArrayView bytes)
+{
+    // Text editors never write a NUL byte, while pictures, programs,
+    // archives and UTF-16 files almost always hold one early on. The one
+    // exception is our own: a note holding U+0000 is written as UTF-8 behind
+    // a byte-order mark, which no binary format starts with.
+    return bytes.startsWith(kBom) || !bytes.contains('\0');
+}
+
+} // namespace notecodec
