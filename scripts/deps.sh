@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    g++ make cmake qt6-base-dev libgl-dev
+    g++ make cmake qt6-base-dev libgl-dev libxcb1-dev
     # the bar's stand-in for Arial, so captions fit as designed
     fonts-liberation2
     # real-window tests: a virtual X server and tools that drive it

@@ -1,5 +1,7 @@
 #include "alwaysontop.h"
 
+#include "taskbar.h"
+
 #include <QWidget>
 
 namespace AlwaysOnTop {
@@ -9,6 +11,7 @@ void SetTopmost(QWidget *window)
     // A tool window has no taskbar entry; Qt maps the hint to HWND_TOPMOST on
     // Windows and to _NET_WM_STATE_ABOVE on X11.
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    keepOutOfTaskbar(window);
 }
 
 } // namespace AlwaysOnTop

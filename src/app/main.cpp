@@ -1,7 +1,9 @@
 #include "folders.h"
 #include "marglet.h"
+#include "quitsignals.h"
 
 #include <QApplication>
+#include <QSessionManager>
 
 int main(int argc, char *argv[])
 {
@@ -23,6 +25,25 @@ int main(int argc, char *argv[])
 
     MargletApp marglet(environment);
     QObject::connect(&marglet, &MargletApp::finished, &app, &QApplication::quit);
+
+    // Log-out and shut-down: save first, and let the session wait while the
+    // user decides about notes that cannot be written.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &marglet,
+                     [&marglet](QSessionManager &manager) {
+                         if (marglet.saveBeforeExit() || !manager.allowsInteraction())
+                             return;
+                         const bool saved = marglet.saveOrAsk();
+                         manager.release();
+                         if (!saved)
+                             manager.cancel();
+                     });
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app, [&marglet] {
+        marglet.saveBeforeExit();
+        QApplication::exit(0);
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &marglet, &MargletApp::saveBeforeExit);
+
     marglet.Form_Load();
     marglet.bar().show();
     return QApplication::exec();

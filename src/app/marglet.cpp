@@ -1,6 +1,7 @@
 #include "marglet.h"
 
 #include "alwaysontop.h"
+#include "notesaver.h"
 #include "picturebox.h"
 #include "skins.h"
 #include "twips.h"
@@ -39,13 +40,53 @@ void MargletApp::Form_Load()
         bar.Opacity = 80;
         bar.TransparentWindow();
     }
-    bar.TxtNotepad->setPlainText(bar.TxtNote01);
+    bar.LoadText();
+    bar.setNotepadText(bar.TxtNote01);
+}
+
+QString MargletApp::unsavedNotes() const
+{
+    QStringList notes;
+    for (int note = 1; note <= 3; ++note) {
+        if (m_bar->noteSaver().isDirty(note))
+            notes.append(QStringLiteral("Note 0%1").arg(note));
+    }
+    return notes.join(QStringLiteral(", "));
+}
+
+void MargletApp::closeWindows()
+{
+    m_bar->close();
+    Q_EMIT finished();
+}
+
+bool MargletApp::saveOrAsk()
+{
+    // Closing must never drop edits silently: while a note cannot be
+    // written the user may try again or keep the bar (and the text) open.
+    while (!m_bar->SaveText()) {
+        const QString problem =
+            tr("These notes could not be saved: %1.\n\nTry again, or keep the bar open and "
+               "save the text elsewhere with \"Save As Text File\".")
+                .arg(unsavedNotes());
+        if (!m_bar->environment().retrySave(problem))
+            return false;
+    }
+    return true;
 }
 
 void MargletApp::PicClose_Click()
 {
-    m_bar->close();
-    Q_EMIT finished();
+    if (saveOrAsk())
+        closeWindows();
+}
+
+bool MargletApp::saveBeforeExit()
+{
+    if (m_bar->SaveText())
+        return true;
+    qWarning("marglet: could not save %s", qUtf8Printable(unsavedNotes()));
+    return false;
 }
 
 void MargletApp::CmdAbout_Click()

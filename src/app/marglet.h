@@ -21,6 +21,12 @@ public:
     void Form_Load();
 
     void PicClose_Click();
+    // Saves the notes when the program is asked to end some other way than
+    // by its close button: a signal, the session ending.
+    bool saveBeforeExit();
+    // Saves, asking the user while a note cannot be written; false when the
+    // user chose to keep the bar open instead.
+    bool saveOrAsk();
     void CmdAbout_Click();
     void CmdOptions_Click();
 
@@ -29,5 +35,8 @@ Q_SIGNALS:
     void finished();
 
 private:
+    void closeWindows();
+    QString unsavedNotes() const;
+
     std::unique_ptr<FrmMargletQK> m_bar;
 };

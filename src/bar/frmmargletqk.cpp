@@ -1,6 +1,10 @@
 #include "frmmargletqk.h"
 
 #include "barlogic.h"
+#include "filedialogseam.h"
+#include "notefiles.h"
+#include "notesaver.h"
+#include "qtfiledialog.h"
 #include "picturebox.h"
 #include "settingsfile.h"
 #include "skins.h"
@@ -14,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextBlock>
+#include <QTextDocument>
 
 using WindowsVersionDetect::kFamilyNew;
 using WindowsVersionDetect::OSFamily;
@@ -46,6 +52,24 @@ QFont arial(double points)
     return designFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
                        QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")},
                       points);
+}
+
+void showFileError(const QString &text, const QString &reason)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Marglet QK"), text,
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    box.setInformativeText(reason);
+    box.exec();
+}
+
+bool askRetrySave(const QString &problem)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("QKS Marglet"), problem);
+    QPushButton *retry = box.addButton(QMessageBox::tr("Try Again"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::tr("Keep the Bar Open"), QMessageBox::RejectRole);
+    box.setDefaultButton(retry);
+    box.exec();
+    return box.clickedButton() == retry;
 }
 
 void showWarning(const QString &message)
@@ -82,6 +106,19 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
 {
     if (!m_env.report)
         m_env.report = showWarning;
+    if (!m_env.fileError)
+        m_env.fileError = showFileError;
+    if (!m_env.retrySave)
+        m_env.retrySave = askRetrySave;
+    if (!m_env.fileDialog) {
+        m_ownDialog = std::make_unique<QtFileDialog>();
+        m_env.fileDialog = m_ownDialog.get();
+    }
+    CmnDlgSaveLoad = std::make_unique<LastPathFileDialog>(*m_env.fileDialog);
+    m_saver = std::make_unique<NoteSaver>(
+        m_env.dataFolder, [this](int note) { return noteStore(note); }, m_env.autosaveDelay);
+    connect(m_saver.get(), &NoteSaver::saveFailed, this,
+            [this](int, const QString &message) { m_env.report(message); });
     setWindowTitle(QStringLiteral("QKS Marglet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -168,6 +205,16 @@ void FrmMargletQK::buildControls()
     QWidget::setTabOrder(CmdImport, CmdAbout);
     QWidget::setTabOrder(CmdAbout, CmdOptions);
 
+    connect(PicTab01, &PictureBox::clicked, this, &FrmMargletQK::PicTab01_Click);
+    connect(PicTab02, &PictureBox::clicked, this, &FrmMargletQK::PicTab02_Click);
+    connect(PicTab03, &PictureBox::clicked, this, &FrmMargletQK::PicTab03_Click);
+    connect(LblNote01, &CaptionLabel::clicked, this, &FrmMargletQK::LblNote01_Click);
+    connect(LblNote02, &CaptionLabel::clicked, this, &FrmMargletQK::LblNote02_Click);
+    connect(LblNote03, &CaptionLabel::clicked, this, &FrmMargletQK::LblNote03_Click);
+    connect(TxtNotepad->document(), &QTextDocument::contentsChange, this,
+            &FrmMargletQK::TxtNotepad_Change);
+    connect(CmdImport, &QPushButton::clicked, this, &FrmMargletQK::CmdImport_Click);
+    connect(CmdExport, &QPushButton::clicked, this, &FrmMargletQK::CmdExport_Click);
     connect(PicClose, &PictureBox::clicked, this, &FrmMargletQK::closeClicked);
     connect(PicMaxMin, &PictureBox::clicked, this, &FrmMargletQK::PicMaxMin_Click);
     connect(CmdAbout, &QPushButton::clicked, this, &FrmMargletQK::aboutClicked);
@@ -304,6 +351,156 @@ int FrmMargletQK::screenWidthTwips()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     return twips::fromPixels(screen ? screen->geometry().width() : 0);
+}
+
+QString &FrmMargletQK::noteStore(int note)
+{
+    switch (note) {
+    case 1:
+        return TxtNote01;
+    case 2:
+        return TxtNote02;
+    default:
+        Q_ASSERT(note == 3);
+        return TxtNote03;
+    }
+}
+
+void FrmMargletQK::LoadText()
+{
+    for (int note = 1; note <= notefiles::kNoteCount; ++note) {
+        QString error;
+        // A note that cannot be read stays empty and unchanged on disk: it
+        // is written only once the user edits it.
+        if (notefiles::loadNote(notefiles::notePath(m_env.dataFolder, note), RichText, &error) ==
+            notefiles::LoadStatus::Failed) {
+            report(error);
+            RichText.clear();
+        }
+        noteStore(note) = RichText;
+    }
+}
+
+bool FrmMargletQK::SaveText()
+{
+    return m_saver->saveNow();
+}
+
+bool FrmMargletQK::hasUnsavedNotes() const
+{
+    return m_saver->hasUnsaved();
+}
+
+void FrmMargletQK::SwitchNote(const qint16 &note)
+{
+    if (note < 1 || note > 3)
+        return;
+    PicTab01->setPicture(note == 1 ? PicActiveTab : PicTab);
+    PicTab02->setPicture(note == 2 ? PicActiveTab : PicTab);
+    PicTab03->setPicture(note == 3 ? PicActiveTab : PicTab);
+    setNotepadText(noteStore(note));
+}
+
+namespace {
+
+// The pad marks paragraph breaks with U+2029 (and line breaks inside one
+// with U+2028); a note keeps "\n".
+void toNoteBreaks(QString &text)
+{
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    text.replace(QChar::LineSeparator, u'\n');
+}
+
+} // namespace
+
+QString FrmMargletQK::notepadText() const
+{
+    QString text = TxtNotepad->document()->toRawText();
+    toNoteBreaks(text);
+    return text;
+}
+
+void FrmMargletQK::setNotepadText(const QString &text)
+{
+    QString normal = text;
+    toNoteBreaks(normal);
+    m_padReplacement = &normal;
+    TxtNotepad->setPlainText(normal);
+    m_padReplacement = nullptr;
+}
+
+void FrmMargletQK::TxtNotepad_Change(int position, int removed, int added)
+{
+    if (ActiveNote < 1 || ActiveNote > 3)
+        return;
+    QString &store = noteStore(ActiveNote);
+    if (m_padReplacement) {
+        // Setting a note's own text again (start-up, a switch) is no edit.
+        if (*m_padReplacement == store)
+            return;
+        store = *m_padReplacement;
+        m_saver->markChanged(ActiveNote);
+        return;
+    }
+    // Only the edited range is copied: a keystroke in a note of several
+    // megabytes costs what the keystroke changed, not the whole note.
+    const QTextDocument *document = TxtNotepad->document();
+    const int length = document->characterCount() - 1;
+    removed = std::min(removed, int(store.size()) - position);
+    added = std::min(added, length - position);
+    if (position >= 0 && removed >= 0 && added >= 0) {
+        QTextCursor cursor(TxtNotepad->document());
+        cursor.setPosition(position);
+        cursor.setPosition(position + added, QTextCursor::KeepAnchor);
+        QString inserted = cursor.selectedText();
+        toNoteBreaks(inserted);
+        store.replace(position, removed, inserted);
+    }
+    // Should the document ever report a range that does not add up, take
+    // the whole text rather than keep a wrong one.
+    if (store.size() != length)
+        store = notepadText();
+    m_saver->markChanged(ActiveNote);
+}
+
+void FrmMargletQK::selectTab(qint16 note)
+{
+    // The field first: the switch replaces the pad's text, and the change
+    // handler must write that text back to the note it belongs to.
+    ActiveNote = note;
+    SwitchNote(note);
+}
+
+void FrmMargletQK::PicTab01_Click() { selectTab(1); }
+void FrmMargletQK::PicTab02_Click() { selectTab(2); }
+void FrmMargletQK::PicTab03_Click() { selectTab(3); }
+void FrmMargletQK::LblNote01_Click() { selectTab(1); }
+void FrmMargletQK::LblNote02_Click() { selectTab(2); }
+void FrmMargletQK::LblNote03_Click() { selectTab(3); }
+
+void FrmMargletQK::CmdImport_Click()
+{
+    const std::optional<QString> path = CmnDlgSaveLoad->openFile(this, QString(), kFileFilter);
+    if (!path)
+        return;
+    QString text;
+    QString error;
+    if (!notefiles::importTextFile(*path, text, &error)) {
+        m_env.fileError(tr("Error Loading Text File"), error);
+        return;
+    }
+    setNotepadText(text);
+}
+
+void FrmMargletQK::CmdExport_Click()
+{
+    const std::optional<QString> path = CmnDlgSaveLoad->saveFile(this, QString(), kFileFilter);
+    if (!path)
+        return;
+    RichText = noteStore(ActiveNote);
+    QString error;
+    if (!notefiles::exportTextFile(*path, RichText, &error))
+        m_env.fileError(tr("Error Saving Text File"), error);
 }
 
 void FrmMargletQK::PicMaxMin_Click()

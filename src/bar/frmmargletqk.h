@@ -10,6 +10,9 @@
 #include <functional>
 
 class CaptionLabel;
+class FileDialogSeam;
+class LastPathFileDialog;
+class NoteSaver;
 class PictureBox;
 class QPlainTextEdit;
 class QPushButton;
@@ -23,6 +26,14 @@ struct BarEnvironment
     // Tells the user something went wrong; the default shows a message box.
     std::function<void(const QString &)> report;
     std::chrono::milliseconds tick{10};
+    // How long typing must pause before the changed notes are written.
+    std::chrono::milliseconds autosaveDelay{2000};
+    // The open and save-as dialogs; the default is Qt's.
+    FileDialogSeam *fileDialog = nullptr;
+    // The message box of import and export: a fixed text, and the reason.
+    std::function<void(const QString &text, const QString &reason)> fileError;
+    // Asked when notes cannot be saved on closing: true to try again.
+    std::function<bool(const QString &problem)> retrySave;
 };
 
 // The bar: a borderless, always-on-top strip that slides open to show three
@@ -100,6 +111,33 @@ public:
     void setLeftTopTwips(double left, double top);
     static int screenWidthTwips();
 
+    // The note files.
+    void LoadText();
+    // Writes the notes that changed; false when one could not be written.
+    bool SaveText();
+    bool hasUnsavedNotes() const;
+    NoteSaver &noteSaver() { return *m_saver; }
+    QString &noteStore(int note);
+    void SwitchNote(const qint16 &ActiveNote);
+    // Replaces the pad's whole text, as start-up, a tab switch and an import
+    // do; the change handler carries it into the active note's store.
+    void setNotepadText(const QString &text);
+    // The pad's text exactly as the user sees it (the pad's own plain-text
+    // view turns no-break spaces into spaces).
+    QString notepadText() const;
+    void TxtNotepad_Change(int position, int removed, int added);
+    void PicTab01_Click();
+    void PicTab02_Click();
+    void PicTab03_Click();
+    void LblNote01_Click();
+    void LblNote02_Click();
+    void LblNote03_Click();
+    void CmdImport_Click();
+    void CmdExport_Click();
+
+    static inline const QString kFileFilter =
+        QStringLiteral("Text files (*.txt)|*.txt|All Files (*.*)|*.*");
+
     void PicMaxMin_Click();
     void TmrExpand_Timer();
     void TmrSetOpacity_Timer();
@@ -118,12 +156,17 @@ private:
     void report(const QString &message);
 
     void flushMissingReport();
+    void selectTab(qint16 note);
 
     BarEnvironment m_env;
     std::unique_ptr<SkinSource> m_skins;
+    std::unique_ptr<NoteSaver> m_saver;
+    std::unique_ptr<FileDialogSeam> m_ownDialog;
+    std::unique_ptr<LastPathFileDialog> CmnDlgSaveLoad;
     QPixmap m_background;
     QStringList m_reportedMissing;
     QStringList m_pendingMissing;
     QStringList m_reported;
     bool m_alphaApplied = false;
+    const QString *m_padReplacement = nullptr;
 };

@@ -26,7 +26,8 @@ QString defaultBase();
 QUrl statusPage(const QString &base);
 QUrl downloadPage(const QString &base);
 
-enum class Action {
+enum class Action
+{
     Nothing,
     Contact,   // show `message` and ask for the status page
     ReadTitle, // keep the title of whatever has arrived by now

@@ -12,13 +12,15 @@ namespace {
 
 constexpr QByteArrayView kBom("\xEF\xBB\xBF", 3);
 
-// A single pass and a single allocation: a note can be megabytes long and is
+// Linear with a single allocation: a note can be megabytes long and is
 // encoded on every save.
 QString withCrLf(QStringView text)
 {
     qsizetype extra = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n')))
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i; // already two characters
+        else if (text[i] == u'\n' || text[i] == u'\r')
             ++extra;
     }
     QString out(text.size() + extra, Qt::Uninitialized);
@@ -34,6 +36,7 @@ QString withCrLf(QStringView text)
             *p++ = c;
         }
     }
+    Q_ASSERT(p == out.constData() + out.size());
     return out;
 }
 
@@ -74,8 +77,8 @@ QByteArray encode(QStringView text)
     // UTF-8, and plain ASCII reads the same either way. A NUL goes the UTF-8
     // way too, since looksLikeText() trusts a NUL only behind a mark.
     QByteArray bytes;
-    if (ansi::encode(lines, bytes) && !bytes.startsWith(kBom) && !bytes.contains('\0')
-        && (!hasHighByte(bytes) || !QByteArrayView(bytes).isValidUtf8()))
+    if (ansi::encode(lines, bytes) && !bytes.startsWith(kBom) && !bytes.contains('\0') &&
+        (!hasHighByte(bytes) || !QByteArrayView(bytes).isValidUtf8()))
         return bytes;
 
     QStringEncoder toUtf8(QStringEncoder::Utf8, QStringEncoder::Flag::WriteBom);

@@ -10,7 +10,10 @@
 namespace notefiles {
 namespace {
 
-QString tr(const char *text) { return QCoreApplication::translate("Notes", text); }
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Notes", text);
+}
 
 bool readText(const QString &path, QString &text, QString *error)
 {
@@ -32,7 +35,7 @@ bool readText(const QString &path, QString &text, QString *error)
 
 QString notePath(const QString &dataFolder, int note)
 {
-    return QDir(dataFolder).filePath(QStringLiteral("note%1.qkn").arg(note, 2, 10, u'0'));
+    return QDir(dataFolder).filePath(QStringLiteral("note%1.qkn").arg(note, 2, 10, QChar(u'0')));
 }
 
 LoadStatus loadNote(const QString &path, QString &text, QString *error)

@@ -16,7 +16,12 @@ inline constexpr qint64 kReadLimit = qint64(64) * 1024 * 1024;
 // `note` is 1..3: "<folder>/note01.qkn" and so on.
 QString notePath(const QString &dataFolder, int note);
 
-enum class LoadStatus { Loaded, Missing, Failed };
+enum class LoadStatus
+{
+    Loaded,
+    Missing,
+    Failed
+};
 
 // A missing file is a note never written, not an error: `text` is emptied.
 // On failure `text` is left as it was and `error` names the file and why.

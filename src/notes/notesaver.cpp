@@ -35,9 +35,8 @@ bool NoteSaver::saveNow()
             m_lastFailure[i].clear();
             continue;
         }
-        const QString message =
-            QCoreApplication::translate("Notes", "Note %1 was not saved. %2")
-                .arg(QStringLiteral("%1").arg(note, 2, 10, u'0'), why);
+        const QString message = QCoreApplication::translate("Notes", "Note %1 was not saved. %2")
+                                    .arg(QStringLiteral("%1").arg(note, 2, 10, QChar(u'0')), why);
         // Remembered before it is said, so that a save started from a slot
         // of the signal does not say it again.
         if (message != m_lastFailure[i]) {

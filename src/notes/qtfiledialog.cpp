@@ -5,8 +5,7 @@
 
 namespace {
 
-std::optional<QString> run(QFileDialog &dialog, const QString &suggestedPath,
-                           const QString &filter)
+std::optional<QString> run(QFileDialog &dialog, const QString &suggestedPath, const QString &filter)
 {
     dialog.setDefaultSuffix(QString());
     const QString filters = qtFilter(filter);

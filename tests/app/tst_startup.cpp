@@ -160,6 +160,49 @@ private Q_SLOTS:
         QCOMPARE(app.bar().pos(), QPoint(screenWidth() - 256, 5));
     }
 
+    void aNoteThatCannotBeWrittenKeepsTheBarOpenUntilTheUserDecides()
+    {
+        QTemporaryDir dir;
+        QStringList reports;
+        QStringList questions;
+        bool retry = false;
+        BarEnvironment env;
+        env.dataFolder = dir.path();
+        env.skinBases = {QStringLiteral(MARGLET_ASSETS_DIR)};
+        env.report = [&](const QString &m) { reports.append(m); };
+        env.retrySave = [&](const QString &problem) {
+            questions.append(problem);
+            return retry;
+        };
+        MargletApp app(env);
+        app.Form_Load();
+        app.bar().show();
+        QSignalSpy finished(&app, &MargletApp::finished);
+
+        // A folder where the note file should be: no write can succeed.
+        const QString blocked = dir.filePath(QStringLiteral("note02.qkn"));
+        QVERIFY(QDir().mkdir(blocked));
+        app.bar().PicTab02_Click();
+        QTest::keyClicks(app.bar().TxtNotepad, QStringLiteral("precious"));
+
+        QTest::mouseClick(app.bar().PicClose, Qt::LeftButton);
+        QCOMPARE(finished.size(), 0);
+        QVERIFY(app.bar().isVisible());
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions.first().contains(QStringLiteral("Note 02")), qPrintable(questions.first()));
+        QVERIFY(!reports.isEmpty());
+        QVERIFY2(reports.last().contains(QStringLiteral("note02.qkn")), qPrintable(reports.last()));
+
+        // The user frees the place and tries again.
+        QVERIFY(QDir().rmdir(blocked));
+        retry = true;
+        QTest::mouseClick(app.bar().PicClose, Qt::LeftButton);
+        QCOMPARE(finished.size(), 1);
+        QFile saved(blocked);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("precious"));
+    }
+
     void closeButtonEndsTheProgram()
     {
         Started s;

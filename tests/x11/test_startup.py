@@ -13,6 +13,7 @@ class StartUp(XTestCase):
         self.assertIn("_NET_WM_STATE_ABOVE", bar.prop("_NET_WM_STATE"))
         # A utility window: no taskbar entry.
         self.assertIn("_NET_WM_WINDOW_TYPE_UTILITY", bar.prop("_NET_WM_WINDOW_TYPE"))
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", bar.prop("_NET_WM_STATE"))
         self.assertIn("QKS Marglet", bar.prop("WM_NAME"))
         self.assertEqual(os.path.getsize(bar.file("settings.dat")), 0)
         self.server.screenshot(os.path.join(xharness.ARGS.out, "collapsed.png"), 1920 - 300, 0, 300, 40)

@@ -1,0 +1,6 @@
+#include "taskbar.h"
+
+void keepOutOfTaskbar(QWidget *)
+{
+    // A tool window has no taskbar button here already.
+}

@@ -1,0 +1,82 @@
+#include "frmabout.h"
+
+#include "dialogfonts.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+
+using dialogfonts::arial;
+
+namespace {
+
+// Plain text on the picture, sized to its text: the picture shows through.
+QLabel *caption(QWidget *parent, const QString &name, const QString &text, QPoint position,
+                const QFont &font, const QColor &color = Qt::black)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setTextFormat(Qt::PlainText);
+    l->setTextInteractionFlags(Qt::NoTextInteraction);
+    l->setFont(font);
+    QPalette palette = l->palette();
+    palette.setColor(QPalette::WindowText, color);
+    l->setPalette(palette);
+    l->move(position);
+    l->adjustSize();
+    return l;
+}
+
+} // namespace
+
+FrmAbout::FrmAbout(QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_background(QStringLiteral(":/images/about.gif"))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("About QKS Marglet"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
+    setFont(dialogfonts::formDefault());
+    setFixedSize(249, 167);
+
+    CmdClose = new QPushButton(QStringLiteral("Close"), this);
+    CmdClose->setObjectName(QStringLiteral("CmdClose"));
+    CmdClose->setGeometry(176, 136, 65, 25);
+    CmdClose->setFocus();
+    LblAppVersion = caption(this, QStringLiteral("LblAppVersion"), QStringLiteral("Version 1.0"),
+                            {178, 72}, arial(8.25, true));
+    LblInfo01 = caption(this, QStringLiteral("LblInfo01"),
+                        QStringLiteral("Written by the QKS Marglet team"), {16, 86}, arial(8.25));
+    LblInfo02 = caption(this, QStringLiteral("LblInfo02"), QStringLiteral("Qt 6 edition"),
+                        {16, 102}, arial(8.25));
+    // Only the address, not a link: the box opens nothing by itself.
+    LblURL = caption(this, QStringLiteral("LblURL"), QStringLiteral("www.qks-soft.example"),
+                     {7, 151}, arial(8.25), QColor(0x00, 0x00, 0xFF));
+
+    connect(CmdClose, &QPushButton::clicked, this, &FrmAbout::CmdClose_Click);
+
+    // Centred with its frame, which is known once the native window exists.
+    create();
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect outer = frameGeometry();
+        outer.moveCenter(screen->geometry().center());
+        move(outer.topLeft());
+    }
+}
+
+FrmAbout::~FrmAbout() = default;
+
+void FrmAbout::CmdClose_Click()
+{
+    close();
+}
+
+void FrmAbout::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    painter.drawPixmap(0, 0, m_background);
+}

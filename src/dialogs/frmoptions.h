@@ -1,0 +1,107 @@
+#pragma once
+
+#include "updatebrowser.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+#include <chrono>
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+// What the Options dialog needs from the world around it.
+struct OptionsEnvironment
+{
+    QString settingsPath;                   // settings.dat
+    QStringList skinBases;                  // folders that hold a skins folder
+    std::function<int()> barLeft;           // the bar's left edge, in pixels
+    std::function<void()> enableApplyTimer; // lets the bar pick up saved settings
+    // Tells the user something went wrong; the default shows a message box.
+    std::function<void(const QString &)> report;
+    QString updateBase; // scheme and host; the built-in one when empty
+    std::chrono::milliseconds firstTick{10};
+    std::chrono::milliseconds stepInterval{4000};
+    // Shows a page in the user's browser; the default asks the desktop.
+    std::function<void(const QUrl &)> openInBrowser;
+};
+
+// The Options dialog: skin, position and fading, stored on "Apply", and the
+// check for a newer version. It deletes itself when closed, ending any check
+// in progress; whether one is open already is the caller's business.
+class FrmOptions : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit FrmOptions(OptionsEnvironment environment, QWidget *parent = nullptr);
+    ~FrmOptions() override;
+
+    // The settings as the dialog will store them.
+    qint16 PosFromRight = 0;
+    qint16 PosTop = 0;
+    QString SkinName;
+    qint16 Transparency = 0;
+
+    qint16 UpdateStep = 0;
+    // The status page's title as read on the second tick of a check.
+    QString LblPageTitle;
+
+    QWidget *PicSkinGroup = nullptr;
+    QLabel *LblSkin = nullptr;
+    QLabel *LblSkinDesc = nullptr;
+    QLabel *LblSelectSkin = nullptr;
+    QComboBox *CmbSkin = nullptr;
+
+    QWidget *Picture1 = nullptr;
+    QLabel *LblPosition = nullptr;
+    QLabel *LblPositionDesc = nullptr;
+    QRadioButton *RadXP = nullptr;
+    QLabel *PicXP = nullptr;
+    QRadioButton *Rad9x = nullptr;
+    QLabel *Pic9x = nullptr;
+
+    QWidget *PicTransGroup = nullptr;
+    QLabel *LblTransparency = nullptr;
+    QLabel *LblTransDesc = nullptr;
+    QLabel *LblTransWarning = nullptr;
+    QRadioButton *RadTransOn = nullptr;
+    QRadioButton *RadTransOff = nullptr;
+
+    QPushButton *CmdUpdate = nullptr;
+    QLabel *LblUpdate = nullptr;
+    QPushButton *CmdCancel = nullptr;
+    QPushButton *CmdSave = nullptr;
+
+    UpdateBrowser QKNUpdate;
+    QTimer TmrUpdate;
+
+    const OptionsEnvironment &environment() const { return m_env; }
+
+    void LoadSettings();
+    bool SaveSettings();
+
+    void RadXP_Click();
+    void Rad9x_Click();
+    void RadTransOn_Click();
+    void RadTransOff_Click();
+    void CmbSkin_Click(const QString &name);
+    void CmdSave_Click();
+    void CmdCancel_Click();
+    void CmdUpdate_Click();
+    void TmrUpdate_Timer();
+
+    static bool FileExists(const QString &path);
+    static QString GetFileName(const QString &path);
+
+private:
+    void buildControls();
+    void Form_Load();
+
+    OptionsEnvironment m_env;
+};

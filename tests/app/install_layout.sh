@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# An install gives a working program folder, a link on PATH, a desktop entry
+# and the icon.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+[ -x "$prefix/lib/marglet/marglet" ] || fail "no program in lib/marglet"
+for f in background buttonarea close max min; do
+    [ -f "$prefix/lib/marglet/skins/Blue/$f.gif" ] || fail "skin image $f.gif missing"
+done
+[ -L "$prefix/bin/marglet" ] || fail "bin/marglet is not a link"
+[ "$(readlink -f "$prefix/bin/marglet")" = "$(readlink -f "$prefix/lib/marglet/marglet")" ] ||
+    fail "bin/marglet does not lead to the program"
+desktop="$prefix/share/applications/marglet.desktop"
+[ -f "$desktop" ] || fail "no desktop entry"
+grep -qx 'Exec=marglet' "$desktop" || fail "desktop entry does not start marglet"
+grep -qx 'Icon=marglet' "$desktop" || fail "desktop entry names no icon"
+[ -f "$prefix/share/icons/hicolor/32x32/apps/marglet.png" ] || fail "no 32 px icon"
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$desktop"
+fi
+echo "1 passed, 0 failed"

@@ -1,0 +1,344 @@
+#include "filedialogseam.h"
+#include "frmmargletqk.h"
+#include "notesaver.h"
+#include "picturebox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Answers the file dialogs as a test tells it to.
+class FakeDialog : public FileDialogSeam
+{
+public:
+    std::optional<QString> answer;
+    QString offered;
+    QString filter;
+    int shown = 0;
+
+    std::optional<QString> openFile(QWidget *, const QString &suggested, const QString &f) override
+    {
+        return pick(suggested, f);
+    }
+    std::optional<QString> saveFile(QWidget *, const QString &suggested, const QString &f) override
+    {
+        return pick(suggested, f);
+    }
+
+private:
+    std::optional<QString> pick(const QString &suggested, const QString &f)
+    {
+        ++shown;
+        offered = suggested;
+        filter = f;
+        return answer;
+    }
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+struct Bar
+{
+    QTemporaryDir dir;
+    FakeDialog dialog;
+    QStringList reports;
+    QStringList fileErrors;
+    std::unique_ptr<FrmMargletQK> bar;
+
+    Bar()
+    {
+        BarEnvironment env;
+        env.dataFolder = dir.path();
+        env.report = [this](const QString &m) { reports.append(m); };
+        env.fileError = [this](const QString &text, const QString &) { fileErrors.append(text); };
+        env.fileDialog = &dialog;
+        env.autosaveDelay = 1h;
+        bar = std::make_unique<FrmMargletQK>(env);
+    }
+    // As start-up leaves the notes.
+    void start()
+    {
+        bar->ActiveNote = 1;
+        bar->LoadText();
+        bar->setNotepadText(bar->TxtNote01);
+    }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    FrmMargletQK *operator->() { return bar.get(); }
+
+    void checkInvariant()
+    {
+        QCOMPARE(bar->notepadText(), bar->noteStore(bar->ActiveNote));
+        const PictureBox *tabs[] = {bar->PicTab01, bar->PicTab02, bar->PicTab03};
+        for (int n = 1; n <= 3; ++n) {
+            const QPixmap &expected = n == bar->ActiveNote ? bar->PicActiveTab : bar->PicTab;
+            QCOMPARE(tabs[n - 1]->picture().toImage(), expected.toImage());
+        }
+    }
+};
+
+} // namespace
+
+class TestBarNotes : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void notesLoadFromTheirFilesAndAMissingOneIsEmpty()
+    {
+        Bar bar;
+        writeFile(bar.path(QStringLiteral("note01.qkn")), "first\r\nline two");
+        writeFile(bar.path(QStringLiteral("note03.qkn")), "{\\rtf1 literal}");
+        bar.start();
+        QCOMPARE(bar->TxtNote01, QStringLiteral("first\nline two"));
+        QCOMPARE(bar->TxtNote02, QString());
+        QCOMPARE(bar->TxtNote03, QStringLiteral("{\\rtf1 literal}"));
+        bar.checkInvariant();
+        QVERIFY(bar.reports.isEmpty());
+        QVERIFY(!bar->hasUnsavedNotes()); // loading is not an edit
+    }
+
+    void anUnreadableNoteIsReportedAndNeverOverwritten()
+    {
+        Bar bar;
+        QVERIFY(QDir(bar.dir.path()).mkdir(QStringLiteral("note02.qkn")));
+        bar.start();
+        QCOMPARE(bar.reports.size(), 1);
+        QVERIFY2(bar.reports.first().contains(QStringLiteral("note02.qkn")),
+                 qPrintable(bar.reports.first()));
+        QVERIFY(bar->SaveText());
+        QVERIFY(QFileInfo(bar.path(QStringLiteral("note02.qkn"))).isDir());
+    }
+
+    void switchingTabsKeepsEachNotesText()
+    {
+        Bar bar;
+        bar.start();
+        QTest::keyClicks(bar->TxtNotepad, QStringLiteral("one"));
+        bar->PicTab02_Click();
+        bar.checkInvariant();
+        QTest::keyClicks(bar->TxtNotepad, QStringLiteral("two"));
+        bar->PicTab01_Click();
+        bar.checkInvariant();
+        QCOMPARE(bar->TxtNotepad->toPlainText(), QStringLiteral("one"));
+        QCOMPARE(bar->TxtNote01, QStringLiteral("one"));
+        QCOMPARE(bar->TxtNote02, QStringLiteral("two"));
+        QCOMPARE(bar->TxtNote03, QString());
+        // Neither edit reaches disk before a save.
+        QVERIFY(!QFile::exists(bar.path(QStringLiteral("note01.qkn"))));
+    }
+
+    void everyWayOfPickingATabSelectsThatNote_data()
+    {
+        QTest::addColumn<int>("via"); // 0: the tab picture, 1: its caption
+        QTest::addColumn<int>("note");
+        for (int note = 1; note <= 3; ++note) {
+            QTest::addRow("picture of tab %d", note) << 0 << note;
+            QTest::addRow("caption of tab %d", note) << 1 << note;
+        }
+    }
+    void everyWayOfPickingATabSelectsThatNote()
+    {
+        QFETCH(int, via);
+        QFETCH(int, note);
+        Bar bar;
+        bar->TxtNote01 = QStringLiteral("a");
+        bar->TxtNote02 = QStringLiteral("b");
+        bar->TxtNote03 = QStringLiteral("c");
+        bar->ActiveNote = 1;
+        bar->setNotepadText(bar->TxtNote01);
+        bar->resize(185, 343);
+        ClickableWidget *pictures[] = {bar->PicTab01, bar->PicTab02, bar->PicTab03};
+        ClickableWidget *captions[] = {bar->LblNote01, bar->LblNote02, bar->LblNote03};
+        QTest::mouseClick((via == 0 ? pictures : captions)[note - 1], Qt::LeftButton, {},
+                          QPoint(via == 0 ? 48 : 3, via == 0 ? 18 : 3));
+        QCOMPARE(bar->ActiveNote, note);
+        bar.checkInvariant();
+        QCOMPARE(bar->TxtNotepad->toPlainText(), QString(QChar(u'a' + note - 1)));
+        // Picking the tab on show again changes nothing.
+        QTest::mouseClick(pictures[note - 1], Qt::LeftButton, {}, QPoint(48, 18));
+        bar.checkInvariant();
+        QCOMPARE(bar->TxtNote01 + bar->TxtNote02 + bar->TxtNote03, QStringLiteral("abc"));
+        QVERIFY(!bar->hasUnsavedNotes());
+    }
+
+    void emptyingThePadEmptiesOnlyTheActiveNote()
+    {
+        Bar bar;
+        bar->TxtNote01 = QStringLiteral("keep");
+        bar->TxtNote02 = QStringLiteral("drop");
+        bar->PicTab02_Click();
+        bar->TxtNotepad->clear();
+        QCOMPARE(bar->TxtNote02, QString());
+        QCOMPARE(bar->TxtNote01, QStringLiteral("keep"));
+        QVERIFY(bar->noteSaver().isDirty(2));
+        QVERIFY(!bar->noteSaver().isDirty(1));
+    }
+
+    void onlyChangedNotesAreWritten()
+    {
+        Bar bar;
+        writeFile(bar.path(QStringLiteral("note01.qkn")), "old one");
+        writeFile(bar.path(QStringLiteral("note03.qkn")), "old three");
+        bar.start();
+        bar->PicTab02_Click();
+        QTest::keyClicks(bar->TxtNotepad, QStringLiteral("new"));
+        // Changed behind the bar's back: an unchanged note must not clobber it.
+        writeFile(bar.path(QStringLiteral("note03.qkn")), "edited elsewhere");
+        QVERIFY(bar->SaveText());
+        QCOMPARE(readFile(bar.path(QStringLiteral("note02.qkn"))), QByteArray("new"));
+        QCOMPARE(readFile(bar.path(QStringLiteral("note01.qkn"))), QByteArray("old one"));
+        QCOMPARE(readFile(bar.path(QStringLiteral("note03.qkn"))), QByteArray("edited elsewhere"));
+        QVERIFY(!bar->hasUnsavedNotes());
+    }
+
+    void theStoreFollowsEveryKindOfEdit()
+    {
+        Bar bar;
+        bar.start();
+        QRandomGenerator random(20261206);
+        const QString pieces[] = {QStringLiteral("a"), QStringLiteral("word "), QStringLiteral("\n"),
+                                  QStringLiteral("two\nlines"), QStringLiteral("€ü"),
+                                  QString(QChar(0x00A0)), QStringLiteral("😀"), QString()};
+        QTextDocument *document = bar->TxtNotepad->document();
+        for (int step = 0; step < 400; ++step) {
+            QTextCursor cursor(document);
+            const int length = document->characterCount() - 1;
+            const int at = random.bounded(length + 1);
+            cursor.setPosition(at);
+            switch (random.bounded(5)) {
+            case 0:
+            case 1:
+                cursor.insertText(pieces[random.bounded(int(std::size(pieces)))]);
+                break;
+            case 2:
+                cursor.setPosition(std::min(length, at + random.bounded(6)), QTextCursor::KeepAnchor);
+                cursor.removeSelectedText();
+                break;
+            case 3:
+                document->undo();
+                break;
+            default:
+                bar->TxtNotepad->setTextCursor(cursor);
+                QTest::keyClick(bar->TxtNotepad, random.bounded(2) ? Qt::Key_Backspace : Qt::Key_Return);
+                break;
+            }
+            QCOMPARE(bar->TxtNote01, bar->notepadText());
+        }
+        QVERIFY(bar->TxtNote01.contains(QChar(0x00A0))); // kept, not turned into a space
+    }
+
+    void importReplacesTheActiveNote_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("CR LF lines") << QByteArray("a\r\nb\r\n") << QStringLiteral("a\nb\n");
+        QTest::newRow("LF lines") << QByteArray("a\nb") << QStringLiteral("a\nb");
+        QTest::newRow("CR lines") << QByteArray("a\rb") << QStringLiteral("a\nb");
+        QTest::newRow("code page text") << QByteArray("caf\xe9 \x80") << QStringLiteral("café €");
+        QTest::newRow("UTF-8 text") << QByteArray("caf\xc3\xa9") << QStringLiteral("café");
+        QTest::newRow("empty file") << QByteArray() << QString();
+    }
+    void importReplacesTheActiveNote()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, text);
+        Bar bar;
+        bar->TxtNote01 = QStringLiteral("one");
+        bar->TxtNote02 = QStringLiteral("two");
+        bar->PicTab02_Click();
+        writeFile(bar.path(QStringLiteral("in.txt")), content);
+        bar.dialog.answer = bar.path(QStringLiteral("in.txt"));
+        bar->CmdImport_Click();
+        QVERIFY(bar.fileErrors.isEmpty());
+        QCOMPARE(bar->TxtNote02, text);
+        QCOMPARE(bar->TxtNote01, QStringLiteral("one"));
+        bar.checkInvariant();
+        QCOMPARE(bar.dialog.filter, FrmMargletQK::kFileFilter);
+        bar->PicTab01_Click();
+        bar->PicTab02_Click();
+        QCOMPARE(bar->TxtNotepad->toPlainText(), text);
+    }
+
+    void aFailedImportChangesNothing_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message"); // empty: no message at all
+        QTest::newRow("cancelled") << QString() << QString();
+        QTest::newRow("missing file") << QStringLiteral("missing.txt") << QStringLiteral("Error Loading Text File");
+        QTest::newRow("a folder") << QStringLiteral("folder") << QStringLiteral("Error Loading Text File");
+        QTest::newRow("not text") << QStringLiteral("binary.dat") << QStringLiteral("Error Loading Text File");
+    }
+    void aFailedImportChangesNothing()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        Bar bar;
+        QDir(bar.dir.path()).mkdir(QStringLiteral("folder"));
+        writeFile(bar.path(QStringLiteral("binary.dat")), QByteArray("\x7f" "ELF\0\0\0", 7));
+        bar.start();
+        QTest::keyClicks(bar->TxtNotepad, QStringLiteral("kept"));
+        if (!name.isEmpty())
+            bar.dialog.answer = bar.path(name);
+        bar->CmdImport_Click();
+        QCOMPARE(bar.fileErrors, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(bar->TxtNote01, QStringLiteral("kept"));
+        bar.checkInvariant();
+    }
+
+    void exportWritesTheActiveNoteAsTyped()
+    {
+        Bar bar;
+        bar->TxtNote03 = QStringLiteral("line 1\nline 2 ü");
+        bar->PicTab03_Click();
+        const QString target = bar.path(QStringLiteral("no-extension"));
+        writeFile(target, "previous content that is longer");
+        bar.dialog.answer = target;
+        bar->CmdExport_Click();
+        QVERIFY(bar.fileErrors.isEmpty());
+        QCOMPARE(readFile(target), QByteArray("line 1\r\nline 2 \xfc"));
+        QVERIFY(!QFile::exists(target + QStringLiteral(".txt")));
+        QCOMPARE(bar->RichText, bar->TxtNote03);
+
+        // The next dialog, import or export, offers the path chosen last.
+        bar.dialog.answer.reset();
+        bar->CmdImport_Click();
+        QCOMPARE(bar.dialog.offered, target);
+    }
+
+    void aFailedExportSaysSoAndChangesNothing()
+    {
+        Bar bar;
+        bar->TxtNote01 = QStringLiteral("text");
+        writeFile(bar.path(QStringLiteral("plain")), "x");
+        bar.dialog.answer = bar.path(QStringLiteral("plain/below.txt"));
+        bar->CmdExport_Click();
+        QCOMPARE(bar.fileErrors, QStringList{QStringLiteral("Error Saving Text File")});
+        QCOMPARE(bar->TxtNote01, QStringLiteral("text"));
+
+        bar.fileErrors.clear();
+        bar.dialog.answer.reset();
+        bar->CmdExport_Click();
+        QVERIFY(bar.fileErrors.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestBarNotes)
+#include "tst_barnotes.moc"
