@@ -30,8 +30,7 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 bench: build
-	/usr/bin/python3 bench/idle.py --binary $(BUILD_DIR)/bin/marglet \
-	    --skins $(BUILD_DIR)/bin/skins --bare $(BUILD_DIR)/bin/bare_window
+	bench/run.sh $(BUILD_DIR)
 
 # Redraws every image from its generator; the results are committed.
 art:

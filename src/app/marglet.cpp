@@ -2,19 +2,43 @@
 
 #include "alwaysontop.h"
 #include "notesaver.h"
+#include "taskbar.h"
 #include "picturebox.h"
 #include "skins.h"
 #include "twips.h"
 #include "windowsversiondetect.h"
 
+#include <QGuiApplication>
 #include <QPlainTextEdit>
+#include <QScreen>
 
 using WindowsVersionDetect::kFamilyNew;
 using WindowsVersionDetect::OSFamily;
 
-MargletApp::MargletApp(BarEnvironment environment, QObject *parent)
-    : QObject(parent), m_bar(std::make_unique<FrmMargletQK>(std::move(environment)))
+MargletApp::MargletApp(BarEnvironment environment, OptionsEnvironment options, QObject *parent)
+    : QObject(parent), m_bar(std::make_unique<FrmMargletQK>(std::move(environment))),
+      m_optionsEnvironment(std::move(options))
 {
+    FrmMargletQK *bar = m_bar.get();
+    m_optionsEnvironment.settingsPath = bar->settingsPath();
+    m_optionsEnvironment.skinBases = bar->environment().skinBases;
+    m_optionsEnvironment.barLeft = [bar] { return bar->x(); };
+    m_optionsEnvironment.enableApplyTimer = [bar] { bar->TmrApplySettings.start(); };
+    if (!m_optionsEnvironment.report)
+        m_optionsEnvironment.report = bar->environment().report;
+
+    // A monitor unplugged or a new resolution must not leave the bar out of
+    // reach: it is placed again by the same rule.
+    const auto followScreen = [this, bar](QScreen *screen) {
+        if (screen)
+            connect(screen, &QScreen::geometryChanged, bar, &FrmMargletQK::placeOnScreen,
+                    Qt::UniqueConnection);
+        bar->placeOnScreen();
+    };
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, followScreen);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        connect(screen, &QScreen::geometryChanged, bar, &FrmMargletQK::placeOnScreen);
+
     connect(m_bar.get(), &FrmMargletQK::closeClicked, this, &MargletApp::PicClose_Click);
     connect(m_bar.get(), &FrmMargletQK::aboutClicked, this, &MargletApp::CmdAbout_Click);
     connect(m_bar.get(), &FrmMargletQK::optionsClicked, this, &MargletApp::CmdOptions_Click);
@@ -33,7 +57,7 @@ void MargletApp::Form_Load()
     AlwaysOnTop::SetTopmost(&bar);
     bar.resize(twips::toPixels(2775), bar.height());
     bar.setHeightTwips(255);
-    bar.setLeftTopTwips(double(FrmMargletQK::screenWidthTwips()) - bar.PosFromRight, bar.PosTop);
+    bar.placeOnScreen();
     bar.PicMaxMin->setPicture(bar.loadSkinPicture(SkinSource::kMax));
     bar.ApplySettings();
     if (OSFamily == kFamilyNew && bar.Transparency == 1) {
@@ -56,6 +80,10 @@ QString MargletApp::unsavedNotes() const
 
 void MargletApp::closeWindows()
 {
+    if (m_about)
+        m_about->close();
+    if (m_options)
+        m_options->close();
     m_bar->close();
     Q_EMIT finished();
 }
@@ -89,10 +117,32 @@ bool MargletApp::saveBeforeExit()
     return false;
 }
 
+namespace {
+
+void bringUp(QWidget *dialog)
+{
+    // Without a parent, so that the bar stays in front of them; kept out of
+    // the taskbar by hand instead.
+    if (!dialog->isVisible())
+        keepOutOfTaskbar(dialog);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+} // namespace
+
 void MargletApp::CmdAbout_Click()
 {
+    if (!m_about)
+        m_about = new FrmAbout();
+    bringUp(m_about);
 }
 
 void MargletApp::CmdOptions_Click()
 {
+    // While it is open it is only shown again: not loaded a second time.
+    if (!m_options)
+        m_options = new FrmOptions(m_optionsEnvironment);
+    bringUp(m_options);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "frmabout.h"
 #include "frmmargletqk.h"
+#include "frmoptions.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,10 +14,16 @@ class MargletApp : public QObject
 {
     Q_OBJECT
 public:
-    explicit MargletApp(BarEnvironment environment, QObject *parent = nullptr);
+    // `options` is completed with what the bar knows (its files, its left
+    // edge, its settings timer); tests use it to shorten the update steps.
+    explicit MargletApp(BarEnvironment environment, OptionsEnvironment options = {},
+                        QObject *parent = nullptr);
     ~MargletApp() override;
 
     FrmMargletQK &bar() { return *m_bar; }
+    // The dialogs while they are open, else null.
+    FrmAbout *about() const { return m_about; }
+    FrmOptions *options() const { return m_options; }
 
     // Runs the bar's load sequence; the caller shows the bar afterwards.
     void Form_Load();
@@ -39,4 +47,7 @@ private:
     QString unsavedNotes() const;
 
     std::unique_ptr<FrmMargletQK> m_bar;
+    QPointer<FrmAbout> m_about;
+    QPointer<FrmOptions> m_options;
+    OptionsEnvironment m_optionsEnvironment;
 };

@@ -273,7 +273,7 @@ void FrmMargletQK::ApplySettings()
     }
     // The value just applied may differ from the fade's band for this height.
     wakeFade();
-    setLeftTopTwips(double(screenWidthTwips()) - PosFromRight, PosTop);
+    placeOnScreen();
     LoadSkin();
 }
 
@@ -345,6 +345,11 @@ int FrmMargletQK::setHeightTwips(int value)
 void FrmMargletQK::setLeftTopTwips(double left, double top)
 {
     move(twips::toPixels(left), twips::toPixels(top));
+}
+
+void FrmMargletQK::placeOnScreen()
+{
+    setLeftTopTwips(double(screenWidthTwips()) - PosFromRight, PosTop);
 }
 
 int FrmMargletQK::screenWidthTwips()

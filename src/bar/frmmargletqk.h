@@ -109,6 +109,8 @@ public:
     int heightTwips() const;
     int setHeightTwips(int twips);
     void setLeftTopTwips(double left, double top);
+    // Left is the primary screen's width less PosFromRight, Top is PosTop.
+    void placeOnScreen();
     static int screenWidthTwips();
 
     // The note files.

@@ -101,8 +101,6 @@ FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
         m_env.report = showWarning;
     if (!m_env.openInBrowser)
         m_env.openInBrowser = [](const QUrl &url) { QDesktopServices::openUrl(url); };
-    if (m_env.updateBase.isEmpty())
-        m_env.updateBase = updatecheck::defaultBase();
 
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("QKS Marglet Options"));

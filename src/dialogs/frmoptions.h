@@ -1,6 +1,7 @@
 #pragma once
 
 #include "updatebrowser.h"
+#include "updatecheck.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,7 +26,7 @@ struct OptionsEnvironment
     std::function<void()> enableApplyTimer; // lets the bar pick up saved settings
     // Tells the user something went wrong; the default shows a message box.
     std::function<void(const QString &)> report;
-    QString updateBase; // scheme and host; the built-in one when empty
+    QString updateBase = updatecheck::defaultBase(); // scheme and host, no trailing slash
     std::chrono::milliseconds firstTick{10};
     std::chrono::milliseconds stepInterval{4000};
     // Shows a page in the user's browser; the default asks the desktop.

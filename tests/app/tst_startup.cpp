@@ -6,6 +6,9 @@
 #include "windowsversiondetect.h"
 
 #include <QApplication>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -201,6 +204,56 @@ private Q_SLOTS:
         QFile saved(blocked);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), QByteArray("precious"));
+    }
+
+    void dialogsOpenOnceAndCloseWithTheBar()
+    {
+        Started s;
+        s.bar().show();
+        QTest::mouseClick(s.bar().CmdAbout, Qt::LeftButton);
+        FrmAbout *about = s.app->about();
+        QVERIFY(about && about->isVisible());
+        QTest::mouseClick(s.bar().CmdAbout, Qt::LeftButton);
+        QCOMPARE(s.app->about(), about);
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        QCOMPARE(std::count_if(windows.begin(), windows.end(),
+                               [](QWidget *w) { return qobject_cast<FrmAbout *>(w) != nullptr; }),
+                 1);
+
+        QTest::mouseClick(s.bar().CmdOptions, Qt::LeftButton);
+        QPointer<FrmOptions> options = s.app->options();
+        QVERIFY(options && options->isVisible());
+        QTest::mouseClick(s.bar().CmdOptions, Qt::LeftButton);
+        QCOMPARE(s.app->options(), options.data());
+
+        QPointer<FrmAbout> aboutAlive = about;
+        QTest::mouseClick(s.bar().PicClose, Qt::LeftButton);
+        QTRY_VERIFY(!aboutAlive);
+        QTRY_VERIFY(!options);
+    }
+
+    void applyInOptionsMovesTheBarOnTheNextTick()
+    {
+        Started s;
+        s.bar().show();
+        QTest::mouseClick(s.bar().CmdOptions, Qt::LeftButton);
+        FrmOptions *options = s.app->options();
+        QVERIFY(options);
+        options->Rad9x->click();
+        options->CmdSave->click();
+        QVERIFY(s.bar().TmrApplySettings.isActive());
+        QTRY_COMPARE(s.bar().pos(), QPoint(screenWidth() - 239, 0));
+        QVERIFY(!s.bar().TmrApplySettings.isActive());
+        QCOMPARE(s.bar().PosFromRight, 3590);
+    }
+
+    void aChangedScreenPlacesTheBarAgain()
+    {
+        Started s;
+        s.bar().move(3, 400);
+        QScreen *screen = QGuiApplication::primaryScreen();
+        Q_EMIT screen->geometryChanged(screen->geometry());
+        QCOMPARE(s.bar().pos(), QPoint(screenWidth() - 256, 5));
     }
 
     void closeButtonEndsTheProgram()
