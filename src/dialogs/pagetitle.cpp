@@ -1,5 +1,7 @@
 #include "pagetitle.h"
 
+#include "ansicodepage.h"
+
 #include <QByteArray>
 #include <QHash>
 
@@ -12,23 +14,6 @@ enum class Encoding
     Windows1252
 };
 
-// Windows-1252 in 0x80..0x9F; the five bytes it leaves undefined keep
-// their value, as browsers do.
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString decodeWindows1252(QByteArrayView bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (const char byte : bytes) {
-        const auto b = quint8(byte);
-        *out++ = QChar(b >= 0x80 && b < 0xA0 ? kWindows1252High[b - 0x80] : char16_t(b));
-    }
-    return text;
-}
 
 Encoding encodingForLabel(QByteArrayView label)
 {
@@ -103,15 +88,15 @@ QString decodePage(QByteArrayView html, QByteArrayView charset)
     Encoding encoding = encodingForLabel(charset);
     if (encoding == Encoding::Unknown)
         encoding = declaredEncoding(html);
-    return encoding == Encoding::Windows1252 ? decodeWindows1252(html) : QString::fromUtf8(html);
+    return encoding == Encoding::Windows1252 ? ansi::decode(html) : QString::fromUtf8(html);
 }
 
 char32_t numericReference(char32_t value)
 {
     if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
         return 0xFFFD;
-    if (value >= 0x80 && value < 0xA0)
-        return kWindows1252High[value - 0x80];
+    if (value >= 0x80 && value < 0xA0) // as browsers do, the code page's characters
+        return ansi::decode(QByteArray(1, char(value))).at(0).unicode();
     return value;
 }
 

@@ -2,12 +2,16 @@
 #include "qtfiledialog.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
+#include <memory>
 
 namespace {
 
@@ -40,18 +44,46 @@ private:
     }
 };
 
-// Runs `user` on the file dialog once it is up, as the user would act on it.
-void whenTheDialogShows(const std::function<void(QFileDialog &)> &user)
+// Acts on the file dialog once it is up, as the user would: types a name
+// into it and presses its Open or Save button, or cancels. A question the
+// dialog asks is noted and turned down, and the dialog then cancelled, so a
+// test sees the question instead of hanging on it.
+std::unique_ptr<QTimer> answerDialog(const QString &typed, QStringList *questions)
 {
-    auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, user] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            poll->deleteLater();
-            poll->stop();
-            user(*dialog);
-        }
-    });
+    auto poll = std::make_unique<QTimer>();
+    QObject::connect(
+        poll.get(), &QTimer::timeout, poll.get(), [typed, questions, acted = false]() mutable {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                questions->append(box->text());
+                box->reject();
+                return;
+            }
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            if (!dialog)
+                return;
+            if (acted || typed.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            acted = true;
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+            if (!name || !buttons) {
+                questions->append(QStringLiteral("no name field or buttons to use"));
+                dialog->reject();
+                return;
+            }
+            name->setFocus();
+            name->selectAll();
+            QTest::keyClicks(name, typed);
+            const auto accept = dialog->acceptMode() == QFileDialog::AcceptSave
+                                    ? QDialogButtonBox::Save
+                                    : QDialogButtonBox::Open;
+            QTest::mouseClick(buttons->button(accept), Qt::LeftButton);
+        });
     poll->start(10);
+    return poll;
 }
 
 } // namespace
@@ -124,18 +156,23 @@ private Q_SLOTS:
 
         QString shownFilter;
         QString shownFolder;
-        whenTheDialogShows([&](QFileDialog &dialog) {
-            shownFilter = dialog.selectedNameFilter();
-            shownFolder = dialog.directory().absolutePath();
-            dialog.selectFile(typed);
-            qDebug() << dialog.selectedFiles();
-            static_cast<QDialog &>(dialog).accept(); // what the Save or Open button does
-            qDebug() << dialog.result() << dialog.isVisible();
+        QStringList questions;
+        // Read as soon as the dialog is up, before the user acts.
+        QTimer look;
+        connect(&look, &QTimer::timeout, this, [&] {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                shownFilter = dialog->selectedNameFilter();
+                shownFolder = dialog->directory().absolutePath();
+                look.stop();
+            }
         });
+        look.start(1);
+        const auto user = answerDialog(typed, &questions);
         QtFileDialog real;
         const QString suggested = dir.filePath(QStringLiteral("note.txt"));
         const std::optional<QString> chosen = save ? real.saveFile(nullptr, suggested, kOldFilter)
                                                    : real.openFile(nullptr, suggested, kOldFilter);
+        QCOMPARE(questions, QStringList());
         QCOMPARE(shownFilter, QStringLiteral("Text files (*.txt)"));
         QCOMPARE(shownFolder, dir.path());
         QCOMPARE(chosen, dir.filePath(typed));
@@ -143,7 +180,8 @@ private Q_SLOTS:
 
     void cancellingTheRealDialogChoosesNothing()
     {
-        whenTheDialogShows([](QFileDialog &dialog) { dialog.reject(); });
+        QStringList questions;
+        const auto user = answerDialog(QString(), &questions);
         QtFileDialog real;
         QCOMPARE(real.saveFile(nullptr, QString(), kOldFilter), std::nullopt);
     }
