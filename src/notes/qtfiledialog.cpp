@@ -48,6 +48,6 @@ std::optional<QString> QtFileDialog::saveFile(QWidget *parent, const QString &su
     QFileDialog dialog(parent, QFileDialog::tr("Save As"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     return run(dialog, suggestedPath, filter);
 }

@@ -326,6 +326,7 @@ private Q_SLOTS:
     void aFailedExportSaysSoAndChangesNothing()
     {
         Bar bar;
+        bar.start();
         bar->TxtNote01 = QStringLiteral("text");
         writeFile(bar.path(QStringLiteral("plain")), "x");
         bar.dialog.answer = bar.path(QStringLiteral("plain/below.txt"));

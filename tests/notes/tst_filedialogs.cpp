@@ -44,44 +44,49 @@ private:
     }
 };
 
-// Acts on the file dialog once it is up, as the user would: types a name
-// into it and presses its Open or Save button, or cancels. A question the
-// dialog asks is noted and turned down, and the dialog then cancelled, so a
-// test sees the question instead of hanging on it.
-std::unique_ptr<QTimer> answerDialog(const QString &typed, QStringList *questions)
+struct Seen
+{
+    QString filter;
+    QString folder;
+    QStringList questions;
+};
+
+// Acts on the file dialog once it is up, as the user would: types a name and
+// presses Open or Save, or cancels when there is no name to type. A question
+// the dialog asks is noted and turned down, so a test sees it instead of
+// hanging on it.
+std::unique_ptr<QTimer> answerDialog(const QString &typed, Seen *seen)
 {
     auto poll = std::make_unique<QTimer>();
-    QObject::connect(
-        poll.get(), &QTimer::timeout, poll.get(), [typed, questions, acted = false]() mutable {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-                questions->append(box->text());
-                box->reject();
-                return;
-            }
-            auto *dialog = qobject_cast<QFileDialog *>(modal);
-            if (!dialog)
-                return;
-            if (acted || typed.isEmpty()) {
-                dialog->reject();
-                return;
-            }
-            acted = true;
-            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
-            if (!name || !buttons) {
-                questions->append(QStringLiteral("no name field or buttons to use"));
-                dialog->reject();
-                return;
-            }
-            name->setFocus();
-            name->selectAll();
-            QTest::keyClicks(name, typed);
-            const auto accept = dialog->acceptMode() == QFileDialog::AcceptSave
-                                    ? QDialogButtonBox::Save
-                                    : QDialogButtonBox::Open;
-            QTest::mouseClick(buttons->button(accept), Qt::LeftButton);
-        });
+    QObject::connect(poll.get(), &QTimer::timeout, poll.get(), [=, acted = false]() mutable {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            seen->questions.append(box->text());
+            box->reject();
+            return;
+        }
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog)
+            return;
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        if (acted || typed.isEmpty() || !name || !buttons) {
+            dialog->reject();
+            return;
+        }
+        acted = true;
+        seen->filter = dialog->selectedNameFilter();
+        seen->folder = dialog->directory().absolutePath();
+        name->setFocus();
+        name->selectAll();
+        QTest::keyClicks(name, typed);
+        QPushButton *ok = buttons->button(dialog->acceptMode() == QFileDialog::AcceptSave
+                                              ? QDialogButtonBox::Save
+                                              : QDialogButtonBox::Open);
+        // From the event loop: a question the click brings up runs a loop of
+        // its own, in which this timer must be able to fire again.
+        QTimer::singleShot(0, ok, [ok] { ok->click(); });
+    });
     poll->start(10);
     return poll;
 }
@@ -105,9 +110,6 @@ private Q_SLOTS:
             << QStringLiteral("Notes (*.txt;*.qkn) (*.txt *.qkn)");
         QTest::newRow("parentheses that are not the pattern are kept as words")
             << QStringLiteral("Text (plain)|*.txt") << QStringLiteral("Text (plain) (*.txt)");
-        QTest::newRow("a trailing description without a pattern is dropped")
-            << QStringLiteral("Text files (*.txt)|*.txt|Other")
-            << QStringLiteral("Text files (*.txt)");
         QTest::newRow("an empty filter shows every file") << QString() << QString();
     }
     void oldFiltersBecomeQtFilters()
@@ -144,6 +146,7 @@ private Q_SLOTS:
         QTest::newRow("export over an existing file, without a question")
             << true << QStringLiteral("existing.txt");
         QTest::newRow("import an existing file") << false << QStringLiteral("existing.txt");
+        QTest::newRow("cancelling chooses nothing") << true << QString();
     }
     void theRealDialogTakesATypedNameAsTyped()
     {
@@ -154,36 +157,20 @@ private Q_SLOTS:
         QVERIFY(existing.open(QIODevice::WriteOnly));
         existing.close();
 
-        QString shownFilter;
-        QString shownFolder;
-        QStringList questions;
-        // Read as soon as the dialog is up, before the user acts.
-        QTimer look;
-        connect(&look, &QTimer::timeout, this, [&] {
-            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-                shownFilter = dialog->selectedNameFilter();
-                shownFolder = dialog->directory().absolutePath();
-                look.stop();
-            }
-        });
-        look.start(1);
-        const auto user = answerDialog(typed, &questions);
+        Seen seen;
+        const auto user = answerDialog(typed, &seen);
         QtFileDialog real;
         const QString suggested = dir.filePath(QStringLiteral("note.txt"));
         const std::optional<QString> chosen = save ? real.saveFile(nullptr, suggested, kOldFilter)
                                                    : real.openFile(nullptr, suggested, kOldFilter);
-        QCOMPARE(questions, QStringList());
-        QCOMPARE(shownFilter, QStringLiteral("Text files (*.txt)"));
-        QCOMPARE(shownFolder, dir.path());
+        QCOMPARE(seen.questions, QStringList());
+        if (typed.isEmpty()) {
+            QCOMPARE(chosen, std::nullopt);
+            return;
+        }
+        QCOMPARE(seen.filter, QStringLiteral("Text files (*.txt)"));
+        QCOMPARE(seen.folder, dir.path());
         QCOMPARE(chosen, dir.filePath(typed));
-    }
-
-    void cancellingTheRealDialogChoosesNothing()
-    {
-        QStringList questions;
-        const auto user = answerDialog(QString(), &questions);
-        QtFileDialog real;
-        QCOMPARE(real.saveFile(nullptr, QString(), kOldFilter), std::nullopt);
     }
 };
 
