@@ -2,8 +2,6 @@
 
 #include <QStringList>
 
-#include <utility>
-
 FileDialogSeam::~FileDialogSeam() = default;
 
 std::optional<QString> LastPathFileDialog::openFile(QWidget *parent, const QString &suggestedPath,
@@ -38,7 +36,7 @@ QString qtFilter(const QString &pipeFilter)
     // description itself for the pattern and show no file at all.
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         const QString description = parts[i].trimmed();
-        QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+        QStringList patterns = parts[i + 1].split(u';');
         for (QString &pattern : patterns)
             pattern = pattern.trimmed();
         patterns.removeAll(QString());

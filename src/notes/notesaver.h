@@ -11,8 +11,8 @@
 #include <functional>
 
 // Writes the notes that changed, once typing has paused for a moment and
-// whenever asked (on closing, on switching notes). A note whose write fails
-// stays unsaved and is tried again with the next save.
+// whenever asked, as on closing. A note whose write fails stays unsaved and
+// is tried again with the next save.
 class NoteSaver : public QObject
 {
     Q_OBJECT

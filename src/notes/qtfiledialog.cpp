@@ -11,7 +11,7 @@ std::optional<QString> run(QFileDialog &dialog, const QString &suggestedPath, co
     const QString filters = qtFilter(filter);
     if (!filters.isEmpty()) {
         dialog.setNameFilter(filters);
-        // The first entry is the text files one.
+        // The stored filters list text files first: the one to start with.
         dialog.selectNameFilter(filters.section(QStringLiteral(";;"), 0, 0));
     }
     if (!suggestedPath.isEmpty()) {

@@ -13,8 +13,8 @@ template <std::size_t N> QByteArray raw(const char (&bytes)[N])
 }
 
 // Any character a note may hold, weighted towards the ones where Windows-1252
-// and UTF-8 can be confused: the Windows-1252 specials, the C1 controls that
-// stand in for its five undefined bytes, and the Latin-1 upper half.
+// and UTF-8 can be confused: what Windows-1252 puts at 0x80..0x9F, the C1
+// controls that stand in for its five undefined bytes, and Latin-1 above A0.
 QString randomNote(QRandomGenerator &rng, bool codePageOnly)
 {
     static const QString ansi = [] {
