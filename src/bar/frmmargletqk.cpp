@@ -1,6 +1,7 @@
 #include "frmmargletqk.h"
 
 #include "barlogic.h"
+#include "designfonts.h"
 #include "filedialogseam.h"
 #include "notefiles.h"
 #include "notesaver.h"
@@ -28,31 +29,8 @@ namespace {
 
 const QColor kBarBlue(0x4D, 0x90, 0xFE);
 
-// Fonts by their design size in points at 96 dpi, with the families that
-// stand in for them where the originals are not installed.
-QFont designFont(const QStringList &families, double points, bool bold = false)
-{
-    QFont font;
-    font.setFamilies(families);
-    font.setPixelSize(int(std::lround(points * 96.0 / 72.0)));
-    font.setBold(bold);
-    font.setStyleStrategy(QFont::PreferAntialias);
-    return font;
-}
-
-QFont sansSerif(double points, bool bold = false)
-{
-    return designFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                       QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")},
-                      points, bold);
-}
-
-QFont arial(double points)
-{
-    return designFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")},
-                      points);
-}
+using designfonts::arial;
+using designfonts::sansSerif;
 
 void showFileError(const QString &text, const QString &reason)
 {
@@ -70,16 +48,6 @@ bool askRetrySave(const QString &problem)
     box.setDefaultButton(retry);
     box.exec();
     return box.clickedButton() == retry;
-}
-
-void showWarning(const QString &message)
-{
-    // Modeless, so that a problem at start-up never holds up the bar.
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("QKS Marglet"), message,
-                                QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->show();
 }
 
 struct Line

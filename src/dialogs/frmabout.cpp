@@ -1,6 +1,6 @@
 #include "frmabout.h"
 
-#include "dialogfonts.h"
+#include "designfonts.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-using dialogfonts::arial;
+using designfonts::arial;
 
 namespace {
 
@@ -39,7 +39,7 @@ FrmAbout::FrmAbout(QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About QKS Marglet"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
-    setFont(dialogfonts::formDefault());
+    setFont(designfonts::formDefault());
     setFixedSize(249, 167);
 
     CmdClose = new QPushButton(QStringLiteral("Close"), this);

@@ -1,6 +1,6 @@
 #include "frmoptions.h"
 
-#include "dialogfonts.h"
+#include "designfonts.h"
 #include "filenames.h"
 #include "settingsfile.h"
 #include "skins.h"
@@ -17,7 +17,7 @@
 #include <QRadioButton>
 #include <QScreen>
 
-using dialogfonts::arial;
+using designfonts::arial;
 using WindowsVersionDetect::kFamilyOld;
 using WindowsVersionDetect::OSFamily;
 
@@ -28,15 +28,6 @@ constexpr qint16 kXpFromRight = 3840;
 constexpr qint16 kXpTop = 70;
 constexpr qint16 k9xFromRight = 3590;
 constexpr qint16 k9xTop = 0;
-
-void showWarning(const QString &message)
-{
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("QKS Marglet"), message,
-                                QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->show();
-}
 
 QWidget *panel(QWidget *parent, const QRect &geometry)
 {
@@ -105,7 +96,7 @@ FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("QKS Marglet Options"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
-    setFont(dialogfonts::formDefault());
+    setFont(designfonts::formDefault());
     setFixedSize(489, 401);
 
     TmrUpdate.setTimerType(Qt::PreciseTimer);

@@ -7,8 +7,8 @@
 
 // Fonts by their design size in points at 96 dpi, with the families that
 // stand in for them where the originals are not installed, so that the
-// dialogs keep their layout whatever the screen's DPI setting says.
-namespace dialogfonts {
+// windows keep their layout whatever the screen's DPI setting says.
+namespace designfonts {
 
 inline QFont designFont(const QStringList &families, double points, bool bold = false)
 {
@@ -27,12 +27,21 @@ inline QFont arial(double points, bool bold = false)
                       points, bold);
 }
 
-// What every control of a form has unless given another font.
-inline QFont formDefault()
+inline QFont sansSerif(double points, bool bold = false)
 {
     return designFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                        QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")},
-                      8.25);
+                      points, bold);
 }
 
-} // namespace dialogfonts
+// What every control of a form has unless given another font.
+inline QFont formDefault()
+{
+    return sansSerif(8.25);
+}
+
+} // namespace designfonts
+
+// A warning that does not hold anything up: the program goes on while the
+// box is open.
+void showWarning(const QString &message);
