@@ -1,0 +1,233 @@
+#include "ansicodepage.h"
+#include "atomicwrite.h"
+#include "settingsfile.h"
+#include "skins.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Four 128-byte records from the values' leading bytes.
+QByteArray fileOf(const QList<QByteArray> &records)
+{
+    QByteArray bytes;
+    for (const QByteArray &r : records)
+        bytes += r + QByteArray(128 - r.size(), '\0');
+    return bytes;
+}
+
+Settings make(qint16 right, qint16 top, const QString &skin, qint16 transparency)
+{
+    Settings s;
+    s.PosFromRight = right;
+    s.PosTop = top;
+    s.SkinName = skin;
+    s.Transparency = transparency;
+    return s;
+}
+
+void writeImage(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    QVERIFY(image.save(path, "PNG")); // the content decides the format, not the name
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Settings)
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void xpStyleBlueWithFadingIsTheDocumentedBytes()
+    {
+        QByteArray bytes;
+        QVERIFY(settingscodec::encode(make(3840, 70, QStringLiteral("Blue"), 1), {}, bytes));
+        QCOMPARE(bytes.toHex(' '), fileOf({QByteArray("\x00\x0F", 2), "F",
+                                           QByteArray("\x04\x00"
+                                                      "Blue",
+                                                      6),
+                                           "\x01"})
+                                       .toHex(' '));
+        // Bytes after the records are kept; the padding is zeroed.
+        QVERIFY(settingscodec::encode(make(3590, 0, QStringLiteral("Blue"), 0),
+                                      QByteArray(520, 'Z'), bytes));
+        QCOMPARE(bytes, fileOf({"\x06\x0E", "",
+                                QByteArray("\x04\x00"
+                                           "Blue",
+                                           6),
+                                ""}) +
+                            "ZZZZZZZZ");
+    }
+
+    void readsOfShortDamagedAndPaddedFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Settings>("expected");
+        const QByteArray full = fileOf({"\x06\x0E", "",
+                                        QByteArray("\x06\x00"
+                                                   "Silver",
+                                                   8),
+                                        "\x01"});
+        QTest::newRow("empty file keeps every first-start value") << QByteArray() << Settings();
+        QTest::newRow("one byte is not yet a value") << full.left(1) << Settings();
+        QTest::newRow("cut inside the second record")
+            << full.left(129) << make(3590, 70, QStringLiteral("Blue"), 0);
+        QTest::newRow("last record cut after its value")
+            << full.left(386) << make(3590, 0, QStringLiteral("Silver"), 1);
+        QTest::newRow("last value cut in half")
+            << full.left(385) << make(3590, 0, QStringLiteral("Silver"), 0);
+        QTest::newRow("name cut short by the end")
+            << full.left(261) << make(3590, 0, QStringLiteral("Sil"), 0);
+        QTest::newRow("stored length beyond its record")
+            << fileOf({"", "", QByteArray("\xC8\x00", 2) + QByteArray(126, 'n'), ""})
+            << make(0, 0, QString(126, u'n'), 0);
+        QTest::newRow("left-overs of a longer name in the padding")
+            << fileOf({"", "",
+                       QByteArray("\x04\x00"
+                                  "BlueLeftovers",
+                                  15),
+                       "\x01\x00\xFF"})
+            << make(0, 0, QStringLiteral("Blue"), 1);
+    }
+    void readsOfShortDamagedAndPaddedFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(Settings, expected);
+        QCOMPARE(settingscodec::decode(bytes), expected);
+    }
+
+    void valuesSurviveTheFile_data()
+    {
+        QTest::addColumn<Settings>("settings");
+        QTest::newRow("classic style") << make(3590, 0, QStringLiteral("Silver"), 0);
+        QTest::newRow("extreme values") << make(-32768, 32767, QStringLiteral("Olive"), -1);
+        QTest::newRow("name of 126 bytes") << make(1, 2, QString(126, u'x'), 1);
+        QTest::newRow("code page characters") << make(3840, 70, QStringLiteral("Café €™"), 1);
+    }
+    void valuesSurviveTheFile()
+    {
+        QFETCH(Settings, settings);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("settings.dat"));
+        QString error;
+        QCOMPARE(settingsfile::load(path, Settings(), &error), Settings()); // created, empty
+        QVERIFY2(error.isEmpty() && QFileInfo(path).size() == 0, qPrintable(error));
+        QVERIFY2(settingsfile::save(path, settings, &error), qPrintable(error));
+        QCOMPARE(QFileInfo(path).size(), 512);
+        QCOMPARE(settingsfile::load(path, Settings()), settings);
+    }
+
+    void whatCannotBeStoredIsReportedAndChangesNothing_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("name of 127 bytes") << QStringLiteral("settings.dat") << QString(127, u'x');
+        QTest::newRow("name outside the code page")
+            << QStringLiteral("settings.dat") << QStringLiteral("Синий");
+        QTest::newRow("folder that does not exist")
+            << QStringLiteral("missing/settings.dat") << QStringLiteral("Blue");
+        QTest::newRow("a folder in the file's place")
+            << QStringLiteral("folder") << QStringLiteral("Blue");
+        QTest::newRow("below a plain file")
+            << QStringLiteral("plain/settings.dat") << QStringLiteral("Blue");
+    }
+    void whatCannotBeStoredIsReportedAndChangesNothing()
+    {
+        QFETCH(QString, where);
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir(QStringLiteral("folder"));
+        QVERIFY(writeFileAtomically(dir.filePath(QStringLiteral("plain")), "x"));
+        QVERIFY(settingsfile::save(dir.filePath(QStringLiteral("settings.dat")), Settings()));
+        const QString path = dir.filePath(where);
+        QString error;
+        QVERIFY(!settingsfile::save(path, make(3590, 0, name, 1), &error));
+        QVERIFY(!error.isEmpty());
+        error.clear();
+        QCOMPARE(settingsfile::load(path, Settings(), &error), Settings());
+        QCOMPARE(error.isEmpty(), where == QStringLiteral("settings.dat"));
+    }
+
+    void everyCodePageByteSurvivesDecodeAndEncode()
+    {
+        QByteArray all(256, '\0');
+        for (int i = 0; i < 256; ++i)
+            all[i] = char(i);
+        const QString text = ansi::decode(all);
+        QCOMPARE(text.at(0x80), QChar(0x20AC));
+        QByteArray back;
+        QVERIFY(ansi::encode(text, back));
+        QCOMPARE(back, all);
+    }
+
+    void skinImagesAreFoundWithoutRegardToCase_data()
+    {
+        QTest::addColumn<QString>("onDisk");
+        QTest::newRow("as the bar writes it") << QStringLiteral("skins/Green/background.gif");
+        QTest::newRow("as the dialog writes it") << QStringLiteral("Skins/Green/Background.gif");
+        QTest::newRow("all capitals") << QStringLiteral("SKINS/GREEN/BACKGROUND.GIF");
+    }
+    void skinImagesAreFoundWithoutRegardToCase()
+    {
+        QFETCH(QString, onDisk);
+        QTemporaryDir dir;
+        writeImage(dir.filePath(onDisk));
+        QString missing;
+        const SkinSource skins({dir.path()});
+        QCOMPARE(skins.load(QStringLiteral("green"), SkinSource::kBackground, &missing).size(),
+                 QSize(3, 2));
+        QVERIFY2(missing.isEmpty(), qPrintable(missing));
+        QCOMPARE(skins.skinNames().size(), 1);
+    }
+
+    void aMissingOrBrokenSkinImageFallsBackToTheBuiltInOne_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QByteArray>("content"); // empty: no file at all
+        QTest::newRow("file missing") << QStringLiteral("Green") << QByteArray();
+        QTest::newRow("not a picture") << QStringLiteral("Green") << QByteArray("GIF89a broken");
+        QTest::newRow("path outside the skins folder")
+            << QStringLiteral("../Green") << QByteArray();
+        QTest::newRow("absolute path") << QStringLiteral("/etc") << QByteArray();
+        QTest::newRow("drive letter") << QStringLiteral("C:Green") << QByteArray();
+    }
+    void aMissingOrBrokenSkinImageFallsBackToTheBuiltInOne()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath(QStringLiteral("skins/Green"));
+        if (!content.isEmpty())
+            QVERIFY(
+                writeFileAtomically(dir.filePath(QStringLiteral("skins/Green/max.gif")), content));
+        // A real image one level up must never be reached through the name.
+        writeImage(dir.filePath(QStringLiteral("Green/max.gif")));
+        QString missing;
+        const QImage image = SkinSource({dir.path()}).load(skin, SkinSource::kMax, &missing);
+        QVERIFY(missing.endsWith(QStringLiteral("max.gif")));
+        QVERIFY(!image.isNull());
+        QCOMPARE(image, SkinSource::builtIn(SkinSource::kMax));
+    }
+
+    void theSkinListHoldsFoldersWithABackgroundFromEveryBase()
+    {
+        QTemporaryDir program;
+        QTemporaryDir user;
+        writeImage(program.filePath(QStringLiteral("skins/Blue/background.gif")));
+        writeImage(program.filePath(QStringLiteral("skins/NoMarker/close.gif")));
+        writeImage(user.filePath(QStringLiteral("Skins/Olive/Background.GIF")));
+        writeImage(user.filePath(QStringLiteral("skins/blue/background.gif")));
+        QCOMPARE(SkinSource({program.path(), user.path()}).skinNames(),
+                 (QStringList{QStringLiteral("Blue"), QStringLiteral("Olive")}));
+        QVERIFY(SkinSource({program.filePath(QStringLiteral("none"))}).skinNames().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
