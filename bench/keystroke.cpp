@@ -1,8 +1,8 @@
 // Time of one keystroke in the note pad, from the key event to the note's
 // store being current, for notes of several sizes (or the one size given).
 // The worst case includes Qt's one-time layout of the last line when it
-// first wraps, which a bare QPlainTextEdit pays as well. Run on any Qt platform;
-// `make bench` runs it under Xvfb.
+// first wraps, which a bare QPlainTextEdit pays as well. Runs on any Qt
+// platform; `make bench` uses the offscreen one.
 #include "frmmargletqk.h"
 
 #include <QApplication>
