@@ -83,10 +83,6 @@ private Q_SLOTS:
         QCOMPARE(bar.pos(), QPoint(screenWidth() - 256, 5));
         QCOMPARE(bar.ActiveNote, 1);
         QCOMPARE(bar.Expanded, 0);
-        const Qt::WindowFlags flags = bar.windowFlags();
-        QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
-        QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
-        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
         QCOMPARE(bar.mask(), barlogic::outlineRegion());
     }
 

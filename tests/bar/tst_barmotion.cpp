@@ -147,22 +147,6 @@ private Q_SLOTS:
         QCOMPARE(int(bar->Opacity), afterTick);
     }
 
-    void theFadeSleepsAtRestAndWakesForASlide()
-    {
-        Bar bar(1);
-        bar->TmrSetOpacity_Timer();
-        QVERIFY(!bar->TmrSetOpacity.isActive());
-        bar->PicMaxMin_Click();
-        QVERIFY(bar->TmrSetOpacity.isActive());
-        bar->TmrExpand_Timer();
-        bar->TmrSetOpacity_Timer();
-        QVERIFY(bar->TmrSetOpacity.isActive());
-        bar.slide();
-        bar->TmrSetOpacity_Timer();
-        QVERIFY(!bar->TmrSetOpacity.isActive());
-        QCOMPARE(int(bar->Opacity), 240);
-    }
-
     void theOlderFamilyNeverSetsAnAlpha()
     {
         setVersionSource(windows98);

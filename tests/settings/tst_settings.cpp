@@ -1,4 +1,3 @@
-#include "ansicodepage.h"
 #include "atomicwrite.h"
 #include "settingsfile.h"
 #include "skins.h"
@@ -152,18 +151,6 @@ private Q_SLOTS:
         error.clear();
         QCOMPARE(settingsfile::load(path, Settings(), &error), Settings());
         QCOMPARE(error.isEmpty(), where == QStringLiteral("settings.dat"));
-    }
-
-    void everyCodePageByteSurvivesDecodeAndEncode()
-    {
-        QByteArray all(256, '\0');
-        for (int i = 0; i < 256; ++i)
-            all[i] = char(i);
-        const QString text = ansi::decode(all);
-        QCOMPARE(text.at(0x80), QChar(0x20AC));
-        QByteArray back;
-        QVERIFY(ansi::encode(text, back));
-        QCOMPARE(back, all);
     }
 
     void skinImagesAreFoundWithoutRegardToCase_data()
