@@ -2,9 +2,9 @@
 
 #include "alwaysontop.h"
 #include "notesaver.h"
-#include "taskbar.h"
 #include "picturebox.h"
 #include "skins.h"
+#include "taskbar.h"
 #include "twips.h"
 #include "windowsversiondetect.h"
 

@@ -9,7 +9,13 @@ namespace twips {
 
 inline constexpr int kPerPixel = 15;
 
-inline int toPixels(double twips) { return int(std::lround(twips / kPerPixel)); }
-inline int fromPixels(int pixels) { return pixels * kPerPixel; }
+inline int toPixels(double twips)
+{
+    return int(std::lround(twips / kPerPixel));
+}
+inline int fromPixels(int pixels)
+{
+    return pixels * kPerPixel;
+}
 
 } // namespace twips

@@ -5,8 +5,8 @@
 #include "filedialogseam.h"
 #include "notefiles.h"
 #include "notesaver.h"
-#include "qtfiledialog.h"
 #include "picturebox.h"
+#include "qtfiledialog.h"
 #include "settingsfile.h"
 #include "skins.h"
 #include "twips.h"
@@ -160,8 +160,8 @@ void FrmMargletQK::buildControls()
     // Labels are drawn on the bar's surface, behind every other control.
     const QFont titleFont = sansSerif(9.75, true);
     const QString title = QStringLiteral("QKS Marglet");
-    LblTitleBarShd = new CaptionLabel(this, {8, 0}, title, titleFont,
-                                      palette().color(QPalette::WindowText));
+    LblTitleBarShd =
+        new CaptionLabel(this, {8, 0}, title, titleFont, palette().color(QPalette::WindowText));
     LblTitleBar = new CaptionLabel(this, {9, 0}, title, titleFont, Qt::white);
     LblTitleBar->stackUnder(TxtNotepad);
     LblTitleBarShd->stackUnder(LblTitleBar);
@@ -444,12 +444,30 @@ void FrmMargletQK::selectTab(qint16 note)
     SwitchNote(note);
 }
 
-void FrmMargletQK::PicTab01_Click() { selectTab(1); }
-void FrmMargletQK::PicTab02_Click() { selectTab(2); }
-void FrmMargletQK::PicTab03_Click() { selectTab(3); }
-void FrmMargletQK::LblNote01_Click() { selectTab(1); }
-void FrmMargletQK::LblNote02_Click() { selectTab(2); }
-void FrmMargletQK::LblNote03_Click() { selectTab(3); }
+void FrmMargletQK::PicTab01_Click()
+{
+    selectTab(1);
+}
+void FrmMargletQK::PicTab02_Click()
+{
+    selectTab(2);
+}
+void FrmMargletQK::PicTab03_Click()
+{
+    selectTab(3);
+}
+void FrmMargletQK::LblNote01_Click()
+{
+    selectTab(1);
+}
+void FrmMargletQK::LblNote02_Click()
+{
+    selectTab(2);
+}
+void FrmMargletQK::LblNote03_Click()
+{
+    selectTab(3);
+}
 
 void FrmMargletQK::CmdImport_Click()
 {

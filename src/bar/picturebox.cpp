@@ -41,9 +41,8 @@ void PictureBox::paintEvent(QPaintEvent *)
         painter.drawPixmap(0, 0, m_picture);
 }
 
-
-CaptionLabel::CaptionLabel(QWidget *parent, QPoint position, const QString &text,
-                           const QFont &font, const QColor &color)
+CaptionLabel::CaptionLabel(QWidget *parent, QPoint position, const QString &text, const QFont &font,
+                           const QColor &color)
     : ClickableWidget(parent), m_text(text), m_color(color)
 {
     setFont(font);
@@ -57,4 +56,3 @@ void CaptionLabel::paintEvent(QPaintEvent *)
     painter.setPen(m_color);
     painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, m_text);
 }
-

@@ -14,7 +14,6 @@ enum class Encoding
     Windows1252
 };
 
-
 Encoding encodingForLabel(QByteArrayView label)
 {
     const QByteArray name = label.trimmed().toByteArray().toLower();

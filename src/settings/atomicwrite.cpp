@@ -13,7 +13,10 @@
 
 namespace {
 
-QString tr(const char *text) { return QCoreApplication::translate("Files", text); }
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Files", text);
+}
 
 // QSaveFile renames the new file into place but does not make the rename
 // itself durable; without this a power cut can bring back the old name.

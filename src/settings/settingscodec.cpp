@@ -11,7 +11,10 @@
 namespace settingscodec {
 namespace {
 
-qsizetype recordStart(int record) { return qsizetype(record) * kRecordSize; }
+qsizetype recordStart(int record)
+{
+    return qsizetype(record) * kRecordSize;
+}
 
 bool readInt16(QByteArrayView bytes, int record, qint16 &value)
 {
@@ -57,10 +60,11 @@ bool encode(const Settings &settings, QByteArrayView existing, QByteArray &out, 
     }
     if (name.size() > kMaxNameBytes) {
         if (error)
-            *error = QCoreApplication::translate(
-                         "Settings", "The skin name is %1 characters long; at most %2 can be stored.")
-                         .arg(name.size())
-                         .arg(kMaxNameBytes);
+            *error =
+                QCoreApplication::translate(
+                    "Settings", "The skin name is %1 characters long; at most %2 can be stored.")
+                    .arg(name.size())
+                    .arg(kMaxNameBytes);
         return false;
     }
 

@@ -22,8 +22,8 @@ Settings load(const QString &path, const Settings &start, QString *error)
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !QFileInfo::exists(path)) {
             if (error)
-                *error = QCoreApplication::translate("Settings",
-                                                     "Could not create the settings file \"%1\": %2")
+                *error = QCoreApplication::translate(
+                             "Settings", "Could not create the settings file \"%1\": %2")
                              .arg(QDir::toNativeSeparators(path), file.errorString());
         }
         return start;

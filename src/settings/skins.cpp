@@ -35,7 +35,8 @@ QStringList SkinSource::findEntries(const QString &folder, const QString &name, 
     const QFileInfo exact(dir.filePath(name));
     if (exact.exists() && exact.isDir() == wantFolder)
         found.append(exact.filePath());
-    const auto filter = (wantFolder ? QDir::Dirs : QDir::Files) | QDir::NoDotAndDotDot | QDir::Hidden;
+    const auto filter =
+        (wantFolder ? QDir::Dirs : QDir::Files) | QDir::NoDotAndDotDot | QDir::Hidden;
     const QFileInfoList entries = dir.entryInfoList(filter, QDir::Name);
     for (const QFileInfo &entry : entries) {
         if (entry.fileName() != name && entry.fileName().compare(name, Qt::CaseInsensitive) == 0)
