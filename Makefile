@@ -6,7 +6,7 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test install format bench art clean
+.PHONY: all deps build run test install format format-check bench art clean
 
 all: build
 
@@ -28,6 +28,10 @@ install: build
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	@scripts/deps.sh clang-format
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 bench: build
 	bench/run.sh $(BUILD_DIR)
