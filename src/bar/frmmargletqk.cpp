@@ -442,6 +442,8 @@ void FrmMargletQK::selectTab(qint16 note)
     // handler must write that text back to the note it belongs to.
     ActiveNote = note;
     SwitchNote(note);
+    // Picking a note is picking what to type into.
+    TxtNotepad->setFocus(Qt::MouseFocusReason);
 }
 
 void FrmMargletQK::PicTab01_Click()

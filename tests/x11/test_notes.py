@@ -57,7 +57,7 @@ class Notes(XTestCase):
         bar = self.expanded()
         self.type(bar, "one")
         bar.click(*TABS[2])
-        self.type(bar, "two")
+        self.server.run("xdotool", "type", "--delay", "5", "two")  # the tab leaves the pad ready
         bar.click(*TABS[1])
         self.type(bar, "!")
         self.server.screenshot(os.path.join(xharness.ARGS.out, "notes.png"),
