@@ -15,7 +15,6 @@ int main(int argc, char *argv[])
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("marglet"));
-    QApplication::setApplicationDisplayName(QStringLiteral("QKS Marglet"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     const Folders folders = systemFolders();

@@ -38,7 +38,9 @@ std::optional<QString> QtFileDialog::openFile(QWidget *parent, const QString &su
 {
     QFileDialog dialog(parent, QFileDialog::tr("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    // A typed name that does not exist is taken too: the import then says
+    // plainly that the file could not be loaded.
+    dialog.setFileMode(QFileDialog::AnyFile);
     return run(dialog, suggestedPath, filter);
 }
 
