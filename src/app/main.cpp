@@ -3,6 +3,8 @@
 #include "quitsignals.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLockFile>
 #include <QSessionManager>
 
 int main(int argc, char *argv[])
@@ -18,6 +20,15 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     const Folders folders = systemFolders();
+
+    // A second bar on the same notes would save over the first one's edits;
+    // the bar that is already running (and on top) is the one to use.
+    QLockFile running(QDir(folders.data).filePath(QStringLiteral(".marglet.lock")));
+    running.setStaleLockTime(0); // only a live process holds it
+    if (!running.tryLock(0) && running.error() == QLockFile::LockFailedError) {
+        qInfo("marglet: already running for %s", qUtf8Printable(folders.data));
+        return 0;
+    }
     BarEnvironment environment;
     environment.dataFolder = folders.data;
     environment.skinBases = folders.skinBases;

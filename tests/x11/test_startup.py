@@ -22,6 +22,16 @@ class StartUp(XTestCase):
         bar = self.start(settings=settings_bytes(3590, 0, "Blue", 0))
         self.assertEqual(bar.geometry(), (1920 - 239, 0, 185, 17))
 
+    def test_a_second_start_leaves_the_running_bar_alone(self):
+        bar = self.start()
+        import subprocess
+        second = subprocess.run([bar.file("marglet")], env=self.server.env(), cwd=bar.folder,
+                                capture_output=True, timeout=20)
+        self.assertEqual(second.returncode, 0)
+        self.assertEqual(len(self.server.run("xdotool", "search", "--onlyvisible", "--name",
+                                             "^QKS Marglet$", check=False).split()), 1)
+        self.assertIsNone(bar.proc.poll())
+
     def test_close_button_ends_the_program_with_success(self):
         bar = self.start()
         bar.click(169 + 7, 1 + 7)
