@@ -84,7 +84,7 @@ void MargletApp::closeWindows()
         m_about->close();
     if (m_options)
         m_options->close();
-    m_bar->close();
+    m_bar->closeForGood();
     Q_EMIT finished();
 }
 

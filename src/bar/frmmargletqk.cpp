@@ -12,6 +12,7 @@
 #include "twips.h"
 #include "windowsversiondetect.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -540,6 +541,23 @@ void FrmMargletQK::TmrApplySettings_Timer()
     ApplySettings();
     PicMaxMin->setPicture(loadSkinPicture(Expanded == 0 ? SkinSource::kMax : SkinSource::kMin));
     TmrApplySettings.stop();
+}
+
+void FrmMargletQK::closeForGood()
+{
+    m_closing = true;
+    close();
+}
+
+void FrmMargletQK::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    // After this close has returned: the sequence ends by closing the window.
+    QTimer::singleShot(0, this, [this] { Q_EMIT closeClicked(); });
 }
 
 void FrmMargletQK::paintEvent(QPaintEvent *)

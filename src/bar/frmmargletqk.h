@@ -145,6 +145,9 @@ public:
     void TmrSetOpacity_Timer();
     void TmrApplySettings_Timer();
 
+    // Closes the window for good, at the end of the close sequence.
+    void closeForGood();
+
 Q_SIGNALS:
     void closeClicked();
     void aboutClicked();
@@ -152,6 +155,10 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // Any other close (Alt+F4, a window manager's menu) takes the same road
+    // as the close button, so that the notes are saved and the program ends
+    // instead of running on with no window.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
@@ -170,5 +177,6 @@ private:
     QStringList m_pendingMissing;
     QStringList m_reported;
     bool m_alphaApplied = false;
+    bool m_closing = false;
     const QString *m_padReplacement = nullptr;
 };

@@ -165,6 +165,20 @@ private Q_SLOTS:
         QCOMPARE(saved.readAll(), QByteArray("precious"));
     }
 
+    void closingTheWindowAnyOtherWaySavesAndEnds()
+    {
+        Started s;
+        s.bar().show();
+        QSignalSpy finished(s.app.get(), &MargletApp::finished);
+        QTest::keyClicks(s.bar().TxtNotepad, QStringLiteral("kept"));
+        s.bar().close(); // as a window manager's close does
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(!s.bar().isVisible());
+        QFile saved(s.dir.filePath(QStringLiteral("note01.qkn")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("kept"));
+    }
+
     void dialogsOpenOnceAndCloseWithTheBar()
     {
         Started s;

@@ -53,6 +53,20 @@ class Notes(XTestCase):
         self.assertEqual(bar.wait_exit(), 0)
         self.assertEqual(self.read(bar, 1), b"quick")
 
+    def test_a_window_manager_close_saves_and_ends(self):
+        from Xlib import X, protocol
+        bar = self.expanded()
+        self.type(bar, "closing")
+        x = self.server.x
+        window = x.create_resource_object("window", bar.wid)
+        message = protocol.event.ClientMessage(
+            window=window, client_type=x.intern_atom("WM_PROTOCOLS"),
+            data=(32, [x.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]))
+        window.send_event(message)
+        x.flush()
+        self.assertEqual(bar.wait_exit(), 0)
+        self.assertEqual(self.read(bar, 1), b"closing")
+
     def test_tabs_keep_each_note_and_close_writes_them(self):
         bar = self.expanded()
         self.type(bar, "one")
