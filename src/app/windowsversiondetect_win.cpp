@@ -6,7 +6,10 @@ namespace WindowsVersionDetect {
 
 quint32 systemVersionWord()
 {
-#pragma warning(suppress : 4996) // the family rule is defined on GetVersion's word
+    // Deprecated, but the family rule is defined on its word.
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)
+#endif
     return quint32(::GetVersion());
 }
 
