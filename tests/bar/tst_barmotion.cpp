@@ -175,6 +175,33 @@ private Q_SLOTS:
         QCOMPARE(imageOf(bar->PicMaxMin->picture()), imageOf(bar->PicMinButton));
     }
 
+    void aNewSkinReachesTheButtonForTheBarsState_data()
+    {
+        QTest::addColumn<bool>("expanded");
+        QTest::addColumn<QString>("image");
+        QTest::newRow("collapsed") << false << QStringLiteral("max.gif");
+        QTest::newRow("expanded") << true << QStringLiteral("min.gif");
+    }
+    void aNewSkinReachesTheButtonForTheBarsState()
+    {
+        QFETCH(bool, expanded);
+        QFETCH(QString, image);
+        Bar bar(0);
+        if (expanded) {
+            bar->PicMaxMin_Click();
+            bar.slide();
+        }
+        Settings olive;
+        olive.SkinName = QStringLiteral("Olive");
+        QVERIFY(settingsfile::save(bar->settingsPath(), olive));
+        bar->TmrApplySettings_Timer();
+        const QImage wanted(QStringLiteral(MARGLET_ASSETS_DIR "/skins/Olive/") + image);
+        QCOMPARE(imageOf(bar->PicMaxMin->picture()), imageOf(QPixmap::fromImage(wanted)));
+        QCOMPARE(bar->SkinName, QStringLiteral("Olive"));
+        QCOMPARE(bar->PicTab01->picture().toImage(),
+                 bar->PicActiveTab.toImage()); // tabs keep theirs
+    }
+
     void collapsingTakesTheCaretOutOfTheHiddenNotePad()
     {
         Bar bar(0);
