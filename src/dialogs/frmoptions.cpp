@@ -285,13 +285,9 @@ void FrmOptions::LoadSettings()
 
 bool FrmOptions::SaveSettings()
 {
-    Settings settings;
-    settings.PosFromRight = PosFromRight;
-    settings.PosTop = PosTop;
-    settings.SkinName = SkinName;
-    settings.Transparency = Transparency;
     QString error;
-    if (settingsfile::save(m_env.settingsPath, settings, &error))
+    if (settingsfile::save(m_env.settingsPath,
+                           Settings{PosFromRight, PosTop, SkinName, Transparency}, &error))
         return true;
     m_env.report(tr("Your settings were not saved.\n\n%1").arg(error));
     return false;

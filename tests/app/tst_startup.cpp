@@ -53,16 +53,6 @@ int screenWidth()
     return QGuiApplication::primaryScreen()->geometry().width();
 }
 
-Settings stored(qint16 right, qint16 top, const QString &skin, qint16 transparency)
-{
-    Settings s;
-    s.PosFromRight = right;
-    s.PosTop = top;
-    s.SkinName = skin;
-    s.Transparency = transparency;
-    return s;
-}
-
 } // namespace
 
 class TestStartup : public QObject
@@ -92,11 +82,11 @@ private Q_SLOTS:
         QTest::addColumn<QPoint>("offsetFromTopRight"); // x from the right edge, y from the top
         QTest::addColumn<int>("opacity");
         QTest::newRow("xp style, fading")
-            << stored(3840, 70, QStringLiteral("Blue"), 1) << QPoint(256, 5) << 80;
+            << Settings{3840, 70, QStringLiteral("Blue"), 1} << QPoint(256, 5) << 80;
         QTest::newRow("classic style, no fading")
-            << stored(3590, 0, QStringLiteral("Blue"), 0) << QPoint(239, 0) << 255;
+            << Settings{3590, 0, QStringLiteral("Blue"), 0} << QPoint(239, 0) << 255;
         QTest::newRow("unknown fading value leaves opacity alone")
-            << stored(3840, 70, QStringLiteral("Blue"), 7) << QPoint(256, 5) << 0;
+            << Settings{3840, 70, QStringLiteral("Blue"), 7} << QPoint(256, 5) << 0;
     }
     void storedSettingsDecidePlaceAndOpacity()
     {
@@ -113,7 +103,7 @@ private Q_SLOTS:
 
     void aMissingSkinFallsBackAndIsReportedOnce()
     {
-        const Settings missing = stored(3840, 70, QStringLiteral("Gone"), 0);
+        const Settings missing = Settings{3840, 70, QStringLiteral("Gone"), 0};
         Started s(&missing);
         QCOMPARE(s.reports.size(), 1);
         for (const QString &file : {SkinSource::kBackground, SkinSource::kButtonArea,

@@ -17,16 +17,6 @@ QByteArray fileOf(const QList<QByteArray> &records)
     return bytes;
 }
 
-Settings make(qint16 right, qint16 top, const QString &skin, qint16 transparency)
-{
-    Settings s;
-    s.PosFromRight = right;
-    s.PosTop = top;
-    s.SkinName = skin;
-    s.Transparency = transparency;
-    return s;
-}
-
 void writeImage(const QString &path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -46,7 +36,7 @@ private Q_SLOTS:
     void xpStyleBlueWithFadingIsTheDocumentedBytes()
     {
         QByteArray bytes;
-        QVERIFY(settingscodec::encode(make(3840, 70, QStringLiteral("Blue"), 1), {}, bytes));
+        QVERIFY(settingscodec::encode(Settings{3840, 70, QStringLiteral("Blue"), 1}, {}, bytes));
         QCOMPARE(bytes.toHex(' '), fileOf({QByteArray("\x00\x0F", 2), "F",
                                            QByteArray("\x04\x00"
                                                       "Blue",
@@ -54,7 +44,7 @@ private Q_SLOTS:
                                            "\x01"})
                                        .toHex(' '));
         // Bytes after the records are kept; the padding is zeroed.
-        QVERIFY(settingscodec::encode(make(3590, 0, QStringLiteral("Blue"), 0),
+        QVERIFY(settingscodec::encode(Settings{3590, 0, QStringLiteral("Blue"), 0},
                                       QByteArray(520, 'Z'), bytes));
         QCOMPARE(bytes, fileOf({"\x06\x0E", "",
                                 QByteArray("\x04\x00"
@@ -76,23 +66,23 @@ private Q_SLOTS:
         QTest::newRow("empty file keeps every first-start value") << QByteArray() << Settings();
         QTest::newRow("one byte is not yet a value") << full.left(1) << Settings();
         QTest::newRow("cut inside the second record")
-            << full.left(129) << make(3590, 70, QStringLiteral("Blue"), 0);
+            << full.left(129) << Settings{3590, 70, QStringLiteral("Blue"), 0};
         QTest::newRow("last record cut after its value")
-            << full.left(386) << make(3590, 0, QStringLiteral("Silver"), 1);
+            << full.left(386) << Settings{3590, 0, QStringLiteral("Silver"), 1};
         QTest::newRow("last value cut in half")
-            << full.left(385) << make(3590, 0, QStringLiteral("Silver"), 0);
+            << full.left(385) << Settings{3590, 0, QStringLiteral("Silver"), 0};
         QTest::newRow("name cut short by the end")
-            << full.left(261) << make(3590, 0, QStringLiteral("Sil"), 0);
+            << full.left(261) << Settings{3590, 0, QStringLiteral("Sil"), 0};
         QTest::newRow("stored length beyond its record")
             << fileOf({"", "", QByteArray("\xC8\x00", 2) + QByteArray(126, 'n'), ""})
-            << make(0, 0, QString(126, u'n'), 0);
+            << Settings{0, 0, QString(126, u'n'), 0};
         QTest::newRow("left-overs of a longer name in the padding")
             << fileOf({"", "",
                        QByteArray("\x04\x00"
                                   "BlueLeftovers",
                                   15),
                        "\x01\x00\xFF"})
-            << make(0, 0, QStringLiteral("Blue"), 1);
+            << Settings{0, 0, QStringLiteral("Blue"), 1};
     }
     void readsOfShortDamagedAndPaddedFiles()
     {
@@ -104,10 +94,10 @@ private Q_SLOTS:
     void valuesSurviveTheFile_data()
     {
         QTest::addColumn<Settings>("settings");
-        QTest::newRow("classic style") << make(3590, 0, QStringLiteral("Silver"), 0);
-        QTest::newRow("extreme values") << make(-32768, 32767, QStringLiteral("Olive"), -1);
-        QTest::newRow("name of 126 bytes") << make(1, 2, QString(126, u'x'), 1);
-        QTest::newRow("code page characters") << make(3840, 70, QStringLiteral("Café €™"), 1);
+        QTest::newRow("classic style") << Settings{3590, 0, QStringLiteral("Silver"), 0};
+        QTest::newRow("extreme values") << Settings{-32768, 32767, QStringLiteral("Olive"), -1};
+        QTest::newRow("name of 126 bytes") << Settings{1, 2, QString(126, u'x'), 1};
+        QTest::newRow("code page characters") << Settings{3840, 70, QStringLiteral("Café €™"), 1};
     }
     void valuesSurviveTheFile()
     {
@@ -146,7 +136,7 @@ private Q_SLOTS:
         QVERIFY(settingsfile::save(dir.filePath(QStringLiteral("settings.dat")), Settings()));
         const QString path = dir.filePath(where);
         QString error;
-        QVERIFY(!settingsfile::save(path, make(3590, 0, name, 1), &error));
+        QVERIFY(!settingsfile::save(path, Settings{3590, 0, name, 1}, &error));
         QVERIFY(!error.isEmpty());
         error.clear();
         QCOMPARE(settingsfile::load(path, Settings(), &error), Settings());
