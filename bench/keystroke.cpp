@@ -54,6 +54,7 @@ int main(int argc, char *argv[])
         bar.ActiveNote = 1;
         bar.TxtNote01 = noteOfSize(size);
         bar.setNotepadText(bar.TxtNote01);
+        bar.ensureNotepad();
         bar.TxtNotepad->setFocus();
         bar.TxtNotepad->moveCursor(QTextCursor::End);
         QCoreApplication::processEvents();

@@ -89,7 +89,6 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
     connect(m_saver.get(), &NoteSaver::saveFailed, this,
             [this](int, const QString &message) { m_env.report(message); });
     setWindowTitle(QStringLiteral("QKS Marglet"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(535, 343);
 
@@ -114,19 +113,8 @@ FrmMargletQK::~FrmMargletQK() = default;
 
 void FrmMargletQK::buildControls()
 {
-    // Created back to front, so that later controls lie in front.
-    TxtNotepad = new QPlainTextEdit(this);
-    TxtNotepad->setGeometry(8, 48, 169, 193);
-    TxtNotepad->setFrameShape(QFrame::NoFrame);
-    TxtNotepad->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    TxtNotepad->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    TxtNotepad->setFont(sansSerif(8.25));
-    {
-        QPalette palette = TxtNotepad->palette();
-        palette.setColor(QPalette::Text, Qt::black);
-        TxtNotepad->setPalette(palette);
-    }
-
+    // Created back to front, so that later controls lie in front. The note
+    // pad, rearmost, comes later: see ensureNotepad().
     PicBtnArea = new PictureBox(this, QRect(7, 242, 171, 93), QColor(0xDE, 0xED, 0xFE));
     PicClose = new PictureBox(this, QRect(169, 1, 15, 15), kBarBlue);
     PicMaxMin = new PictureBox(this, QRect(152, 1, 15, 15), kBarBlue);
@@ -140,9 +128,13 @@ void FrmMargletQK::buildControls()
     PicTab02->setPicture(PicTab);
     PicTab03->setPicture(PicTab);
     const QFont tabFont = sansSerif(8.25);
-    LblNote01 = new CaptionLabel(PicTab01, {5, 5}, QStringLiteral("Note 01"), tabFont, Qt::black);
-    LblNote02 = new CaptionLabel(PicTab02, {5, 5}, QStringLiteral("Note 02"), tabFont, Qt::black);
-    LblNote03 = new CaptionLabel(PicTab03, {5, 5}, QStringLiteral("Note 03"), tabFont, Qt::black);
+    const QRect tabCaption(5, 5, 38, 13);
+    LblNote01 =
+        new CaptionLabel(PicTab01, tabCaption, QStringLiteral("Note 01"), tabFont, Qt::black);
+    LblNote02 =
+        new CaptionLabel(PicTab02, tabCaption, QStringLiteral("Note 02"), tabFont, Qt::black);
+    LblNote03 =
+        new CaptionLabel(PicTab03, tabCaption, QStringLiteral("Note 03"), tabFont, Qt::black);
 
     const auto button = [this](const QString &caption, const QRect &geometry) {
         auto *b = new QPushButton(caption, this);
@@ -161,18 +153,11 @@ void FrmMargletQK::buildControls()
     // Labels are drawn on the bar's surface, behind every other control.
     const QFont titleFont = sansSerif(9.75, true);
     const QString title = QStringLiteral("QKS Marglet");
-    LblTitleBarShd =
-        new CaptionLabel(this, {8, 0}, title, titleFont, palette().color(QPalette::WindowText));
-    LblTitleBar = new CaptionLabel(this, {9, 0}, title, titleFont, Qt::white);
-    LblTitleBar->stackUnder(TxtNotepad);
+    LblTitleBarShd = new CaptionLabel(this, QRect(8, 0, 91, 16), title, titleFont,
+                                      palette().color(QPalette::WindowText));
+    LblTitleBar = new CaptionLabel(this, QRect(9, 0, 91, 16), title, titleFont, Qt::white);
+    LblTitleBar->stackUnder(PicBtnArea);
     LblTitleBarShd->stackUnder(LblTitleBar);
-
-    // Focus moves through the controls in their design order.
-    QWidget::setTabOrder(PicMaxMin, TxtNotepad);
-    QWidget::setTabOrder(TxtNotepad, CmdExport);
-    QWidget::setTabOrder(CmdExport, CmdImport);
-    QWidget::setTabOrder(CmdImport, CmdAbout);
-    QWidget::setTabOrder(CmdAbout, CmdOptions);
 
     connect(PicTab01, &PictureBox::clicked, this, &FrmMargletQK::PicTab01_Click);
     connect(PicTab02, &PictureBox::clicked, this, &FrmMargletQK::PicTab02_Click);
@@ -180,14 +165,51 @@ void FrmMargletQK::buildControls()
     connect(LblNote01, &CaptionLabel::clicked, this, &FrmMargletQK::LblNote01_Click);
     connect(LblNote02, &CaptionLabel::clicked, this, &FrmMargletQK::LblNote02_Click);
     connect(LblNote03, &CaptionLabel::clicked, this, &FrmMargletQK::LblNote03_Click);
-    connect(TxtNotepad->document(), &QTextDocument::contentsChange, this,
-            &FrmMargletQK::TxtNotepad_Change);
     connect(CmdImport, &QPushButton::clicked, this, &FrmMargletQK::CmdImport_Click);
     connect(CmdExport, &QPushButton::clicked, this, &FrmMargletQK::CmdExport_Click);
     connect(PicClose, &PictureBox::clicked, this, &FrmMargletQK::closeClicked);
     connect(PicMaxMin, &PictureBox::clicked, this, &FrmMargletQK::PicMaxMin_Click);
     connect(CmdAbout, &QPushButton::clicked, this, &FrmMargletQK::aboutClicked);
     connect(CmdOptions, &QPushButton::clicked, this, &FrmMargletQK::optionsClicked);
+}
+
+void FrmMargletQK::ensureNotepad()
+{
+    if (TxtNotepad)
+        return;
+    TxtNotepad = new QPlainTextEdit(this);
+    TxtNotepad->setGeometry(8, 48, 169, 193);
+    TxtNotepad->setFrameShape(QFrame::NoFrame);
+    TxtNotepad->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    TxtNotepad->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    TxtNotepad->setFont(sansSerif(8.25));
+    QPalette palette = TxtNotepad->palette();
+    palette.setColor(QPalette::Text, Qt::black);
+    TxtNotepad->setPalette(palette);
+    TxtNotepad->stackUnder(PicBtnArea);
+    // Focus moves through the controls in their design order.
+    QWidget *order[] = {PicMaxMin, TxtNotepad, CmdExport, CmdImport, CmdAbout, CmdOptions};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+
+    // It opens on the active note, which is then no edit of it.
+    QString shown = ActiveNote >= 1 && ActiveNote <= 3 ? noteStore(ActiveNote) : QString();
+    m_padReplacement = &shown;
+    TxtNotepad->setPlainText(shown);
+    m_padReplacement = nullptr;
+    connect(TxtNotepad->document(), &QTextDocument::contentsChange, this,
+            &FrmMargletQK::TxtNotepad_Change);
+    TxtNotepad->setVisible(isVisible());
+}
+
+void FrmMargletQK::finishStartup()
+{
+    // Reading the icon costs about a millisecond; nothing shows it before
+    // the bar is on screen.
+    setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
+    ensureNotepad();
+    for (CaptionLabel *label : {LblTitleBarShd, LblTitleBar, LblNote01, LblNote02, LblNote03})
+        label->fitToText();
 }
 
 QString FrmMargletQK::settingsPath() const
@@ -329,6 +351,11 @@ int FrmMargletQK::screenWidthTwips()
 
 QString &FrmMargletQK::noteStore(int note)
 {
+    return const_cast<QString &>(std::as_const(*this).noteStore(note));
+}
+
+const QString &FrmMargletQK::noteStore(int note) const
+{
     switch (note) {
     case 1:
         return TxtNote01;
@@ -389,6 +416,8 @@ void toNoteBreaks(QString &text)
 
 QString FrmMargletQK::notepadText() const
 {
+    if (!TxtNotepad)
+        return ActiveNote >= 1 && ActiveNote <= 3 ? noteStore(ActiveNote) : QString();
     QString text = TxtNotepad->document()->toRawText();
     toNoteBreaks(text);
     return text;
@@ -398,24 +427,37 @@ void FrmMargletQK::setNotepadText(const QString &text)
 {
     QString normal = text;
     toNoteBreaks(normal);
+    if (!TxtNotepad) {
+        // The pad, once built, opens on the active note.
+        replaceActiveNote(normal);
+        return;
+    }
     m_padReplacement = &normal;
     TxtNotepad->setPlainText(normal);
     m_padReplacement = nullptr;
+}
+
+void FrmMargletQK::replaceActiveNote(const QString &text)
+{
+    if (ActiveNote < 1 || ActiveNote > 3)
+        return;
+    QString &store = noteStore(ActiveNote);
+    // Setting a note's own text again (start-up, a switch) is no edit.
+    if (text == store)
+        return;
+    store = text;
+    m_saver->markChanged(ActiveNote);
 }
 
 void FrmMargletQK::TxtNotepad_Change(int position, int removed, int added)
 {
     if (ActiveNote < 1 || ActiveNote > 3)
         return;
-    QString &store = noteStore(ActiveNote);
     if (m_padReplacement) {
-        // Setting a note's own text again (start-up, a switch) is no edit.
-        if (*m_padReplacement == store)
-            return;
-        store = *m_padReplacement;
-        m_saver->markChanged(ActiveNote);
+        replaceActiveNote(*m_padReplacement);
         return;
     }
+    QString &store = noteStore(ActiveNote);
     // Only the edited range is copied: a keystroke in a note of several
     // megabytes costs what the keystroke changed, not the whole note.
     const QTextDocument *document = TxtNotepad->document();
@@ -442,6 +484,7 @@ void FrmMargletQK::selectTab(qint16 note)
     // The field first: the switch replaces the pad's text, and the change
     // handler must write that text back to the note it belongs to.
     ActiveNote = note;
+    ensureNotepad();
     SwitchNote(note);
     // Picking a note is picking what to type into.
     TxtNotepad->setFocus(Qt::MouseFocusReason);
@@ -499,6 +542,7 @@ void FrmMargletQK::CmdExport_Click()
 
 void FrmMargletQK::PicMaxMin_Click()
 {
+    ensureNotepad();
     // A click during a slide leaves the running timer's phase alone.
     if (!TmrExpand.isActive())
         TmrExpand.start();
@@ -515,7 +559,7 @@ void FrmMargletQK::TmrExpand_Timer()
         PicMaxMin->setPicture(Expanded == 1 ? PicMinButton : PicMaxButton);
         // A caret blinking in a note pad nobody can see would wake the
         // program twice a second for nothing.
-        if (Expanded == 0 && TxtNotepad->hasFocus())
+        if (Expanded == 0 && TxtNotepad && TxtNotepad->hasFocus())
             TxtNotepad->clearFocus();
     }
 }
@@ -562,6 +606,11 @@ void FrmMargletQK::closeEvent(QCloseEvent *event)
 
 void FrmMargletQK::paintEvent(QPaintEvent *)
 {
+    // What the collapsed bar does not show is built once it is on screen.
+    if (!m_finishScheduled) {
+        m_finishScheduled = true;
+        QTimer::singleShot(0, this, &FrmMargletQK::finishStartup);
+    }
     QPainter painter(this);
     painter.fillRect(rect(), kBarBlue);
     painter.drawPixmap(0, 0, m_background);

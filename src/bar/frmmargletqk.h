@@ -113,6 +113,11 @@ public:
     void placeOnScreen();
     static int screenWidthTwips();
 
+    // The note pad is built once the bar is on screen, or sooner when
+    // something needs it: a collapsed bar does not show it, and building it
+    // loads the fonts.
+    void ensureNotepad();
+
     // The note files.
     void LoadText();
     // Writes the notes that changed; false when one could not be written.
@@ -120,6 +125,7 @@ public:
     bool hasUnsavedNotes() const;
     NoteSaver &noteSaver() { return *m_saver; }
     QString &noteStore(int note);
+    const QString &noteStore(int note) const;
     void SwitchNote(const qint16 &ActiveNote);
     // Replaces the pad's whole text, as start-up, a tab switch and an import
     // do; the change handler carries it into the active note's store.
@@ -162,6 +168,8 @@ protected:
 
 private:
     void buildControls();
+    void finishStartup();
+    void replaceActiveNote(const QString &text);
     void report(const QString &message);
 
     void flushMissingReport();
@@ -178,5 +186,6 @@ private:
     QStringList m_reported;
     bool m_alphaApplied = false;
     bool m_closing = false;
+    bool m_finishScheduled = false;
     const QString *m_padReplacement = nullptr;
 };

@@ -41,13 +41,18 @@ void PictureBox::paintEvent(QPaintEvent *)
         painter.drawPixmap(0, 0, m_picture);
 }
 
-CaptionLabel::CaptionLabel(QWidget *parent, QPoint position, const QString &text, const QFont &font,
-                           const QColor &color)
+CaptionLabel::CaptionLabel(QWidget *parent, const QRect &designed, const QString &text,
+                           const QFont &font, const QColor &color)
     : ClickableWidget(parent), m_text(text), m_color(color)
 {
     setFont(font);
-    const QFontMetrics metrics(font);
-    setGeometry(QRect(position, QSize(metrics.horizontalAdvance(text) + 1, metrics.height())));
+    setGeometry(designed);
+}
+
+void CaptionLabel::fitToText()
+{
+    const QFontMetrics metrics(font());
+    resize(metrics.horizontalAdvance(m_text) + 1, metrics.height());
 }
 
 void CaptionLabel::paintEvent(QPaintEvent *)

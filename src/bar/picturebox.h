@@ -45,12 +45,16 @@ private:
 
 // A label that is only text on its container's surface, sized to its text.
 // Clicks on it are reported, for captions that stand for what lies under them.
+// It starts at its designed size: measuring text loads the font database,
+// which the bar would rather do after its window is on screen.
 class CaptionLabel : public ClickableWidget
 {
     Q_OBJECT
 public:
-    CaptionLabel(QWidget *parent, QPoint position, const QString &text, const QFont &font,
+    CaptionLabel(QWidget *parent, const QRect &designed, const QString &text, const QFont &font,
                  const QColor &color);
+
+    void fitToText();
 
     QString text() const { return m_text; }
     QColor color() const { return m_color; }

@@ -75,7 +75,9 @@ bool readSmallFile(const QString &path, qint64 limit, QByteArray &out, QString *
         return fail(file.errorString());
     if (!file.isSequential() && file.size() > limit)
         return fail(tr("it is larger than %1 MiB.").arg(limit / (1024 * 1024)));
-    out = file.read(limit + 1);
+    // A regular file is read at its size; asking for the limit would first
+    // reserve the whole limit.
+    out = file.read(file.isSequential() ? limit + 1 : std::min(file.size(), limit) + 1);
     if (file.error() != QFileDevice::NoError)
         return fail(file.errorString());
     if (out.size() > limit)

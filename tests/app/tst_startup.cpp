@@ -160,6 +160,7 @@ private Q_SLOTS:
         Started s;
         s.bar().show();
         QSignalSpy finished(s.app.get(), &MargletApp::finished);
+        s.bar().ensureNotepad();
         QTest::keyClicks(s.bar().TxtNotepad, QStringLiteral("kept"));
         s.bar().close(); // as a window manager's close does
         QTRY_COMPARE(finished.size(), 1);

@@ -80,6 +80,7 @@ struct Bar
         bar->ActiveNote = 1;
         bar->LoadText();
         bar->setNotepadText(bar->TxtNote01);
+        bar->ensureNotepad();
     }
     QString path(const QString &name) const { return dir.filePath(name); }
     FrmMargletQK *operator->() { return bar.get(); }

@@ -58,6 +58,7 @@ private Q_SLOTS:
     void focusMovesInDesignOrder()
     {
         FrmMargletQK bar(environment(m_dir.path()));
+        bar.ensureNotepad();
         QCOMPARE(nextFocus(bar.TxtNotepad), bar.CmdExport);
         QCOMPARE(nextFocus(bar.CmdExport), bar.CmdImport);
         QCOMPARE(nextFocus(bar.CmdImport), bar.CmdAbout);
