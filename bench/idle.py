@@ -4,12 +4,13 @@
 For each state (collapsed or expanded, fading on or off) the bar rests for
 a while, then its wake-ups (context switches of all its threads) and CPU
 time are counted over the measuring window. The bare window is measured in
-the same run. Run it with `make bench`.
+the same run. Each figure is the median of several runs.
 """
 
 import argparse
 import glob
 import os
+import statistics
 import subprocess
 import sys
 import time
@@ -37,39 +38,55 @@ def counters(pid):
     return switches, cpu_ms
 
 
-def measure(pid, seconds):
-    s0, c0 = counters(pid)
-    t0 = time.monotonic()
-    time.sleep(seconds)
-    s1, c1 = counters(pid)
-    elapsed = time.monotonic() - t0
-    return (s1 - s0) / elapsed, (c1 - c0) / elapsed
+def start_bare(server, binary):
+    proc = subprocess.Popen([os.path.abspath(binary)], env=server.env(),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.time() + 10
+    while time.time() < deadline and not server.run(
+            "xdotool", "search", "--onlyvisible", "--name", "^Bare Window$", check=False).strip():
+        time.sleep(0.05)
+    return proc
 
 
-def bare(server, binary, settle, seconds):
-    proc = subprocess.Popen([os.path.abspath(binary)], env=server.env())
-    try:
-        deadline = time.time() + 10
-        while time.time() < deadline and not server.run(
-                "xdotool", "search", "--onlyvisible", "--name", "^Bare Window$", check=False).strip():
-            time.sleep(0.05)
-        time.sleep(settle)
-        return measure(proc.pid, seconds)
-    finally:
-        proc.kill()
-        proc.wait()
-
-
-def bar_state(server, expanded, fading, settle, seconds):
+def start_bar(server, expanded, fading):
     bar = Bar(server, settings=settings_bytes(3840, 70, "Blue", 1 if fading else 0))
+    if expanded:
+        bar.click(152 + 7, 1 + 7)
+        bar.wait_for(lambda: bar.geometry()[3] == 343, what="expanded")
+    return bar
+
+
+def one_run(args):
+    """All states at once, each on its own server, measured over the same
+    seconds: what is counted is each process's own."""
+    servers = []
+    subjects = []
     try:
-        if expanded:
-            bar.click(152 + 7, 1 + 7)
-            bar.wait_for(lambda: bar.geometry()[3] == 343, what="expanded")
-        time.sleep(settle)
-        return measure(bar.proc.pid, seconds)
+        server = Xvfb()
+        servers.append(server)
+        proc = start_bare(server, args.bare)
+        subjects.append(("bare Qt window", proc.pid, proc.kill))
+        for expanded in (False, True):
+            for fading in (False, True):
+                server = Xvfb()
+                servers.append(server)
+                bar = start_bar(server, expanded, fading)
+                name = (f"bar {'expanded' if expanded else 'collapsed'}, "
+                        f"fading {'on' if fading else 'off'}")
+                subjects.append((name, bar.proc.pid, bar.stop))
+        time.sleep(args.settle)
+        before = [counters(pid) for _, pid, _ in subjects]
+        began = time.monotonic()
+        time.sleep(args.seconds)
+        after = [counters(pid) for _, pid, _ in subjects]
+        elapsed = time.monotonic() - began
+        return {name: ((a[0] - b[0]) / elapsed, (a[1] - b[1]) / elapsed)
+                for (name, _, _), b, a in zip(subjects, before, after)}
     finally:
-        bar.stop()
+        for _, _, stop in subjects:
+            stop()
+        for server in servers:
+            server.stop()
 
 
 def main():
@@ -79,24 +96,22 @@ def main():
     parser.add_argument("--bare", required=True)
     parser.add_argument("--seconds", type=float, default=10.0)
     parser.add_argument("--settle", type=float, default=1.0)
+    parser.add_argument("--runs", type=int, default=5)
     args = parser.parse_args()
     xharness.ARGS = args
 
-    server = Xvfb()
-    try:
-        rows = [("bare Qt window", bare(server, args.bare, args.settle, args.seconds))]
-        for expanded in (False, True):
-            for fading in (False, True):
-                name = f"bar {'expanded' if expanded else 'collapsed'}, fading {'on' if fading else 'off'}"
-                rows.append((name, bar_state(server, expanded, fading, args.settle, args.seconds)))
-    finally:
-        server.stop()
-
-    base_wakeups, base_cpu = rows[0][1]
-    print(f"Idle cost over {args.seconds:.0f} s at rest")
+    runs = [one_run(args) for _ in range(args.runs)]
+    names = list(runs[0])
+    base_wakeups = statistics.median(r[names[0]][0] for r in runs)
+    print(f"Idle cost over {args.seconds:.0f} s at rest, median of {args.runs} runs")
     print(f"{'state':34} {'wake-ups/s':>11} {'CPU ms/s':>9} {'wake-ups vs bare':>17}")
-    for name, (wakeups, cpu) in rows:
-        ratio = "-" if base_wakeups == 0 else f"{wakeups / base_wakeups:.2f}x"
+    for name in names:
+        wakeups = statistics.median(r[name][0] for r in runs)
+        cpu = statistics.median(r[name][1] for r in runs)
+        if base_wakeups:
+            ratio = f"{wakeups / base_wakeups:.2f}x"
+        else:
+            ratio = "same" if wakeups == 0 else "more"
         print(f"{name:34} {wakeups:11.2f} {cpu:9.2f} {ratio:>17}")
 
 

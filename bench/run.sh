@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Every benchmark, each against its baseline measured in the same run.
+# Every benchmark, each figure beside the same figure for its baseline,
+# measured in the same run. All run under Xvfb.
 set -euo pipefail
 build=${1:-build}
 bin=$build/bin
 here=$(dirname "$0")
+common=(--binary "$bin/marglet" --skins "$bin/skins")
 
-/usr/bin/python3 "$here/startup.py" --binary "$bin/marglet" --skins "$bin/skins" --bare "$bin/bare_window"
+/usr/bin/python3 "$here/startup.py" "${common[@]}" --bare "$bin/bare_window"
 echo
-/usr/bin/python3 "$here/idle.py" --binary "$bin/marglet" --skins "$bin/skins" --bare "$bin/bare_window"
+/usr/bin/python3 "$here/idle.py" "${common[@]}" --bare "$bin/bare_window"
 echo
-echo "One keystroke in the note pad (key event to the note's store being current)"
-QT_QPA_PLATFORM=offscreen "$bin/bench_keystroke" 2>/dev/null
+/usr/bin/python3 "$here/slide.py" "${common[@]}"
+echo
+xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb \
+    "$bin/bench_keystroke" 2>/dev/null

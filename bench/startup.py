@@ -1,9 +1,14 @@
 #!/usr/bin/python3
-"""Start-up time of the bar against a bare Qt window, under Xvfb.
+"""Start-up time and memory of the bar against a bare Qt window, under Xvfb.
 
-Time from starting the process to its window being mapped, as the X server
-reports it (MapNotify on the root window), with no notes and with three
-1 MB notes. Each figure is the median of several runs.
+Each run starts the program and follows it from outside:
+- mapped: from exec to the X server mapping its window (MapNotify);
+- painted: from exec to the window first showing what it shows at rest,
+  found by reading the window's pixels until they match the final picture;
+- memory: resident and proportional set size 2 s after exec, and the peak
+  resident size until then.
+The bar runs with no notes and with three 1 MB notes. Every figure is the
+median of several runs, after one warm-up run each.
 """
 
 import argparse
@@ -20,8 +25,41 @@ from Xlib import X
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "x11"))
 from xharness import Xvfb  # noqa: E402
 
+MEMORY_AT = 2.0  # seconds after exec
 
-def time_to_map(server, command, title, cwd=None):
+
+def memory(pid):
+    figures = {}
+    with open(f"/proc/{pid}/smaps_rollup") as f:
+        for line in f:
+            name, _, rest = line.partition(":")
+            if name in ("Rss", "Pss"):
+                figures[name] = int(rest.split()[0]) / 1024
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                figures["Peak"] = int(line.split()[1]) / 1024
+    return figures
+
+
+def wait_for_map(x, title, began, proc):
+    while time.monotonic() < began + 20:
+        while x.pending_events():
+            event = x.next_event()
+            if event.type == X.MapNotify:
+                try:
+                    name = event.window.get_wm_name()
+                except Exception:
+                    name = None
+                if name == title:
+                    return event.window, time.monotonic()
+        if proc.poll() is not None:
+            raise RuntimeError(f"{title} ended before its window mapped")
+        time.sleep(0.0005)
+    raise RuntimeError(f"{title} never mapped")
+
+
+def one_run(server, command, title, cwd):
     x = server.x
     root = x.screen().root
     root.change_attributes(event_mask=X.SubstructureNotifyMask)
@@ -30,19 +68,21 @@ def time_to_map(server, command, title, cwd=None):
     proc = subprocess.Popen(command, env=server.env(), cwd=cwd,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        deadline = began + 20
-        while time.monotonic() < deadline:
-            while x.pending_events():
-                event = x.next_event()
-                if event.type == X.MapNotify:
-                    try:
-                        name = event.window.get_wm_name()
-                    except Exception:
-                        name = None
-                    if name == title:
-                        return (time.monotonic() - began) * 1000
-            time.sleep(0.001)
-        raise RuntimeError(f"{title} never mapped")
+        window, mapped = wait_for_map(x, title, began, proc)
+        geometry = window.get_geometry()
+        frames = []
+        while time.monotonic() < mapped + 0.5:
+            image = window.get_image(0, 0, geometry.width, geometry.height, X.ZPixmap, 0xFFFFFFFF)
+            frames.append((time.monotonic(), image.data))
+        time.sleep(max(0.0, began + MEMORY_AT - time.monotonic()))
+        figures = memory(proc.pid)
+        final = window.get_image(0, 0, geometry.width, geometry.height, X.ZPixmap, 0xFFFFFFFF).data
+        painted = next((t for t, data in frames if data == final), None)
+        if painted is None:
+            raise RuntimeError(f"{title} did not reach its resting picture within 0.5 s of mapping")
+        figures["mapped"] = (mapped - began) * 1000
+        figures["painted"] = (painted - began) * 1000
+        return figures
     finally:
         proc.kill()
         proc.wait()
@@ -83,19 +123,23 @@ def main():
             cases.append((label, [os.path.join(folder, "marglet")], "QKS Marglet", folder))
         results = []
         for label, command, title, cwd in cases:
-            time_to_map(server, command, title, cwd)  # warm-up
-            runs = [time_to_map(server, command, title, cwd) for _ in range(args.runs)]
-            results.append((label, statistics.median(runs), min(runs), max(runs)))
+            one_run(server, command, title, cwd)  # warm-up
+            runs = [one_run(server, command, title, cwd) for _ in range(args.runs)]
+            results.append((label, {k: statistics.median(r[k] for r in runs) for k in runs[0]}))
     finally:
         server.stop()
         for folder in folders:
             shutil.rmtree(folder, ignore_errors=True)
 
     base = results[0][1]
-    print(f"Start-up, exec to window mapped, median of {args.runs}")
-    print(f"{'case':26} {'median ms':>10} {'min':>8} {'max':>8} {'vs bare':>8}")
-    for label, median, low, high in results:
-        print(f"{label:26} {median:10.1f} {low:8.1f} {high:8.1f} {median / base:7.2f}x")
+    print(f"Start-up and memory, median of {args.runs} runs (ratio to the bare window)")
+    print(f"{'case':24} {'mapped ms':>16} {'painted ms':>16} {'RSS MB':>15} {'PSS MB':>15} "
+          f"{'peak MB':>15}")
+    for label, figures in results:
+        cells = [f"{figures[k]:7.1f} ({figures[k] / base[k]:4.2f}x)"
+                 for k in ("mapped", "painted", "Rss", "Pss", "Peak")]
+        print(f"{label:24} {cells[0]:>16} {cells[1]:>16} {cells[2]:>15} {cells[3]:>15} "
+              f"{cells[4]:>15}")
 
 
 if __name__ == "__main__":
