@@ -59,6 +59,13 @@ QStringList SkinSource::skinFolders(const QString &skinName) const
 
 QString SkinSource::imagePath(const QString &skinName, const QString &fileName) const
 {
+    // A skin spelt as it is on disk, the usual case, needs no folder listing.
+    if (isPlainFolderName(skinName) && !m_bases.isEmpty()) {
+        const QFileInfo exact(
+            QDir(m_bases.first()).filePath(kSkinsFolder + u'/' + skinName + u'/' + fileName));
+        if (exact.isFile())
+            return exact.filePath();
+    }
     for (const QString &skin : skinFolders(skinName)) {
         const QStringList files = findEntries(skin, fileName, false);
         if (!files.isEmpty())

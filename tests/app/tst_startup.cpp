@@ -118,6 +118,34 @@ private Q_SLOTS:
         QCOMPARE(s.reports.size(), 1);
     }
 
+    void theNotePadArrivesAfterTheFirstPaintHoldingNoteOneUnchanged()
+    {
+        QTemporaryDir dir;
+        QFile note(dir.filePath(QStringLiteral("note01.qkn")));
+        QVERIFY(note.open(QIODevice::WriteOnly));
+        note.write("first line\r\nCaf\xe9");
+        note.close();
+        Started s(nullptr, dir.path());
+        FrmMargletQK &bar = s.bar();
+        // Nothing built it before the window was on screen.
+        QVERIFY(!bar.TxtNotepad);
+        bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&bar));
+        QTRY_VERIFY(bar.TxtNotepad);
+        QCOMPARE(bar.TxtNotepad->toPlainText(), QStringLiteral("first line\nCaf\u00e9"));
+        QVERIFY(!bar.TxtNotepad->isHidden());
+        QVERIFY(!bar.hasUnsavedNotes());
+        QCOMPARE(
+            bar.LblTitleBar->width(),
+            QFontMetrics(bar.LblTitleBar->font()).horizontalAdvance(QStringLiteral("QKS Marglet")) +
+                1);
+
+        // A click on the expand button before then builds it at once.
+        Started early;
+        early.bar().PicMaxMin_Click();
+        QVERIFY(early.bar().TxtNotepad);
+    }
+
     void anUnwritableDataFolderIsReportedNotIgnored()
     {
         // Nothing can be created below a plain file.
