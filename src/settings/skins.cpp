@@ -90,8 +90,9 @@ QImage SkinSource::load(const QString &skinName, const QString &fileName, QStrin
 {
     const QString path = imagePath(skinName, fileName);
     if (!path.isEmpty()) {
+        // The name's suffix is tried first and the content only when that
+        // fails: probing content first loads every image plugin there is.
         QImageReader reader(path);
-        reader.setDecideFormatFromContent(true);
         QImage image = reader.read();
         if (!image.isNull())
             return image;
