@@ -23,6 +23,7 @@ import time
 from Xlib import X
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "x11"))
+import xharness  # noqa: E402
 from xharness import Xvfb  # noqa: E402
 
 MEMORY_AT = 2.0  # seconds after exec
@@ -94,8 +95,8 @@ def one_run(server, command, title, cwd):
 
 def program_folder(binary, skins, note_bytes):
     folder = tempfile.mkdtemp(prefix="marglet-bench-")
-    shutil.copy2(binary, folder)
-    shutil.copytree(skins, os.path.join(folder, "skins"))
+    xharness.ARGS = argparse.Namespace(binary=binary, skins=skins)
+    xharness.copy_program(folder)
     if note_bytes:
         line = b"The quick brown fox jumps over the lazy dog 0123456789\r\n"
         body = (line * (note_bytes // len(line) + 1))[:note_bytes]

@@ -1,9 +1,12 @@
 #include "updatebrowser.h"
 
+#include "pagefetcher.h"
 #include "pagetitle.h"
 
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLibrary>
+#include <QTimer>
 
 namespace {
 
@@ -37,80 +40,48 @@ bool isHtml(const ContentType &type, const QByteArray &page)
     return type.mimeType == "text/html" || type.mimeType == "application/xhtml+xml";
 }
 
+// The fetcher comes from a module beside the program; without it there is no
+// check, which the update steps take as a server that does not answer.
+std::unique_ptr<PageFetcher> loadPageFetcher()
+{
+    QLibrary module(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("marglet_network")));
+    const auto create = reinterpret_cast<CreatePageFetcher>(module.resolve(kCreatePageFetcher));
+    if (!create) {
+        qWarning("marglet: no update check: %s", qUtf8Printable(module.errorString()));
+        return nullptr;
+    }
+    // The module stays loaded: QLibrary unloads only when asked to.
+    return std::unique_ptr<PageFetcher>(create());
+}
+
 } // namespace
 
 UpdateBrowser::UpdateBrowser(QObject *parent) : QObject(parent) {}
 
-UpdateBrowser::~UpdateBrowser()
-{
-    abandon();
-}
+UpdateBrowser::~UpdateBrowser() = default;
 
 void UpdateBrowser::Navigate(const QUrl &url)
 {
-    abandon();
+    if (m_fetcher)
+        m_fetcher->abandon();
     m_title.clear();
-    m_page.clear();
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(kMaxRedirects);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setRawHeader("Accept", "text/html,application/xhtml+xml");
-
-    m_reply = m_manager.get(request);
-    connect(m_reply, &QNetworkReply::readyRead, this, &UpdateBrowser::readArrived);
-    connect(m_reply, &QNetworkReply::finished, this, [this] { conclude(false); });
-}
-
-void UpdateBrowser::readArrived()
-{
-    // One byte past the limit tells a page that is too long from one that
-    // fits exactly.
-    m_page += m_reply->read(kMaxPageBytes - m_page.size() + 1);
-    if (m_page.size() > kMaxPageBytes)
-        conclude(true);
-}
-
-void UpdateBrowser::conclude(bool cut)
-{
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
-    disconnect(reply, nullptr, this, nullptr);
-    if (!cut) {
-        m_page += reply->read(kMaxPageBytes - m_page.size() + 1);
-        cut = m_page.size() > kMaxPageBytes;
-    }
-    // A page cut short is read as far as it goes, as a browser shows the
-    // title of a page that is still arriving.
-    if (cut)
-        m_page.truncate(kMaxPageBytes);
-
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool answered =
-        (cut || reply->error() == QNetworkReply::NoError) && status >= 200 && status < 300;
-    const ContentType type = parseContentType(reply->rawHeader("Content-Type"));
-    if (cut)
-        reply->abort();
-    reply->deleteLater();
-
-    if (answered && isHtml(type, m_page))
-        m_title = pageTitle(m_page, type.charset);
-    m_page.clear();
-    Q_EMIT DocumentComplete();
-}
-
-void UpdateBrowser::abandon()
-{
-    if (!m_reply)
+    if (!m_fetcher)
+        m_fetcher = loadPageFetcher();
+    m_loading = true;
+    if (!m_fetcher) {
+        QTimer::singleShot(0, this, [this] { conclude(FetchedPage()); });
         return;
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
-    disconnect(reply, nullptr, this, nullptr);
-    reply->abort();
-    reply->deleteLater();
+    }
+    m_fetcher->fetch(url, kMaxPageBytes, kMaxRedirects,
+                     [this](const FetchedPage &page) { conclude(page); });
+}
+
+void UpdateBrowser::conclude(const FetchedPage &page)
+{
+    m_loading = false;
+    const ContentType type = parseContentType(page.contentType);
+    if (page.answered && isHtml(type, page.body))
+        m_title = pageTitle(page.body, type.charset);
+    Q_EMIT DocumentComplete();
 }

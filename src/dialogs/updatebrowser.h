@@ -1,12 +1,13 @@
 #pragma once
 
-#include <QByteArray>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
-class QNetworkReply;
+#include <memory>
+
+class PageFetcher;
+struct FetchedPage;
 
 // The little of a web browser the update check needs: fetch one page and
 // tell its title. The page is untrusted, so only its title is ever used,
@@ -30,19 +31,16 @@ public:
     // HTML page answered with success.
     QString LocationName() const { return m_title; }
 
-    bool isLoading() const { return m_reply != nullptr; }
+    bool isLoading() const { return m_loading; }
 
 Q_SIGNALS:
     // Loading has ended, with a title or without one.
     void DocumentComplete();
 
 private:
-    void readArrived();
-    void conclude(bool cut);
-    void abandon();
+    void conclude(const FetchedPage &page);
 
-    QNetworkAccessManager m_manager;
-    QNetworkReply *m_reply = nullptr;
-    QByteArray m_page;
+    std::unique_ptr<PageFetcher> m_fetcher;
+    bool m_loading = false;
     QString m_title;
 };

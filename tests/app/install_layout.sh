@@ -10,6 +10,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -x "$prefix/lib/marglet/marglet" ] || fail "no program in lib/marglet"
+ls "$prefix"/lib/marglet/libmarglet_network.* >/dev/null 2>&1 ||
+    fail "the update check's network module is not beside the program"
 for f in background buttonarea close max min; do
     [ -f "$prefix/lib/marglet/skins/Blue/$f.gif" ] || fail "skin image $f.gif missing"
 done

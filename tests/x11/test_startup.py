@@ -1,6 +1,7 @@
 """Start-up of the real bar: place, size, stay-on-top, closing."""
 
 import os
+import time
 
 import xharness
 from xharness import XTestCase, settings_bytes
@@ -17,6 +18,16 @@ class StartUp(XTestCase):
         self.assertIn("QKS Marglet", bar.prop("WM_NAME"))
         self.assertEqual(os.path.getsize(bar.file("settings.dat")), 0)
         self.server.screenshot(os.path.join(xharness.ARGS.out, "collapsed.png"), 1920 - 300, 0, 300, 40)
+
+    def test_a_resting_bar_has_not_loaded_the_network_libraries(self):
+        # They cost every start a few milliseconds; only an update check
+        # needs them.
+        bar = self.start()
+        time.sleep(0.5)  # past the work done after the first paint
+        with open(f"/proc/{bar.proc.pid}/maps") as maps:
+            loaded = maps.read()
+        self.assertIn("libQt6Widgets", loaded)
+        self.assertNotIn("libQt6Network", loaded)
 
     def test_classic_style_sits_at_the_top(self):
         bar = self.start(settings=settings_bytes(3590, 0, "Blue", 0))

@@ -104,6 +104,16 @@ def write_png(path, rows):
         f.write(chunk(b"IEND", b""))
 
 
+def copy_program(folder):
+    """The binary, the modules it loads from beside itself, and the skins."""
+    source = os.path.dirname(os.path.abspath(ARGS.binary))
+    shutil.copy2(ARGS.binary, folder)
+    for name in os.listdir(source):
+        if name.startswith("libmarglet_") and ".so" in name:
+            shutil.copy2(os.path.join(source, name), folder)
+    shutil.copytree(ARGS.skins, os.path.join(folder, "skins"))
+
+
 class Bar:
     """One running bar in its own program folder."""
 
@@ -112,8 +122,7 @@ class Bar:
         self.folder = folder or tempfile.mkdtemp(prefix="marglet-x11-")
         binary = os.path.join(self.folder, "marglet")
         if not os.path.exists(binary):
-            shutil.copy2(ARGS.binary, binary)
-            shutil.copytree(ARGS.skins, os.path.join(self.folder, "skins"))
+            copy_program(self.folder)
         if settings is not None:
             with open(os.path.join(self.folder, "settings.dat"), "wb") as f:
                 f.write(settings)
