@@ -3,9 +3,35 @@
 #include "quitsignals.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSessionManager>
+
+namespace {
+
+// False when another bar holds the lock. A lock that names no owner is
+// left by a start that was killed between creating the file and writing
+// to it; a live start writes its owner within microseconds, so such a lock
+// that has aged a few seconds is nobody's, and must not keep the bar from
+// ever starting again.
+bool takeRunningLock(QLockFile &lock)
+{
+    if (lock.tryLock(0) || lock.error() != QLockFile::LockFailedError)
+        return true;
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (lock.getLockInfo(&pid, &host, &application))
+        return false;
+    const QFileInfo file(lock.fileName());
+    if (file.lastModified().secsTo(QDateTime::currentDateTime()) < 5)
+        return false;
+    return lock.removeStaleLockFile() && lock.tryLock(0);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -25,7 +51,7 @@ int main(int argc, char *argv[])
     // the bar that is already running (and on top) is the one to use.
     QLockFile running(QDir(folders.data).filePath(QStringLiteral(".marglet.lock")));
     running.setStaleLockTime(0); // only a live process holds it
-    if (!running.tryLock(0) && running.error() == QLockFile::LockFailedError) {
+    if (!takeRunningLock(running)) {
         qInfo("marglet: already running for %s", qUtf8Printable(folders.data));
         return 0;
     }

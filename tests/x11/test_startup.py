@@ -1,6 +1,7 @@
 """Start-up of the real bar: place, size, stay-on-top, closing."""
 
 import os
+import tempfile
 import time
 
 import xharness
@@ -42,6 +43,16 @@ class StartUp(XTestCase):
         self.assertEqual(len(self.server.run("xdotool", "search", "--onlyvisible", "--name",
                                              "^QKS Marglet$", check=False).split()), 1)
         self.assertIsNone(bar.proc.poll())
+
+    def test_a_lock_left_empty_by_a_killed_start_does_not_keep_the_bar_away(self):
+        folder = tempfile.mkdtemp(prefix="marglet-x11-")
+        xharness.copy_program(folder)
+        lock = os.path.join(folder, ".marglet.lock")
+        open(lock, "wb").close()
+        a_minute_ago = time.time() - 60
+        os.utime(lock, (a_minute_ago, a_minute_ago))
+        bar = self.start(folder=folder)
+        self.assertEqual(bar.geometry()[2:], (185, 17))
 
     def test_close_button_ends_the_program_with_success(self):
         bar = self.start()
