@@ -5,8 +5,9 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 600
 
-.PHONY: all deps build run test install format format-check bench art clean
+.PHONY: all deps build run test install format format-check bench crashloop art fuzz clean
 
 all: build
 
@@ -35,6 +36,16 @@ format-check:
 
 bench: build
 	bench/run.sh $(BUILD_DIR)
+
+# Kills the real bar RUNS times at random moments and checks the notes after
+# each kill; SEED=n repeats a run.
+crashloop: build
+	/usr/bin/python3 tests/x11/crashloop.py --binary $(BUILD_DIR)/bin/marglet --skins $(BUILD_DIR)/bin/skins --runs $(or $(RUNS),200)$(if $(SEED), --seed $(SEED))
+
+# Each parser of outside bytes under libFuzzer for FUZZ_SECONDS, in build-fuzz.
+fuzz:
+	@scripts/deps.sh clang libclang-rt-14-dev
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh build-fuzz
 
 # Redraws every image from its generator; the results are committed.
 art:

@@ -93,8 +93,11 @@ QString decode(QByteArrayView bytes)
     QString text;
     if (bytes.startsWith(kBom)) {
         // The mark is dropped here, so that a U+FEFF that is part of the
-        // text itself comes through.
-        QStringDecoder fromUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        // text itself comes through. Stateless, or a character cut short at
+        // the end would be held back for bytes that never come and vanish,
+        // where anywhere else it shows as U+FFFD.
+        QStringDecoder fromUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                          QStringDecoder::Flag::Stateless);
         text = fromUtf8.decode(bytes.sliced(kBom.size()));
     } else if (bytes.isValidUtf8()) {
         text = QString::fromUtf8(bytes);

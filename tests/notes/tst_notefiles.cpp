@@ -143,6 +143,8 @@ private Q_SLOTS:
             << QByteArray() << LoadStatus::Missing << QString();
         QTest::newRow("UTF-8 without a mark and LF, CR and CR CR LF line ends are read")
             << "Caf\xC3\xA9\nb\r\rc\r\r\nd"_ba << LoadStatus::Loaded << u"Café\nb\n\nc\n\nd"_s;
+        QTest::newRow("a marked UTF-8 note cut inside its last character keeps a mark for it")
+            << "\xEF\xBB\xBFNa\xC3\xAFve \xC3"_ba << LoadStatus::Loaded << u"Naïve \uFFFD"_s;
         QTest::newRow("a folder fails") << "<folder>"_ba << LoadStatus::Failed << u"folder"_s;
         QTest::newRow("a file over 64 MiB fails")
             << "<huge>"_ba << LoadStatus::Failed << u"64 MiB"_s;
