@@ -166,6 +166,7 @@ class Loop:
         self.folder = tempfile.mkdtemp(prefix="marglet-crashloop-", dir=args.dir)
         xharness.ARGS = args
         xharness.copy_program(self.folder)
+        self.program_files = set(os.listdir(self.folder))
         self.kills = Counter()
         self.landed_in_io = Counter()
         self.outcomes = Counter()   # (category, "old"/"new") per typed note
@@ -360,7 +361,7 @@ class Loop:
     def check_strays(self, run):
         fresh = []
         for name in sorted(os.listdir(self.folder)):
-            if name not in KNOWN and name not in self.strays:
+            if name not in KNOWN | self.program_files and name not in self.strays:
                 self.strays[name] = run
                 fresh.append(name)
         return fresh
@@ -437,7 +438,7 @@ def main():
     finally:
         loop.server.stop()
     loop.summary(seed, time.monotonic() - began)
-    ok = not loop.bad and not loop.failed_starts
+    ok = not loop.bad and not loop.failed_starts and not loop.strays
     if ok and not args.keep:
         shutil.rmtree(loop.folder)
     return 0 if ok else 1
