@@ -111,7 +111,7 @@ def main():
     parser.add_argument("--binary", required=True)
     parser.add_argument("--skins", required=True)
     parser.add_argument("--bare", required=True)
-    parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--runs", type=int, default=11)
     args = parser.parse_args()
 
     server = Xvfb()
@@ -122,11 +122,16 @@ def main():
             folder = program_folder(args.binary, args.skins, size)
             folders.append(folder)
             cases.append((label, [os.path.join(folder, "marglet")], "QKS Marglet", folder))
-        results = []
         for label, command, title, cwd in cases:
             one_run(server, command, title, cwd)  # warm-up
-            runs = [one_run(server, command, title, cwd) for _ in range(args.runs)]
-            results.append((label, {k: statistics.median(r[k] for r in runs) for k in runs[0]}))
+        # Round by round, so that a busy moment of the machine falls on all
+        # cases alike rather than on one.
+        runs = {label: [] for label, *_ in cases}
+        for _ in range(args.runs):
+            for label, command, title, cwd in cases:
+                runs[label].append(one_run(server, command, title, cwd))
+        results = [(label, {k: statistics.median(r[k] for r in figures) for k in figures[0]})
+                   for label, figures in runs.items()]
     finally:
         server.stop()
         for folder in folders:
