@@ -9,8 +9,6 @@
 #include <QLockFile>
 #include <QSessionManager>
 
-#include <future>
-
 namespace {
 
 // False when another bar holds the lock. A lock that names no owner is
@@ -50,16 +48,13 @@ int main(int argc, char *argv[])
     const Folders folders = systemFolders();
 
     // A second bar on the same notes would save over the first one's edits;
-    // the bar that is already running (and on top) is the one to use. Taking
-    // the lock syncs it to disk, a millisecond or so that would delay every
-    // start, so it runs while the window is built and is awaited just before
-    // the window shows. Building writes nothing that could harm a running
-    // bar: at most it creates a settings file that is missing.
+    // the bar that is already running (and on top) is the one to use.
     QLockFile running(QDir(folders.data).filePath(QStringLiteral(".marglet.lock")));
     running.setStaleLockTime(0); // only a live process holds it
-    std::future<bool> locked =
-        std::async(std::launch::async, [&running] { return takeRunningLock(running); });
-
+    if (!takeRunningLock(running)) {
+        qInfo("marglet: already running for %s", qUtf8Printable(folders.data));
+        return 0;
+    }
     BarEnvironment environment;
     environment.dataFolder = folders.data;
     environment.skinBases = folders.skinBases;
@@ -86,10 +81,6 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &marglet, &MargletApp::saveBeforeExit);
 
     marglet.Form_Load();
-    if (!locked.get()) {
-        qInfo("marglet: already running for %s", qUtf8Printable(folders.data));
-        return 0;
-    }
     marglet.bar().show();
     return QApplication::exec();
 }
