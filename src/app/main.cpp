@@ -1,37 +1,11 @@
 #include "folders.h"
 #include "marglet.h"
 #include "quitsignals.h"
+#include "runninglock.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
-#include <QLockFile>
 #include <QSessionManager>
-
-namespace {
-
-// False when another bar holds the lock. A lock that names no owner is
-// left by a start that was killed between creating the file and writing
-// to it; a live start writes its owner within microseconds, so such a lock
-// that has aged a few seconds is nobody's, and must not keep the bar from
-// ever starting again.
-bool takeRunningLock(QLockFile &lock)
-{
-    if (lock.tryLock(0) || lock.error() != QLockFile::LockFailedError)
-        return true;
-    qint64 pid = 0;
-    QString host;
-    QString application;
-    if (lock.getLockInfo(&pid, &host, &application))
-        return false;
-    const QFileInfo file(lock.fileName());
-    if (file.lastModified().secsTo(QDateTime::currentDateTime()) < 5)
-        return false;
-    return lock.removeStaleLockFile() && lock.tryLock(0);
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -49,9 +23,8 @@ int main(int argc, char *argv[])
 
     // A second bar on the same notes would save over the first one's edits;
     // the bar that is already running (and on top) is the one to use.
-    QLockFile running(QDir(folders.data).filePath(QStringLiteral(".marglet.lock")));
-    running.setStaleLockTime(0); // only a live process holds it
-    if (!takeRunningLock(running)) {
+    RunningLock running(QDir(folders.data).filePath(QStringLiteral(".marglet.lock")));
+    if (!running.tryLock()) {
         qInfo("marglet: already running for %s", qUtf8Printable(folders.data));
         return 0;
     }

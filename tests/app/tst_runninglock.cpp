@@ -1,0 +1,62 @@
+// Built twice: against the platform's lock and against Qt's lock file,
+// which other platforms use; both must keep a second bar away and never
+// keep the only one away.
+#include "runninglock.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestRunningLock : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void oneBarHoldsItUntilItEnds()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral(".marglet.lock"));
+        {
+            RunningLock first(path);
+            QVERIFY(first.tryLock());
+            RunningLock second(path);
+            QVERIFY(!second.tryLock());
+        }
+        RunningLock later(path);
+        QVERIFY(later.tryLock());
+    }
+
+    void whatIsLeftBehindDoesNotKeepTheBarAway_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("a start killed before it wrote its owner") << QByteArray();
+        QTest::newRow("an owner that is gone")
+            << "2147483646\nmarglet\n" + QSysInfo::machineHostName().toUtf8() + '\n';
+    }
+    void whatIsLeftBehindDoesNotKeepTheBarAway()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral(".marglet.lock"));
+        QFile left(path);
+        QVERIFY(left.open(QIODevice::WriteOnly));
+        left.write(content);
+        const QDateTime aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
+        QVERIFY(left.setFileTime(aMinuteAgo, QFileDevice::FileModificationTime));
+        left.close();
+        RunningLock lock(path);
+        QVERIFY(lock.tryLock());
+    }
+
+    void aFolderThatCannotHoldALockLetsTheBarRun()
+    {
+        QTemporaryDir dir;
+        RunningLock lock(dir.filePath(QStringLiteral("missing/.marglet.lock")));
+        QVERIFY(lock.tryLock());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRunningLock)
+#include "tst_runninglock.moc"
