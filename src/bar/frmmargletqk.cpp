@@ -192,11 +192,10 @@ void FrmMargletQK::ensureNotepad()
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 
-    // It opens on the active note, which is then no edit of it.
-    QString shown = ActiveNote >= 1 && ActiveNote <= 3 ? noteStore(ActiveNote) : QString();
-    m_padReplacement = &shown;
-    TxtNotepad->setPlainText(shown);
-    m_padReplacement = nullptr;
+    // It opens on the active note; the change handler is connected after,
+    // so that this is no edit of it.
+    if (ActiveNote >= 1 && ActiveNote <= 3)
+        TxtNotepad->setPlainText(noteStore(ActiveNote));
     connect(TxtNotepad->document(), &QTextDocument::contentsChange, this,
             &FrmMargletQK::TxtNotepad_Change);
     TxtNotepad->setVisible(isVisible());

@@ -10,6 +10,12 @@ namespace {
 
 const QString kSkinsFolder = QStringLiteral("skins");
 
+// Where a skin's image lies below one base folder, spelt as given.
+QString pathIn(const QString &base, const QString &skinName, const QString &fileName)
+{
+    return QDir(base).filePath(kSkinsFolder + u'/' + skinName + u'/' + fileName);
+}
+
 } // namespace
 
 SkinSource::SkinSource(QStringList baseFolders) : m_bases(std::move(baseFolders))
@@ -61,8 +67,7 @@ QString SkinSource::imagePath(const QString &skinName, const QString &fileName) 
 {
     // A skin spelt as it is on disk, the usual case, needs no folder listing.
     if (isPlainFolderName(skinName) && !m_bases.isEmpty()) {
-        const QFileInfo exact(
-            QDir(m_bases.first()).filePath(kSkinsFolder + u'/' + skinName + u'/' + fileName));
+        const QFileInfo exact(pathIn(m_bases.first(), skinName, fileName));
         if (exact.isFile())
             return exact.filePath();
     }
@@ -76,9 +81,8 @@ QString SkinSource::imagePath(const QString &skinName, const QString &fileName) 
 
 QString SkinSource::expectedPath(const QString &skinName, const QString &fileName) const
 {
-    const QString base = m_bases.isEmpty() ? QString() : m_bases.first();
     return QDir::toNativeSeparators(
-        QDir(base).filePath(kSkinsFolder + u'/' + skinName + u'/' + fileName));
+        pathIn(m_bases.isEmpty() ? QString() : m_bases.first(), skinName, fileName));
 }
 
 QImage SkinSource::builtIn(const QString &fileName)

@@ -120,12 +120,7 @@ class LoopBar(xharness.Bar):
     """A bar whose start is not waited for, so that a kill can land in it."""
 
     def __init__(self, server, folder):
-        self.server = server
-        self.folder = folder
-        self.wid = None
-        self.proc = subprocess.Popen([os.path.join(folder, "marglet")], env=server.env(),
-                                     cwd=folder, stdout=subprocess.PIPE,
-                                     stderr=subprocess.STDOUT)
+        super().__init__(server, folder, wait=False)
 
     def mapped(self):
         self.wid = self._find_window()

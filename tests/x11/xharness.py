@@ -117,7 +117,7 @@ def copy_program(folder):
 class Bar:
     """One running bar in its own program folder."""
 
-    def __init__(self, server, folder=None, settings=None):
+    def __init__(self, server, folder=None, settings=None, wait=True):
         self.server = server
         self.folder = folder or tempfile.mkdtemp(prefix="marglet-x11-")
         binary = os.path.join(self.folder, "marglet")
@@ -128,7 +128,7 @@ class Bar:
                 f.write(settings)
         self.proc = subprocess.Popen([binary], env=server.env(), cwd=self.folder,
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        self.wid = self._find_window()
+        self.wid = self._find_window() if wait else None
 
     def _find_window(self):
         deadline = time.time() + 20
