@@ -7,6 +7,7 @@
 // wraps, which the bare editor pays as well. `make bench` runs it on Xvfb.
 #include "designfonts.h"
 #include "frmmargletqk.h"
+#include "notebook.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -74,18 +75,19 @@ Figures bar(const QString &note, const QString &folder, bool *ok)
     env.dataFolder = folder;
     env.report = [](const QString &) {};
     env.autosaveDelay = std::chrono::hours(1);
+    env.autosaveLimit = std::chrono::hours(1);
     FrmMargletQK bar(env);
     bar.resize(185, 343);
     bar.show();
-    bar.ActiveNote = 1;
-    bar.TxtNote01 = note;
-    bar.setNotepadText(bar.TxtNote01);
+    bar.notes().ActiveNote = 1;
+    bar.notes().TxtNote01 = note;
+    bar.setNotepadText(bar.notes().TxtNote01);
     bar.ensureNotepad();
     bar.TxtNotepad->setFocus();
     bar.TxtNotepad->moveCursor(QTextCursor::End);
     QCoreApplication::processEvents();
     const Figures figures = typeInto(bar.TxtNotepad);
-    *ok = bar.TxtNote01.size() == note.size() + 1 + kRounds * kKeysPerRound;
+    *ok = bar.notes().TxtNote01.size() == note.size() + 1 + kRounds * kKeysPerRound;
     return figures;
 }
 

@@ -3,32 +3,101 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 
-bool canWriteIn(const QString &folder)
+namespace {
+
+QString tr(const char *text)
 {
-    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".write-test-XXXXXX")));
-    return probe.open();
+    return QCoreApplication::translate("Folders", text);
 }
 
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// As large as a note may be.
+constexpr qint64 kCarryLimit = qint64(64) * 1024 * 1024;
+
+// The first time the per-user folder stands in for the program folder, the
+// notes and settings already kept there come along, so that the user does
+// not meet empty notes. Returns what the user should be told.
+QString moveIn(const QString &programFolder, const QString &userFolder, const QStringList &names,
+               const QString &why)
+{
+    const QDir from(programFolder);
+    const QDir to(userFolder);
+    for (const QString &name : std::as_const(names)) {
+        if (diskfile::kindOf(to.filePath(name)) != diskfile::Kind::Missing)
+            return {}; // not the first time
+    }
+    QStringList copied;
+    QStringList failed;
+    for (const QString &name : std::as_const(names)) {
+        QByteArray bytes;
+        QString error;
+        switch (diskfile::readFile(from.filePath(name), kCarryLimit, bytes, &error)) {
+        case diskfile::ReadStatus::Missing:
+            continue;
+        case diskfile::ReadStatus::Read:
+            if (diskfile::createNew(to.filePath(name), bytes, &error)) {
+                copied.append(name);
+                continue;
+            }
+            break;
+        case diskfile::ReadStatus::Failed:
+            break;
+        }
+        failed.append(error);
+    }
+    QString message = tr("Marglet cannot write in its program folder \"%1\": %2\n\nYour notes "
+                         "and settings are kept in \"%3\" instead.")
+                          .arg(native(programFolder), why, native(userFolder));
+    if (!copied.isEmpty())
+        message += u' ' + tr("These files were copied there from the program folder: %1.")
+                              .arg(copied.join(QStringLiteral(", ")));
+    if (!failed.isEmpty())
+        message += QStringLiteral("\n\n") + failed.join(u'\n');
+    return message;
+}
+
+} // namespace
+
 Folders chooseFolders(const QString &programFolder, const QString &userDataFolder,
-                      const std::function<bool(const QString &)> &writable)
+                      const QStringList &carried, const FolderProbe &probe)
 {
     Folders folders;
     folders.program = programFolder;
-    if (writable(programFolder)) {
+    folders.user = userDataFolder;
+    QString why;
+    switch (probe(programFolder, &why)) {
+    case diskfile::FolderAccess::Writable:
         folders.data = programFolder;
-    } else {
+        break;
+    case diskfile::FolderAccess::Full:
+        folders.data = programFolder;
+        folders.notices.append(tr("There is no room in Marglet's folder \"%1\": %2\n\nYour "
+                                  "notes stay there, but changes cannot be saved until there "
+                                  "is room again.")
+                                   .arg(native(programFolder), why));
+        break;
+    case diskfile::FolderAccess::Refused: {
         QDir().mkpath(userDataFolder);
         folders.data = userDataFolder;
+        const QString told = moveIn(programFolder, userDataFolder, carried, why);
+        if (!told.isEmpty())
+            folders.notices.append(told);
+        break;
+    }
     }
     folders.skinBases = QStringList{folders.program, folders.data};
     folders.skinBases.removeDuplicates();
     return folders;
 }
 
-Folders systemFolders()
+Folders systemFolders(const QStringList &carried)
 {
     return chooseFolders(QCoreApplication::applicationDirPath(),
-                         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+                         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
+                         carried);
 }

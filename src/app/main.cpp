@@ -1,11 +1,44 @@
+#include "designfonts.h"
 #include "folders.h"
 #include "marglet.h"
+#include "notebook.h"
 #include "quitsignals.h"
 #include "runninglock.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QSessionManager>
+#include <QTimer>
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+MargletApp *g_marglet = nullptr;
+
+// Qt's X11 connection ends the process with exit() when the display goes
+// away (a crashed X server, some log-outs); no Qt signal runs after it. The
+// notes are saved here then: saving needs no display, and nothing may try
+// to show a message any more.
+void saveAtExit()
+{
+    if (MargletApp *marglet = std::exchange(g_marglet, nullptr)) {
+        marglet->bar().notes().blockSignals(true);
+        marglet->saveBeforeExit();
+    }
+}
+
+QStringList carriedFiles()
+{
+    QStringList names{QStringLiteral("settings.dat")};
+    for (int note = 1; note <= notefiles::kNoteCount; ++note)
+        names.append(notefiles::noteFileName(note));
+    return names;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -19,17 +52,32 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("marglet"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const Folders folders = systemFolders();
+    const Folders folders = systemFolders(carriedFiles());
 
     // A second bar on the same notes would save over the first one's edits;
     // the bar that is already running (and on top) is the one to use.
     RunningLock running(QDir(folders.data).filePath(QStringLiteral(".marglet.lock")));
-    if (!running.tryLock()) {
+    switch (running.tryLock()) {
+    case RunningLock::Result::Acquired:
+        break;
+    case RunningLock::Result::HeldElsewhere:
         qInfo("marglet: already running for %s", qUtf8Printable(folders.data));
         return 0;
+    case RunningLock::Result::Failed: {
+        const QString message =
+            QApplication::translate("main",
+                                    "Marglet cannot make sure that it is the only bar using "
+                                    "the notes in \"%1\". %2\n\nIt does not start, so that two "
+                                    "bars cannot write over each other's notes.")
+                .arg(QDir::toNativeSeparators(folders.data), running.error());
+        qWarning("marglet: %s", qUtf8Printable(message));
+        QMessageBox::warning(nullptr, QStringLiteral("QKS Marglet"), message);
+        return 1;
+    }
     }
     BarEnvironment environment;
     environment.dataFolder = folders.data;
+    environment.rescueFolder = folders.user;
     environment.skinBases = folders.skinBases;
 
     MargletApp marglet(environment);
@@ -39,8 +87,12 @@ int main(int argc, char *argv[])
     // user decides about notes that cannot be written.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &marglet,
                      [&marglet](QSessionManager &manager) {
-                         if (marglet.saveBeforeExit() || !manager.allowsInteraction())
+                         if (marglet.bar().notes().saveNow())
                              return;
+                         if (!manager.allowsInteraction()) {
+                             marglet.saveBeforeExit();
+                             return;
+                         }
                          const bool saved = marglet.saveOrAsk();
                          manager.release();
                          if (!saved)
@@ -52,8 +104,17 @@ int main(int argc, char *argv[])
         QApplication::exit(0);
     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &marglet, &MargletApp::saveBeforeExit);
+    g_marglet = &marglet;
+    std::atexit(saveAtExit);
 
     marglet.Form_Load();
     marglet.bar().show();
-    return QApplication::exec();
+    // Told once the bar is there to be seen beside the message.
+    for (const QString &notice : folders.notices) {
+        qWarning("marglet: %s", qUtf8Printable(notice));
+        QTimer::singleShot(0, &marglet, [notice] { showWarning(notice); });
+    }
+    const int status = QApplication::exec();
+    g_marglet = nullptr;
+    return status != 0 ? status : marglet.exitStatus();
 }

@@ -1,13 +1,14 @@
 #include "marglet.h"
 
 #include "alwaysontop.h"
-#include "notesaver.h"
+#include "notebook.h"
 #include "picturebox.h"
 #include "skins.h"
 #include "taskbar.h"
 #include "twips.h"
 #include "windowsversiondetect.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -53,7 +54,7 @@ void MargletApp::Form_Load()
     bar.SkinName = QStringLiteral("Blue");
     bar.LoadSettings();
     bar.ShapeWindow(&bar);
-    bar.ActiveNote = 1;
+    bar.notes().ActiveNote = 1;
     AlwaysOnTop::SetTopmost(&bar);
     bar.resize(twips::toPixels(2775), bar.height());
     bar.setHeightTwips(255);
@@ -65,17 +66,7 @@ void MargletApp::Form_Load()
         bar.TransparentWindow();
     }
     bar.LoadText();
-    bar.setNotepadText(bar.TxtNote01);
-}
-
-QString MargletApp::unsavedNotes() const
-{
-    QStringList notes;
-    for (int note = 1; note <= 3; ++note) {
-        if (m_bar->noteSaver().isDirty(note))
-            notes.append(QStringLiteral("Note 0%1").arg(note));
-    }
-    return notes.join(QStringLiteral(", "));
+    bar.setNotepadText(bar.notes().TxtNote01);
 }
 
 void MargletApp::closeWindows()
@@ -91,30 +82,73 @@ void MargletApp::closeWindows()
 bool MargletApp::saveOrAsk()
 {
     // Closing must never drop edits silently: while a note cannot be
-    // written the user may try again or keep the bar (and the text) open.
+    // written the user may try again, keep the text in a rescue file, or
+    // keep the bar (and the text) open.
+    NoteBook &notes = m_bar->notes();
+    bool rescueFailed = false;
+    QString rescueError;
     while (!m_bar->SaveText()) {
-        const QString problem =
-            tr("These notes could not be saved: %1.\n\nTry again, or keep the bar open and "
-               "save the text elsewhere with \"Save As Text File\".")
-                .arg(unsavedNotes());
-        if (!m_bar->environment().retrySave(problem))
+        QString problem =
+            tr("These notes could not be saved where they belong: %1.\n\nTry again, or keep "
+               "their text in a new file in \"%2\" and close.")
+                .arg(notes.unsavedCaptions(),
+                     QDir::toNativeSeparators(m_bar->environment().rescueFolder));
+        if (rescueFailed)
+            problem += QStringLiteral("\n\n") + rescueError;
+        switch (m_bar->environment().askOnClose(problem, rescueFailed)) {
+        case CloseChoice::TryAgain:
+            continue;
+        case CloseChoice::KeepOpen:
             return false;
+        case CloseChoice::CloseAnyway:
+            return true;
+        case CloseChoice::Rescue: {
+            QStringList written;
+            rescueError.clear();
+            if (notes.rescue(&written, &rescueError)) {
+                qWarning("marglet: unsaved notes kept in %s",
+                         qUtf8Printable(written.join(QStringLiteral(", "))));
+                return true;
+            }
+            rescueFailed = true;
+            rescueError = tr("The rescue file could not be written either. %1").arg(rescueError);
+            continue;
+        }
+        }
     }
     return true;
 }
 
 void MargletApp::PicClose_Click()
 {
-    if (saveOrAsk())
+    if (saveOrAsk()) {
+        m_ended = true;
         closeWindows();
+    }
 }
 
 bool MargletApp::saveBeforeExit()
 {
-    if (m_bar->SaveText())
-        return true;
-    qWarning("marglet: could not save %s", qUtf8Printable(unsavedNotes()));
+    NoteBook &notes = m_bar->notes();
+    if (m_ended || notes.saveNow())
+        return !notes.hasUnsaved();
+    // Nobody may be there to ask: what cannot go to its own file goes to a
+    // rescue file, and the exit status tells.
+    QStringList written;
+    QString error;
+    if (notes.rescue(&written, &error)) {
+        if (!written.isEmpty())
+            qWarning("marglet: unsaved notes kept in %s",
+                     qUtf8Printable(written.join(QStringLiteral(", "))));
+    } else {
+        qWarning("marglet: %s", qUtf8Printable(error));
+    }
     return false;
+}
+
+int MargletApp::exitStatus() const
+{
+    return m_bar->notes().hasUnsaved() ? 1 : 0;
 }
 
 namespace {

@@ -30,11 +30,15 @@ public:
 
     void PicClose_Click();
     // Saves the notes when the program is asked to end some other way than
-    // by its close button: a signal, the session ending.
+    // by its close button (a signal, the session ending, the display gone),
+    // with nobody to ask: a note that cannot be saved to its file goes to a
+    // rescue file. False when a note is not in its own file.
     bool saveBeforeExit();
     // Saves, asking the user while a note cannot be written; false when the
     // user chose to keep the bar open instead.
     bool saveOrAsk();
+    // Not zero while a note is not in its own file, whatever else holds it.
+    int exitStatus() const;
     void CmdAbout_Click();
     void CmdOptions_Click();
 
@@ -44,10 +48,10 @@ Q_SIGNALS:
 
 private:
     void closeWindows();
-    QString unsavedNotes() const;
 
     std::unique_ptr<FrmMargletQK> m_bar;
     QPointer<FrmAbout> m_about;
     QPointer<FrmOptions> m_options;
     OptionsEnvironment m_optionsEnvironment;
+    bool m_ended = false; // the close sequence has run; nothing is saved again
 };

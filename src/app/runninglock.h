@@ -14,12 +14,18 @@ public:
     RunningLock(const RunningLock &) = delete;
     RunningLock &operator=(const RunningLock &) = delete;
 
-    // False only when another process holds it. When the lock cannot be
-    // taken at all (a read-only folder), the bar runs without it.
-    bool tryLock();
+    enum class Result
+    {
+        Acquired,
+        HeldElsewhere, // another bar runs on this folder
+        Failed,        // no lock could be taken at all; error() says why
+    };
+    Result tryLock();
+    QString error() const { return m_error; }
 
 private:
     struct Handle;
     QString m_path;
+    QString m_error;
     std::unique_ptr<Handle> m_handle;
 };

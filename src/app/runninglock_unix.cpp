@@ -3,11 +3,16 @@
 // and taking it costs no write and no sync to disk.
 #include "runninglock.h"
 
+#include "diskfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 struct RunningLock::Handle
@@ -23,17 +28,39 @@ RunningLock::~RunningLock()
         ::close(m_handle->fd);
 }
 
-bool RunningLock::tryLock()
+RunningLock::Result RunningLock::tryLock()
 {
-    const int fd =
-        ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const auto failed = [this](const QString &why) {
+        m_error =
+            QCoreApplication::translate("RunningLock", "Could not use the lock file \"%1\": %2")
+                .arg(QDir::toNativeSeparators(m_path), why);
+        return Result::Failed;
+    };
+    const QByteArray name = QFile::encodeName(m_path);
+    // Readable by everyone, so that a bar started by another user (or with
+    // sudo) can take the same lock; flock() needs no write access.
+    const int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0644);
+    if (fd >= 0)
+        ::fchmod(fd, 0644);
+    else
+        fd = ::open(name.constData(), O_RDWR | flags);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+        fd = ::open(name.constData(), O_RDONLY | flags);
     if (fd < 0)
-        return true;
+        return failed(diskfile::plainReason(errno));
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return failed(QCoreApplication::translate("RunningLock", "it is not a regular file."));
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         m_handle = std::make_unique<Handle>(Handle{fd});
-        return true;
+        return Result::Acquired;
     }
-    const bool held = errno == EWOULDBLOCK;
+    const int error = errno;
     ::close(fd);
-    return !held;
+    if (error == EWOULDBLOCK)
+        return Result::HeldElsewhere;
+    return failed(diskfile::plainReason(error));
 }

@@ -3,8 +3,8 @@
 #include "barlogic.h"
 #include "designfonts.h"
 #include "filedialogseam.h"
-#include "notefiles.h"
-#include "notesaver.h"
+#include "notebook.h"
+#include "notecodec.h"
 #include "picturebox.h"
 #include "qtfiledialog.h"
 #include "settingsfile.h"
@@ -41,14 +41,25 @@ void showFileError(const QString &text, const QString &reason)
     box.exec();
 }
 
-bool askRetrySave(const QString &problem)
+CloseChoice askOnClose(const QString &problem, bool rescueFailed)
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("QKS Marglet"), problem);
     QPushButton *retry = box.addButton(QMessageBox::tr("Try Again"), QMessageBox::AcceptRole);
-    box.addButton(QMessageBox::tr("Keep the Bar Open"), QMessageBox::RejectRole);
+    QPushButton *last =
+        rescueFailed
+            ? box.addButton(QMessageBox::tr("Close Without Saving"), QMessageBox::DestructiveRole)
+            : box.addButton(QMessageBox::tr("Keep in a Rescue File and Close"),
+                            QMessageBox::ActionRole);
+    QPushButton *keep =
+        box.addButton(QMessageBox::tr("Keep the Bar Open"), QMessageBox::RejectRole);
     box.setDefaultButton(retry);
+    box.setEscapeButton(keep);
     box.exec();
-    return box.clickedButton() == retry;
+    if (box.clickedButton() == retry)
+        return CloseChoice::TryAgain;
+    if (box.clickedButton() == last)
+        return rescueFailed ? CloseChoice::CloseAnyway : CloseChoice::Rescue;
+    return CloseChoice::KeepOpen;
 }
 
 struct Line
@@ -77,17 +88,24 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
         m_env.report = showWarning;
     if (!m_env.fileError)
         m_env.fileError = showFileError;
-    if (!m_env.retrySave)
-        m_env.retrySave = askRetrySave;
+    if (!m_env.askOnClose)
+        m_env.askOnClose = askOnClose;
     if (!m_env.fileDialog) {
         m_ownDialog = std::make_unique<QtFileDialog>();
         m_env.fileDialog = m_ownDialog.get();
     }
     CmnDlgSaveLoad = std::make_unique<LastPathFileDialog>(*m_env.fileDialog);
-    m_saver = std::make_unique<NoteSaver>(
-        m_env.dataFolder, [this](int note) { return noteStore(note); }, m_env.autosaveDelay);
-    connect(m_saver.get(), &NoteSaver::saveFailed, this,
-            [this](int, const QString &message) { m_env.report(message); });
+    NoteBookEnvironment notes;
+    notes.dataFolder = m_env.dataFolder;
+    notes.rescueFolder = m_env.rescueFolder;
+    notes.pause = m_env.autosaveDelay;
+    notes.steady = m_env.autosaveLimit;
+    notes.retry = m_env.retryInterval;
+    m_notes = std::make_unique<NoteBook>(std::move(notes));
+    // The notes say each problem once themselves.
+    connect(m_notes.get(), &NoteBook::problem, this,
+            [this](const QString &message) { m_env.report(message); });
+    connect(m_notes.get(), &NoteBook::noteReplaced, this, &FrmMargletQK::showNoteAgain);
     setWindowTitle(QStringLiteral("QKS Marglet"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(535, 343);
@@ -194,8 +212,9 @@ void FrmMargletQK::ensureNotepad()
 
     // It opens on the active note; the change handler is connected after,
     // so that this is no edit of it.
-    if (ActiveNote >= 1 && ActiveNote <= 3)
-        TxtNotepad->setPlainText(noteStore(ActiveNote));
+    const qint16 active = m_notes->ActiveNote;
+    if (active >= 1 && active <= 3)
+        TxtNotepad->setPlainText(m_notes->noteStore(active));
     connect(TxtNotepad->document(), &QTextDocument::contentsChange, this,
             &FrmMargletQK::TxtNotepad_Change);
     TxtNotepad->setVisible(isVisible());
@@ -287,7 +306,7 @@ void FrmMargletQK::flushMissingReport()
         return;
     const QString files = m_pendingMissing.join(u'\n');
     m_pendingMissing.clear();
-    report(tr("These skin images are missing or cannot be read:\n%1\n\n"
+    report(tr("These skin images are missing, cannot be read or are larger than the bar:\n%1\n\n"
               "The bar shows its built-in Blue images in their place.")
                .arg(files));
 }
@@ -348,47 +367,19 @@ int FrmMargletQK::screenWidthTwips()
     return twips::fromPixels(screen ? screen->geometry().width() : 0);
 }
 
-QString &FrmMargletQK::noteStore(int note)
-{
-    return const_cast<QString &>(std::as_const(*this).noteStore(note));
-}
-
-const QString &FrmMargletQK::noteStore(int note) const
-{
-    switch (note) {
-    case 1:
-        return TxtNote01;
-    case 2:
-        return TxtNote02;
-    default:
-        Q_ASSERT(note == 3);
-        return TxtNote03;
-    }
-}
-
 void FrmMargletQK::LoadText()
 {
-    for (int note = 1; note <= notefiles::kNoteCount; ++note) {
-        QString error;
-        // A note that cannot be read stays empty and unchanged on disk: it
-        // is written only once the user edits it.
-        if (notefiles::loadNote(notefiles::notePath(m_env.dataFolder, note), RichText, &error) ==
-            notefiles::LoadStatus::Failed) {
-            report(error);
-            RichText.clear();
-        }
-        noteStore(note) = RichText;
-    }
+    m_notes->LoadText();
 }
 
 bool FrmMargletQK::SaveText()
 {
-    return m_saver->saveNow();
+    return m_notes->SaveText();
 }
 
 bool FrmMargletQK::hasUnsavedNotes() const
 {
-    return m_saver->hasUnsaved();
+    return m_notes->hasUnsaved();
 }
 
 void FrmMargletQK::SwitchNote(const qint16 &note)
@@ -398,37 +389,26 @@ void FrmMargletQK::SwitchNote(const qint16 &note)
     PicTab01->setPicture(note == 1 ? PicActiveTab : PicTab);
     PicTab02->setPicture(note == 2 ? PicActiveTab : PicTab);
     PicTab03->setPicture(note == 3 ? PicActiveTab : PicTab);
-    setNotepadText(noteStore(note));
+    setNotepadText(m_notes->noteStore(note));
 }
-
-namespace {
-
-// The pad marks paragraph breaks with U+2029 (and line breaks inside one
-// with U+2028); a note keeps "\n".
-void toNoteBreaks(QString &text)
-{
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    text.replace(QChar::LineSeparator, u'\n');
-}
-
-} // namespace
 
 QString FrmMargletQK::notepadText() const
 {
+    const qint16 active = m_notes->ActiveNote;
     if (!TxtNotepad)
-        return ActiveNote >= 1 && ActiveNote <= 3 ? noteStore(ActiveNote) : QString();
+        return active >= 1 && active <= 3 ? m_notes->noteStore(active) : QString();
     QString text = TxtNotepad->document()->toRawText();
-    toNoteBreaks(text);
+    notecodec::toLineFeeds(text);
     return text;
 }
 
 void FrmMargletQK::setNotepadText(const QString &text)
 {
     QString normal = text;
-    toNoteBreaks(normal);
+    notecodec::toLineFeeds(normal);
     if (!TxtNotepad) {
         // The pad, once built, opens on the active note.
-        replaceActiveNote(normal);
+        m_notes->replaceActive(normal);
         return;
     }
     m_padReplacement = &normal;
@@ -436,53 +416,51 @@ void FrmMargletQK::setNotepadText(const QString &text)
     m_padReplacement = nullptr;
 }
 
-void FrmMargletQK::replaceActiveNote(const QString &text)
+void FrmMargletQK::showNoteAgain(int note)
 {
-    if (ActiveNote < 1 || ActiveNote > 3)
+    if (note != m_notes->ActiveNote || !TxtNotepad)
         return;
-    QString &store = noteStore(ActiveNote);
-    // Setting a note's own text again (start-up, a switch) is no edit.
-    if (text == store)
-        return;
-    store = text;
-    m_saver->markChanged(ActiveNote);
+    // New text from the note's file: the caret stays about where it was.
+    const int position = TxtNotepad->textCursor().position();
+    setNotepadText(m_notes->noteStore(note));
+    QTextCursor cursor = TxtNotepad->textCursor();
+    cursor.setPosition(std::min(position, TxtNotepad->document()->characterCount() - 1));
+    TxtNotepad->setTextCursor(cursor);
 }
 
 void FrmMargletQK::TxtNotepad_Change(int position, int removed, int added)
 {
-    if (ActiveNote < 1 || ActiveNote > 3)
+    const qint16 active = m_notes->ActiveNote;
+    if (active < 1 || active > 3)
         return;
     if (m_padReplacement) {
-        replaceActiveNote(*m_padReplacement);
+        m_notes->replaceActive(*m_padReplacement);
         return;
     }
-    QString &store = noteStore(ActiveNote);
     // Only the edited range is copied: a keystroke in a note of several
-    // megabytes costs what the keystroke changed, not the whole note.
+    // megabytes costs what the keystroke changed, not the whole note. The
+    // document counts its closing paragraph in some changes.
     const QTextDocument *document = TxtNotepad->document();
     const int length = document->characterCount() - 1;
-    removed = std::min(removed, int(store.size()) - position);
+    removed = std::min(removed, int(m_notes->noteStore(active).size()) - position);
     added = std::min(added, length - position);
     if (position >= 0 && removed >= 0 && added >= 0) {
         QTextCursor cursor(TxtNotepad->document());
         cursor.setPosition(position);
         cursor.setPosition(position + added, QTextCursor::KeepAnchor);
-        QString inserted = cursor.selectedText();
-        toNoteBreaks(inserted);
-        store.replace(position, removed, inserted);
+        if (m_notes->editActive(position, removed, cursor.selectedText(), length))
+            return;
     }
     // Should the document ever report a range that does not add up, take
     // the whole text rather than keep a wrong one.
-    if (store.size() != length)
-        store = notepadText();
-    m_saver->markChanged(ActiveNote);
+    m_notes->replaceActive(notepadText());
 }
 
 void FrmMargletQK::selectTab(qint16 note)
 {
     // The field first: the switch replaces the pad's text, and the change
     // handler must write that text back to the note it belongs to.
-    ActiveNote = note;
+    m_notes->ActiveNote = note;
     ensureNotepad();
     SwitchNote(note);
     // Picking a note is picking what to type into.
@@ -519,13 +497,11 @@ void FrmMargletQK::CmdImport_Click()
     const std::optional<QString> path = CmnDlgSaveLoad->openFile(this, QString(), kFileFilter);
     if (!path)
         return;
-    QString text;
+    // The pad is where an import shows; the note takes the text with it.
+    ensureNotepad();
     QString error;
-    if (!notefiles::importTextFile(*path, text, &error)) {
+    if (!m_notes->importFile(*path, &error))
         m_env.fileError(tr("Error Loading Text File"), error);
-        return;
-    }
-    setNotepadText(text);
 }
 
 void FrmMargletQK::CmdExport_Click()
@@ -533,9 +509,8 @@ void FrmMargletQK::CmdExport_Click()
     const std::optional<QString> path = CmnDlgSaveLoad->saveFile(this, QString(), kFileFilter);
     if (!path)
         return;
-    RichText = noteStore(ActiveNote);
     QString error;
-    if (!notefiles::exportTextFile(*path, RichText, &error))
+    if (!m_notes->exportFile(*path, &error))
         m_env.fileError(tr("Error Saving Text File"), error);
 }
 

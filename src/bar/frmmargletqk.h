@@ -12,28 +12,43 @@
 class CaptionLabel;
 class FileDialogSeam;
 class LastPathFileDialog;
-class NoteSaver;
+class NoteBook;
 class PictureBox;
 class QPlainTextEdit;
 class QPushButton;
 class SkinSource;
 
+// What the user may do when closing while a note cannot be saved.
+enum class CloseChoice
+{
+    TryAgain,
+    Rescue,      // keep the text in a rescue file, then close
+    KeepOpen,    // keep the bar and its text
+    CloseAnyway, // only offered once a rescue file could not be written either
+};
+
 // What the bar needs from the world around it.
 struct BarEnvironment
 {
     QString dataFolder;    // settings.dat and the note files
+    QString rescueFolder;  // where notes go that cannot be saved where they belong
     QStringList skinBases; // folders that hold a skins folder
     // Tells the user something went wrong; the default shows a message box.
     std::function<void(const QString &)> report;
     std::chrono::milliseconds tick{10};
-    // How long typing must pause before the changed notes are written.
+    // A save follows this pause in typing; steady typing waits no longer
+    // than `autosaveLimit`, and a failing save is tried again this often.
     std::chrono::milliseconds autosaveDelay{2000};
+    std::chrono::milliseconds autosaveLimit{30000};
+    std::chrono::milliseconds retryInterval{15000};
     // The open and save-as dialogs; the default is Qt's.
     FileDialogSeam *fileDialog = nullptr;
     // The message box of import and export: a fixed text, and the reason.
     std::function<void(const QString &text, const QString &reason)> fileError;
-    // Asked when notes cannot be saved on closing: true to try again.
-    std::function<bool(const QString &problem)> retrySave;
+    // Asked when notes cannot be saved on closing. `rescueFailed` tells that
+    // the last rescue file could not be written, and lets the user close
+    // without saving.
+    std::function<CloseChoice(const QString &problem, bool rescueFailed)> askOnClose;
 };
 
 // The bar: a borderless, always-on-top strip that slides open to show three
@@ -54,14 +69,8 @@ public:
 
     qint16 Expanded = 0;
     quint8 Opacity = 0;
-    qint16 ActiveNote = 0;
 
-    // Plain stores: the three notes, the text last passed through a file,
-    // and the pictures the visible controls take their images from.
-    QString TxtNote01;
-    QString TxtNote02;
-    QString TxtNote03;
-    QString RichText;
+    // The pictures the visible controls take their images from.
     QPixmap PicActiveTab;
     QPixmap PicTab;
     QPixmap PicMinButton;
@@ -118,14 +127,14 @@ public:
     // loads the fonts.
     void ensureNotepad();
 
-    // The note files.
+    // The notes, their files and the note on show.
+    NoteBook &notes() { return *m_notes; }
+    const NoteBook &notes() const { return *m_notes; }
     void LoadText();
-    // Writes the notes that changed; false when one could not be written.
+    // As closing does: the notes that changed are written, and notes
+    // without a file get one; false when one could not be written.
     bool SaveText();
     bool hasUnsavedNotes() const;
-    NoteSaver &noteSaver() { return *m_saver; }
-    QString &noteStore(int note);
-    const QString &noteStore(int note) const;
     void SwitchNote(const qint16 &ActiveNote);
     // Replaces the pad's whole text, as start-up, a tab switch and an import
     // do; the change handler carries it into the active note's store.
@@ -169,7 +178,7 @@ protected:
 private:
     void buildControls();
     void finishStartup();
-    void replaceActiveNote(const QString &text);
+    void showNoteAgain(int note);
     void report(const QString &message);
 
     void flushMissingReport();
@@ -177,7 +186,7 @@ private:
 
     BarEnvironment m_env;
     std::unique_ptr<SkinSource> m_skins;
-    std::unique_ptr<NoteSaver> m_saver;
+    std::unique_ptr<NoteBook> m_notes;
     std::unique_ptr<FileDialogSeam> m_ownDialog;
     std::unique_ptr<LastPathFileDialog> CmnDlgSaveLoad;
     QPixmap m_background;

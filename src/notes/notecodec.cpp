@@ -70,27 +70,56 @@ bool hasHighByte(QByteArrayView bytes)
     return std::any_of(bytes.begin(), bytes.end(), [](char b) { return b & 0x80; });
 }
 
-} // namespace
-
-QByteArray encode(QStringView text)
+QByteArray utf8(const QString &lines, bool mark)
 {
-    const QString lines = withCrLf(text);
-    // Windows-1252 only when the reader takes the bytes back as Windows-1252:
-    // it reads a leading EF BB BF as a byte-order mark and valid UTF-8 as
-    // UTF-8, and plain ASCII reads the same either way. A NUL goes the UTF-8
-    // way too, since looksLikeText() trusts a NUL only behind a mark.
-    QByteArray bytes;
-    if (ansi::encode(lines, bytes) && !bytes.startsWith(kBom) && !bytes.contains('\0') &&
-        (!hasHighByte(bytes) || !QByteArrayView(bytes).isValidUtf8()))
-        return bytes;
-
-    QStringEncoder toUtf8(QStringEncoder::Utf8, QStringEncoder::Flag::WriteBom);
+    QStringEncoder toUtf8(QStringEncoder::Utf8,
+                          mark ? QStringEncoder::Flag::WriteBom : QStringEncoder::Flag::Default);
     return toUtf8.encode(lines);
 }
 
-QString decode(QByteArrayView bytes)
+} // namespace
+
+QByteArray encode(QStringView text, Encoding encoding)
+{
+    const QString lines = withCrLf(text);
+    switch (encoding) {
+    case Encoding::Legacy: {
+        // Windows-1252 only when the reader takes the bytes back as
+        // Windows-1252: it reads a leading EF BB BF as a byte-order mark and
+        // valid UTF-8 as UTF-8, and plain ASCII reads the same either way. A
+        // NUL goes the UTF-8 way too, since looksLikeText() trusts a NUL only
+        // behind a mark.
+        QByteArray bytes;
+        if (ansi::encode(lines, bytes) && !bytes.startsWith(kBom) && !bytes.contains('\0') &&
+            (!hasHighByte(bytes) || !QByteArrayView(bytes).isValidUtf8()))
+            return bytes;
+        return utf8(lines, true);
+    }
+    case Encoding::Utf8: {
+        // Without its mark the reader would drop a leading U+FEFF as one, and
+        // refuse a NUL as a sign of a file that is not text.
+        const bool mark = lines.startsWith(QChar(0xFEFF)) || lines.contains(QChar(0));
+        return utf8(lines, mark);
+    }
+    case Encoding::Utf8Bom:
+        break;
+    }
+    return utf8(lines, true);
+}
+
+void toLineFeeds(QString &text)
+{
+    for (QChar &c : text) {
+        const char16_t u = c.unicode();
+        if (u == 0x2028 || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1)
+            c = u'\n';
+    }
+}
+
+QString decode(QByteArrayView bytes, Encoding *found)
 {
     QString text;
+    Encoding encoding = Encoding::Legacy;
     if (bytes.startsWith(kBom)) {
         // The mark is dropped here, so that a U+FEFF that is part of the
         // text itself comes through. Stateless, or a character cut short at
@@ -99,12 +128,19 @@ QString decode(QByteArrayView bytes)
         QStringDecoder fromUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
                                                           QStringDecoder::Flag::Stateless);
         text = fromUtf8.decode(bytes.sliced(kBom.size()));
+        encoding = Encoding::Utf8Bom;
     } else if (bytes.isValidUtf8()) {
         text = QString::fromUtf8(bytes);
+        // Plain ASCII says nothing of how it was meant: the old format.
+        if (hasHighByte(bytes))
+            encoding = Encoding::Utf8;
     } else {
         text = ansi::decode(bytes);
     }
     toLf(text);
+    toLineFeeds(text);
+    if (found)
+        *found = encoding;
     return text;
 }
 

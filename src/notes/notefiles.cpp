@@ -1,11 +1,10 @@
 #include "notefiles.h"
 
-#include "atomicwrite.h"
-#include "notecodec.h"
+#include "diskfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QHash>
 
 namespace notefiles {
 namespace {
@@ -15,53 +14,84 @@ QString tr(const char *text)
     return QCoreApplication::translate("Notes", text);
 }
 
-bool readText(const QString &path, QString &text, QString *error)
+QString twoDigits(int note)
 {
+    return QStringLiteral("%1").arg(note, 2, 10, QChar(u'0'));
+}
+
+// Reads `path` as text; Missing only when there is no file.
+NoteFile readText(const QString &path)
+{
+    NoteFile file;
     QByteArray bytes;
-    if (!readSmallFile(path, kReadLimit, bytes, error))
-        return false;
-    if (!notecodec::looksLikeText(bytes)) {
-        if (error) {
-            *error = tr("Could not read \"%1\": it does not look like a text file.")
-                         .arg(QDir::toNativeSeparators(path));
-        }
-        return false;
+    switch (diskfile::readFile(path, kReadLimit, bytes, &file.error)) {
+    case diskfile::ReadStatus::Missing:
+        file.status = LoadStatus::Missing;
+        return file;
+    case diskfile::ReadStatus::Failed:
+        file.status = LoadStatus::Failed;
+        return file;
+    case diskfile::ReadStatus::Read:
+        break;
     }
-    text = notecodec::decode(bytes);
-    return true;
+    if (!notecodec::looksLikeText(bytes)) {
+        file.status = LoadStatus::Failed;
+        file.error = tr("Could not read \"%1\": it does not look like a text file.")
+                         .arg(QDir::toNativeSeparators(path));
+        return file;
+    }
+    file.status = LoadStatus::Loaded;
+    file.text = notecodec::decode(bytes, &file.encoding);
+    file.digest = digestOf(bytes);
+    return file;
 }
 
 } // namespace
 
+QString noteFileName(int note)
+{
+    return QStringLiteral("note%1.qkn").arg(twoDigits(note));
+}
+
 QString notePath(const QString &dataFolder, int note)
 {
-    return QDir(dataFolder).filePath(QStringLiteral("note%1.qkn").arg(note, 2, 10, QChar(u'0')));
+    return QDir(dataFolder).filePath(noteFileName(note));
 }
 
-LoadStatus loadNote(const QString &path, QString &text, QString *error)
+QString caption(int note)
 {
-    // A dangling link counts as missing too: there is nothing to read, and
-    // the first save puts a note file in its place.
-    if (!QFileInfo::exists(path)) {
-        text.clear();
-        return LoadStatus::Missing;
-    }
-    return readText(path, text, error) ? LoadStatus::Loaded : LoadStatus::Failed;
+    return QStringLiteral("Note %1").arg(twoDigits(note));
 }
 
-bool saveNote(const QString &path, QStringView text, QString *error)
+NoteFile loadNote(const QString &path)
 {
-    return writeFileAtomically(path, notecodec::encode(text), error);
+    return readText(path);
+}
+
+size_t digestOf(QByteArrayView bytes)
+{
+    return qHash(bytes, 0);
 }
 
 bool importTextFile(const QString &path, QString &text, QString *error)
 {
-    return readText(path, text, error);
+    NoteFile file = readText(path);
+    if (file.status == LoadStatus::Loaded) {
+        text = std::move(file.text);
+        return true;
+    }
+    if (error) {
+        *error = file.status == LoadStatus::Missing
+                     ? tr("Could not read \"%1\": there is no such file.")
+                           .arg(QDir::toNativeSeparators(path))
+                     : file.error;
+    }
+    return false;
 }
 
 bool exportTextFile(const QString &path, QStringView text, QString *error)
 {
-    return writeFileAtomically(path, notecodec::encode(text), error);
+    return diskfile::replace(path, notecodec::encode(text), error);
 }
 
 } // namespace notefiles

@@ -1,11 +1,10 @@
 #include "settingsfile.h"
 
-#include "atomicwrite.h"
+#include "diskfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 namespace settingsfile {
 namespace {
@@ -18,36 +17,37 @@ constexpr qint64 kReadLimit = 1024 * 1024;
 
 Settings load(const QString &path, const Settings &start, QString *error)
 {
-    if (!QFileInfo::exists(path)) {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !QFileInfo::exists(path)) {
-            if (error)
-                *error = QCoreApplication::translate(
-                             "Settings", "Could not create the settings file \"%1\": %2")
-                             .arg(QDir::toNativeSeparators(path), file.errorString());
-        }
-        return start;
-    }
     QByteArray bytes;
-    if (!readSmallFile(path, kReadLimit, bytes, error))
+    switch (diskfile::readFile(path, kReadLimit, bytes, error)) {
+    case diskfile::ReadStatus::Read:
+        return settingscodec::decode(bytes, start);
+    case diskfile::ReadStatus::Failed:
         return start;
-    return settingscodec::decode(bytes, start);
+    case diskfile::ReadStatus::Missing:
+        break;
+    }
+    // Created empty, as it always was. A link that leads nowhere is left
+    // alone: NewOnly would not follow it.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+        diskfile::kindOf(path) == diskfile::Kind::Missing && error) {
+        *error =
+            QCoreApplication::translate("Settings", "Could not create the settings file \"%1\": %2")
+                .arg(QDir::toNativeSeparators(path), diskfile::plainReason(0, file.errorString()));
+    }
+    return start;
 }
 
 bool save(const QString &path, const Settings &settings, QString *error)
 {
+    // The tail of an over-long file is kept only when it can be read; the
+    // four records themselves never depend on it.
     QByteArray existing;
-    if (QFileInfo::exists(path)) {
-        // The tail of an over-long file is kept only when it can be read;
-        // the four records themselves never depend on it.
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            existing = file.read(kReadLimit);
-    }
+    diskfile::readFile(path, kReadLimit, existing);
     QByteArray bytes;
     if (!settingscodec::encode(settings, existing, bytes, error))
         return false;
-    return writeFileAtomically(path, bytes, error);
+    return diskfile::replace(path, bytes, error);
 }
 
 } // namespace settingsfile

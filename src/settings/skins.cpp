@@ -1,5 +1,8 @@
 #include "skins.h"
 
+#include "diskfile.h"
+
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
@@ -90,14 +93,40 @@ QImage SkinSource::builtIn(const QString &fileName)
     return QImage(QStringLiteral(":/skins/Blue/") + fileName);
 }
 
+QImage SkinSource::readImage(const QString &path)
+{
+    // Read as bytes first: only a regular file is opened, and never in a
+    // way that waits, as opening a named pipe would.
+    QByteArray bytes;
+    if (diskfile::readFile(path, kFileLimit, bytes) != diskfile::ReadStatus::Read)
+        return {};
+    // The name's suffix is tried first and the content only when that
+    // fails: probing content first loads every image plugin there is.
+    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+    for (const QByteArray &format : {suffix, QByteArray()}) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, format);
+        // A picture larger than the whole bar has no place on it, and
+        // decoding a huge one would hold its memory for as long as the bar
+        // runs.
+        const QSize size = reader.size();
+        if (size.width() > kMaxSize.width() || size.height() > kMaxSize.height())
+            return {};
+        const QImage image = reader.read();
+        if (image.width() > kMaxSize.width() || image.height() > kMaxSize.height())
+            return {};
+        if (!image.isNull())
+            return image;
+    }
+    return {};
+}
+
 QImage SkinSource::load(const QString &skinName, const QString &fileName, QString *missing) const
 {
     const QString path = imagePath(skinName, fileName);
     if (!path.isEmpty()) {
-        // The name's suffix is tried first and the content only when that
-        // fails: probing content first loads every image plugin there is.
-        QImageReader reader(path);
-        QImage image = reader.read();
+        QImage image = readImage(path);
         if (!image.isNull())
             return image;
     }
@@ -118,7 +147,7 @@ QStringList SkinSource::skinNames() const
                 if (names.contains(name, Qt::CaseInsensitive))
                     continue;
                 for (const QString &marker : findEntries(folder.filePath(), kBackground, false)) {
-                    if (QFile(marker).open(QIODevice::ReadOnly)) {
+                    if (diskfile::canRead(marker)) {
                         names.append(name);
                         break;
                     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -30,14 +31,24 @@ public:
     // The path the program looks at first, for telling the user what is missing.
     QString expectedPath(const QString &skinName, const QString &fileName) const;
 
-    // Loads one image of the skin. A missing or unreadable file gives the
-    // built-in Blue image instead and sets `missing` to the expected path.
+    // The largest picture a skin may hold: the bar's whole design surface.
+    static constexpr QSize kMaxSize{535, 343};
+    // Far more than a GIF of that size takes.
+    static constexpr qint64 kFileLimit = 8 * 1024 * 1024;
+
+    // Loads one image of the skin. A missing or unreadable file, or one
+    // larger than kMaxSize, gives the built-in Blue image instead and sets
+    // `missing` to the expected path.
     QImage load(const QString &skinName, const QString &fileName, QString *missing) const;
 
     // Skins that hold a background image, in name order, each name once.
     QStringList skinNames() const;
 
     static QImage builtIn(const QString &fileName);
+
+    // A null image for anything but a regular file holding a picture that
+    // fits the bar.
+    static QImage readImage(const QString &path);
 
     // Folder entries named `name` without regard to case, an exact match first.
     static QStringList findEntries(const QString &folder, const QString &name, bool wantFolder);

@@ -1,3 +1,4 @@
+#include "diskfile.h"
 #include "folders.h"
 #include "windowsversiondetect.h"
 
@@ -31,32 +32,49 @@ private Q_SLOTS:
         QCOMPARE(familyForVersionWord(word), family);
     }
 
-    void anUnwritableProgramFolderSendsFilesToTheUserFolder()
+    void onlyAFolderThatRefusesWritesSendsFilesToTheUserFolder_data()
     {
-        QTemporaryDir program;
-        QTemporaryDir user;
-        QCOMPARE(chooseFolders(program.path(), user.path()).data, program.path());
-        const QString userData = QDir(user.path()).filePath(QStringLiteral("share/marglet"));
-        const Folders f = chooseFolders(program.path(), userData, [&](const QString &folder) {
-            return folder != program.path();
-        });
-        QCOMPARE(f.data, userData);
-        QVERIFY(QFileInfo(userData).isDir());
-        QCOMPARE(f.skinBases, (QStringList{program.path(), userData}));
+        QTest::addColumn<diskfile::FolderAccess>("program");
+        QTest::addColumn<bool>("inUserFolder");
+        QTest::addColumn<QString>("told"); // a word of the notice, if any
+        QTest::newRow("writable") << diskfile::FolderAccess::Writable << false << QString();
+        QTest::newRow("full, which a move would not mend: said so")
+            << diskfile::FolderAccess::Full << false << QStringLiteral("no room");
+        QTest::newRow("refused: the notes come along, and the user is told where")
+            << diskfile::FolderAccess::Refused << true << QStringLiteral("kept in");
     }
-
-    void writeProbeTriesRatherThanGuesses()
+    void onlyAFolderThatRefusesWritesSendsFilesToTheUserFolder()
     {
+        QFETCH(diskfile::FolderAccess, program);
+        QFETCH(bool, inUserFolder);
+        QFETCH(QString, told);
         QTemporaryDir dir;
-        QVERIFY(canWriteIn(dir.path()));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList()); // the probe leaves nothing behind
-        QFile plain(dir.filePath(QStringLiteral("plain")));
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
-        // Not even root can create a file below a plain file.
-        QVERIFY(!canWriteIn(plain.fileName()));
-        QVERIFY(!canWriteIn(dir.filePath(QStringLiteral("missing"))));
+        const QString programFolder = dir.filePath(QStringLiteral("program"));
+        const QString userFolder = dir.filePath(QStringLiteral("user/share/marglet"));
+        QVERIFY(QDir().mkpath(programFolder));
+        QFile note(QDir(programFolder).filePath(QStringLiteral("note02.qkn")));
+        QVERIFY(note.open(QIODevice::WriteOnly) && note.write("kept") == 4);
+        note.close();
+        const QStringList carried{QStringLiteral("settings.dat"), QStringLiteral("note02.qkn")};
+        const auto probe = [&](const QString &folder, QString *why) {
+            *why = QStringLiteral("the reason.");
+            return folder == programFolder ? program : diskfile::FolderAccess::Writable;
+        };
+        const Folders f = chooseFolders(programFolder, userFolder, carried, probe);
+        QCOMPARE(f.data, inUserFolder ? userFolder : programFolder);
+        QCOMPARE(f.skinBases, inUserFolder ? (QStringList{programFolder, userFolder})
+                                           : QStringList{programFolder});
+        QCOMPARE(f.notices.size(), told.isEmpty() ? 0 : 1);
+        if (!told.isEmpty())
+            QVERIFY2(f.notices.first().contains(told), qPrintable(f.notices.first()));
+        QFile copied(QDir(userFolder).filePath(QStringLiteral("note02.qkn")));
+        QCOMPARE(copied.open(QIODevice::ReadOnly) ? copied.readAll() : QByteArray(),
+                 inUserFolder ? QByteArray("kept") : QByteArray());
+        if (inUserFolder) {
+            QVERIFY(f.notices.first().contains(userFolder));
+            // Only the first time: later starts find the notes there.
+            QVERIFY(chooseFolders(programFolder, userFolder, carried, probe).notices.isEmpty());
+        }
     }
 };
 

@@ -20,12 +20,12 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral(".marglet.lock"));
         {
             RunningLock first(path);
-            QVERIFY(first.tryLock());
+            QCOMPARE(first.tryLock(), RunningLock::Result::Acquired);
             RunningLock second(path);
-            QVERIFY(!second.tryLock());
+            QCOMPARE(second.tryLock(), RunningLock::Result::HeldElsewhere);
         }
         RunningLock later(path);
-        QVERIFY(later.tryLock());
+        QCOMPARE(later.tryLock(), RunningLock::Result::Acquired);
     }
 
     void whatIsLeftBehindDoesNotKeepTheBarAway_data()
@@ -47,14 +47,16 @@ private Q_SLOTS:
         QVERIFY(left.setFileTime(aMinuteAgo, QFileDevice::FileModificationTime));
         left.close();
         RunningLock lock(path);
-        QVERIFY(lock.tryLock());
+        QCOMPARE(lock.tryLock(), RunningLock::Result::Acquired);
     }
 
-    void aFolderThatCannotHoldALockLetsTheBarRun()
+    void aLockThatCannotBeTakenAtAllIsSaidNotIgnored()
     {
+        // Running without one would let a second bar write over the notes.
         QTemporaryDir dir;
         RunningLock lock(dir.filePath(QStringLiteral("missing/.marglet.lock")));
-        QVERIFY(lock.tryLock());
+        QCOMPARE(lock.tryLock(), RunningLock::Result::Failed);
+        QVERIFY2(lock.error().contains(QStringLiteral(".marglet.lock")), qPrintable(lock.error()));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "barlogic.h"
 #include "marglet.h"
+#include "notebook.h"
 #include "picturebox.h"
 #include "settingsfile.h"
 #include "skins.h"
@@ -18,6 +19,8 @@
 
 using namespace WindowsVersionDetect;
 
+Q_DECLARE_METATYPE(CloseChoice)
+
 namespace {
 
 // The program after its load sequence, in a folder of its own.
@@ -26,7 +29,7 @@ struct Started
     QTemporaryDir dir;
     QStringList reports;
     QStringList questions;
-    bool retry = false;
+    QList<CloseChoice> answers; // to the questions on closing, in turn
     std::unique_ptr<MargletApp> app;
 
     explicit Started(const Settings *stored = nullptr, QString dataFolder = {})
@@ -37,9 +40,10 @@ struct Started
         env.dataFolder = dataFolder.isEmpty() ? dir.path() : dataFolder;
         env.skinBases = {QStringLiteral(MARGLET_ASSETS_DIR)};
         env.report = [this](const QString &m) { reports.append(m); };
-        env.retrySave = [this](const QString &problem) {
+        env.rescueFolder = dir.filePath(QStringLiteral("rescued"));
+        env.askOnClose = [this](const QString &problem, bool) {
             questions.append(problem);
-            return retry;
+            return answers.isEmpty() ? CloseChoice::KeepOpen : answers.takeFirst();
         };
         app = std::make_unique<MargletApp>(env);
         app->Form_Load();
@@ -71,7 +75,7 @@ private Q_SLOTS:
         QCOMPARE(bar.Transparency, 0);
         QCOMPARE(bar.size(), QSize(185, 17));
         QCOMPARE(bar.pos(), QPoint(screenWidth() - 256, 5));
-        QCOMPARE(bar.ActiveNote, 1);
+        QCOMPARE(bar.notes().ActiveNote, 1);
         QCOMPARE(bar.Expanded, 0);
         QCOMPARE(bar.mask(), barlogic::outlineRegion());
     }
@@ -155,32 +159,67 @@ private Q_SLOTS:
         QCOMPARE(s.bar().pos(), QPoint(screenWidth() - 256, 5));
     }
 
-    void aNoteThatCannotBeWrittenKeepsTheBarOpenUntilTheUserDecides()
+    void closingWhileANoteCannotBeSavedLeavesTheChoiceToTheUser_data()
     {
+        QTest::addColumn<QList<CloseChoice>>("answers");
+        QTest::addColumn<bool>("rescueBlocked"); // nothing can be written where rescues go
+        QTest::addColumn<bool>("ends");
+        QTest::addColumn<QByteArray>("rescued"); // what a rescue file holds, if one is made
+        QTest::addColumn<int>("status");
+        using C = CloseChoice;
+        QTest::newRow("the bar stays open with the text")
+            << QList<C>{C::KeepOpen} << false << false << QByteArray() << 1;
+        QTest::newRow("a try after the place was freed saves it")
+            << QList<C>{C::TryAgain} << false << true << QByteArray() << 0;
+        QTest::newRow("a rescue file keeps the text, and the status tells")
+            << QList<C>{C::Rescue} << false << true << QByteArray("precious") << 1;
+        QTest::newRow("when even the rescue fails, closing without saving is a choice")
+            << QList<C>{C::Rescue, C::CloseAnyway} << true << true << QByteArray() << 1;
+    }
+    void closingWhileANoteCannotBeSavedLeavesTheChoiceToTheUser()
+    {
+        QFETCH(QList<CloseChoice>, answers);
+        QFETCH(bool, rescueBlocked);
+        QFETCH(bool, ends);
+        QFETCH(QByteArray, rescued);
+        QFETCH(int, status);
         Started s;
         s.bar().show();
         QSignalSpy finished(s.app.get(), &MargletApp::finished);
         // A folder where the note file should be: no write can succeed.
         const QString blocked = s.dir.filePath(QStringLiteral("note02.qkn"));
         QVERIFY(QDir().mkdir(blocked));
+        if (rescueBlocked) {
+            QFile plain(s.dir.filePath(QStringLiteral("rescued")));
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+        }
         s.bar().PicTab02_Click();
         QTest::keyClicks(s.bar().TxtNotepad, QStringLiteral("precious"));
+        s.answers = answers;
+        // The user frees the place while the failure is told.
+        if (answers.first() == CloseChoice::TryAgain)
+            QObject::connect(&s.bar().notes(), &NoteBook::problem, [&] { QDir().rmdir(blocked); });
 
         QTest::mouseClick(s.bar().PicClose, Qt::LeftButton);
-        QCOMPARE(finished.size(), 0);
-        QVERIFY(s.bar().isVisible());
-        QCOMPARE(s.questions.size(), 1);
+        QCOMPARE(finished.size(), ends ? 1 : 0);
+        QCOMPARE(s.bar().isVisible(), !ends);
+        QVERIFY(!s.questions.isEmpty());
         QVERIFY(s.questions.first().contains(QStringLiteral("Note 02")));
         QVERIFY(s.reports.last().contains(QStringLiteral("note02.qkn")));
-
-        // The user frees the place and tries again.
-        QVERIFY(QDir().rmdir(blocked));
-        s.retry = true;
-        QTest::mouseClick(s.bar().PicClose, Qt::LeftButton);
-        QCOMPARE(finished.size(), 1);
-        QFile saved(blocked);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), QByteArray("precious"));
+        QCOMPARE(s.app->exitStatus(), status);
+        const QStringList rescues =
+            QDir(s.dir.filePath(QStringLiteral("rescued"))).entryList(QDir::Files);
+        QCOMPARE(rescues.size(), rescued.isEmpty() ? 0 : 1);
+        if (!rescued.isEmpty()) {
+            QFile file(s.dir.filePath(QStringLiteral("rescued/")) + rescues.first());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), rescued);
+        }
+        if (status == 0) {
+            QFile saved(blocked);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QCOMPARE(saved.readAll(), QByteArray("precious"));
+        }
     }
 
     void closingTheWindowAnyOtherWaySavesAndEnds()

@@ -1,23 +1,16 @@
 #include "ansicodepage.h"
-#include "atomicwrite.h"
+#include "diskfile.h"
 #include "filedialogseam.h"
 #include "notecodec.h"
 #include "notefiles.h"
-#include "notesaver.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QScopeGuard>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
+using notecodec::Encoding;
 using notefiles::LoadStatus;
 
 namespace {
@@ -67,26 +60,14 @@ class TestNotes : public QObject
 {
     Q_OBJECT
     std::optional<QTemporaryDir> m_dir;
-    QString m_texts[3] = {u"typed"_s, QString(64 * 1024, u'y')};
-    NoteSaver::TextOf m_textOf = [this](int n) { return m_texts[n - 1]; };
     QString note(int n) const { return notefiles::notePath(m_dir->path(), n); }
-    // Every file in the folder, with what it holds.
-    QByteArrayList onDisk() const
-    {
-        QByteArrayList all;
-        for (const QString &n : QDir(m_dir->path()).entryList(QDir::Files)) {
-            QFile f(m_dir->filePath(n));
-            all.append(n.toLatin1() + ' ' + (f.open(QIODevice::ReadOnly) ? f.readAll() : "?"));
-        }
-        return all;
-    }
 
 private Q_SLOTS:
     void init()
     {
         m_dir.emplace(); // fresh for each test, whatever the last one left
         for (int n = 1; n <= 3; ++n)
-            QVERIFY(writeFileAtomically(note(n), "on disk"));
+            QVERIFY(diskfile::replace(note(n), "on disk"));
     }
 
     void everyNoteSurvivesASaveAndLoad_data()
@@ -104,9 +85,12 @@ private Q_SLOTS:
         QRandomGenerator rng(20240611);
         for (int i = 0; i < 3000; ++i) {
             const QString text = start + randomNote(rng, kinds);
-            const QByteArray bytes = notecodec::encode(text);
-            QCOMPARE(notecodec::decode(bytes), withLf(text));
-            QVERIFY(notecodec::looksLikeText(bytes)); // or the saved note would not load
+            // Whichever way the note was read, it is written so that it reads back.
+            for (const Encoding kept : {Encoding::Legacy, Encoding::Utf8, Encoding::Utf8Bom}) {
+                const QByteArray bytes = notecodec::encode(text, kept);
+                QCOMPARE(notecodec::decode(bytes), withLf(text));
+                QVERIFY(notecodec::looksLikeText(bytes)); // or the saved note would not load
+            }
         }
     }
 
@@ -132,6 +116,48 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QCOMPARE(notecodec::encode(text).toHex(' '), bytes.toHex(' '));
         QCOMPARE(notecodec::decode(bytes), withLf(text));
+    }
+
+    void aNoteIsWrittenBackInTheEncodingItWasReadIn_data()
+    {
+        QTest::addColumn<QByteArray>("onDisk");
+        QTest::addColumn<QString>("typed"); // appended before the note is written back
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("UTF-8 from another editor stays UTF-8 without a mark")
+            << "caf\xC3\xA9"_ba << u"!"_s << "caf\xC3\xA9!"_ba;
+        QTest::newRow("marked UTF-8 keeps its mark even when the text would fit the code page")
+            << "\xEF\xBB\xBF"
+               "abc"_ba
+            << u"\n"_s
+            << "\xEF\xBB\xBF"
+               "abc\r\n"_ba;
+        QTest::newRow("Windows-1252 stays so while the text fits")
+            << "caf\xE9"_ba << u"€"_s << "caf\xE9\x80"_ba;
+        QTest::newRow("Windows-1252 becomes marked UTF-8 only when it must")
+            << "caf\xE9"_ba << u"Я"_s
+            << "\xEF\xBB\xBF"
+               "caf\xC3\xA9\xD0\xAF"_ba;
+        QTest::newRow("plain ASCII is the old format") << "abc"_ba << u"é"_s << "abc\xE9"_ba;
+        QTest::newRow("UTF-8 that would not read back without a mark gets one")
+            << "caf\xC3\xA9"_ba << u"\u0000"_s
+            << "\xEF\xBB\xBF"
+               "caf\xC3\xA9\x00"_ba;
+    }
+    void aNoteIsWrittenBackInTheEncodingItWasReadIn()
+    {
+        QFETCH(QByteArray, onDisk);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, written);
+        Encoding found = Encoding::Legacy;
+        const QString text = notecodec::decode(onDisk, &found);
+        QCOMPARE(notecodec::encode(text + typed, found).toHex(' '), written.toHex(' '));
+    }
+
+    void whatThePadShowsAsALineBreakIsOne()
+    {
+        // The pad turns these into line breaks; a note must hold what it shows.
+        const QString read = notecodec::decode(u"a\u2028b\u2029c\uFDD0d\uFDD1e"_s.toUtf8());
+        QCOMPARE(read, u"a\nb\nc\nd\ne"_s);
     }
 
     void loadingANoteSaysWhatItFound_data()
@@ -163,66 +189,14 @@ private Q_SLOTS:
         else if (occupant == "<huge>") // sparse, so nothing is written
             QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(notefiles::kReadLimit + 1));
         else if (!occupant.isNull())
-            QVERIFY(writeFileAtomically(note(2), occupant));
-        QString text = u"kept"_s, why;
-        QCOMPARE(notefiles::loadNote(note(2), text, &why), status);
+            QVERIFY(diskfile::replace(note(2), occupant));
+        const notefiles::NoteFile read = notefiles::loadNote(note(2));
+        QCOMPARE(read.status, status);
         const bool failed = status == LoadStatus::Failed;
-        QCOMPARE(text, failed ? u"kept"_s : expected);
-        QVERIFY2(failed ? why.contains(note(2)) && why.contains(expected) : why.isEmpty(),
-                 qPrintable(why));
-    }
-
-    void aFailedSaveKeepsThePreviousFileAndIsReportedOnce()
-    {
-        // Writes past 4 KiB stop part way with an error, as on a full disk.
-        rlimit unlimited{};
-        getrlimit(RLIMIT_FSIZE, &unlimited);
-        const auto diskFull = [&](bool full) {
-            const rlimit limit{full ? 4096 : unlimited.rlim_cur, unlimited.rlim_max};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        };
-        const auto restore = qScopeGuard([&] { diskFull(false); });
-        std::signal(SIGXFSZ, SIG_IGN); // so that the writer sees the error
-        NoteSaver saver(m_dir->path(), m_textOf, 1h);
-        QSignalSpy failed(&saver, &NoteSaver::saveFailed);
-        diskFull(true);
-        saver.markChanged(1);
-        saver.markChanged(2);
-        QVERIFY(!saver.saveNow());
-        // Only changed notes are written, and no half-written file is left.
-        QCOMPARE(onDisk(),
-                 QByteArrayList({"note01.qkn typed", "note02.qkn on disk", "note03.qkn on disk"}));
-        QCOMPARE(failed.count(), 1);
-        QCOMPARE(failed.at(0).at(0).toInt(), 2);
-        QVERIFY(failed.at(0).at(1).toString().contains(note(2)));
-        // Neither a later save nor a later edit says the same thing again.
-        saver.markChanged(2);
-        QVERIFY(!saver.saveNow());
-        QCOMPARE(failed.count(), 1);
-        diskFull(false);
-        QVERIFY(saver.saveNow());
-        QCOMPARE(onDisk().at(1), "note02.qkn " + m_texts[1].toLatin1());
-        // Once it worked, the same trouble is news again.
-        diskFull(true);
-        saver.markChanged(2);
-        QVERIFY(!saver.saveNow());
-        QCOMPARE(failed.count(), 2);
-    }
-
-    void theSaveWaitsForAPauseInTyping()
-    {
-        NoteSaver saver(m_dir->path(), m_textOf, 100ms);
-        QElapsedTimer clock;
-        clock.start();
-        for (qint64 lastKey = 0; clock.elapsed() < 300; lastKey = clock.elapsed()) {
-            m_texts[2] += u'x';
-            saver.markChanged(3);
-            QTest::qWait(5); // the typist's pace, not a wait for the result
-            // A stall longer than the delay may rightly let a save through.
-            QVERIFY2(saver.isDirty(3) || clock.elapsed() - lastKey >= 95, "saved while typing");
-        }
-        QTRY_VERIFY(!saver.isDirty(3));
-        QCOMPARE(onDisk().last(), "note03.qkn " + m_texts[2].toLatin1()); // as last typed
+        QCOMPARE(read.text, failed ? QString() : expected);
+        QVERIFY2(failed ? read.error.contains(note(2)) && read.error.contains(expected)
+                        : read.error.isEmpty(),
+                 qPrintable(read.error));
     }
 
     void oldFiltersBecomeQtFilters_data()

@@ -1,10 +1,12 @@
-#include "atomicwrite.h"
+#include "diskfile.h"
 #include "settingsfile.h"
 #include "skins.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -123,6 +125,8 @@ private Q_SLOTS:
             << QStringLiteral("missing/settings.dat") << QStringLiteral("Blue");
         QTest::newRow("a folder in the file's place")
             << QStringLiteral("folder") << QStringLiteral("Blue");
+        QTest::newRow("a named pipe in the file's place, which must not hold anything up")
+            << QStringLiteral("pipe") << QStringLiteral("Blue");
         QTest::newRow("below a plain file")
             << QStringLiteral("plain/settings.dat") << QStringLiteral("Blue");
     }
@@ -132,7 +136,9 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QTemporaryDir dir;
         QDir(dir.path()).mkdir(QStringLiteral("folder"));
-        QVERIFY(writeFileAtomically(dir.filePath(QStringLiteral("plain")), "x"));
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe"))).constData(), 0600), 0);
+        QVERIFY(diskfile::replace(dir.filePath(QStringLiteral("plain")), "x"));
         QVERIFY(settingsfile::save(dir.filePath(QStringLiteral("settings.dat")), Settings()));
         const QString path = dir.filePath(where);
         QString error;
@@ -169,6 +175,9 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content"); // empty: no file at all
         QTest::newRow("file missing") << QStringLiteral("Green") << QByteArray();
         QTest::newRow("not a picture") << QStringLiteral("Green") << QByteArray("GIF89a broken");
+        QTest::newRow("a named pipe") << QStringLiteral("Green") << QByteArray("<pipe>");
+        // A huge picture would hold its memory for as long as the bar runs.
+        QTest::newRow("larger than the bar") << QStringLiteral("Green") << QByteArray("<huge>");
         QTest::newRow("path outside the skins folder")
             << QStringLiteral("../Green") << QByteArray();
         QTest::newRow("absolute path") << QStringLiteral("/etc") << QByteArray();
@@ -180,9 +189,13 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QTemporaryDir dir;
         QDir(dir.path()).mkpath(QStringLiteral("skins/Green"));
-        if (!content.isEmpty())
-            QVERIFY(
-                writeFileAtomically(dir.filePath(QStringLiteral("skins/Green/max.gif")), content));
+        const QString max = dir.filePath(QStringLiteral("skins/Green/max.gif"));
+        if (content == "<pipe>")
+            QCOMPARE(::mkfifo(QFile::encodeName(max).constData(), 0600), 0);
+        else if (content == "<huge>")
+            QVERIFY(QImage(536, 20, QImage::Format_RGB32).save(max, "PNG"));
+        else if (!content.isEmpty())
+            QVERIFY(diskfile::replace(max, content));
         // A real image one level up must never be reached through the name.
         writeImage(dir.filePath(QStringLiteral("Green/max.gif")));
         QString missing;
@@ -200,6 +213,13 @@ private Q_SLOTS:
         writeImage(program.filePath(QStringLiteral("skins/NoMarker/close.gif")));
         writeImage(user.filePath(QStringLiteral("Skins/Olive/Background.GIF")));
         writeImage(user.filePath(QStringLiteral("skins/blue/background.gif")));
+        // A marker that is a named pipe is no marker, and must not hold the list up.
+        QVERIFY(QDir().mkpath(program.filePath(QStringLiteral("skins/Pipe"))));
+        QCOMPARE(::mkfifo(QFile::encodeName(
+                              program.filePath(QStringLiteral("skins/Pipe/background.gif")))
+                              .constData(),
+                          0600),
+                 0);
         QCOMPARE(SkinSource({program.path(), user.path()}).skinNames(),
                  (QStringList{QStringLiteral("Blue"), QStringLiteral("Olive")}));
         QVERIFY(SkinSource({program.filePath(QStringLiteral("none"))}).skinNames().isEmpty());

@@ -1,0 +1,172 @@
+#pragma once
+
+#include "diskfile.h"
+#include "notecodec.h"
+#include "notefiles.h"
+
+#include <QDateTime>
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <utility>
+
+// What the notes need from the world around them.
+struct NoteBookEnvironment
+{
+    QString dataFolder;   // the note files
+    QString rescueFolder; // where notes go that cannot be saved where they belong
+    // A save follows a pause in typing, and steady typing waits no longer
+    // than `steady` for one.
+    std::chrono::milliseconds pause{2000};
+    std::chrono::milliseconds steady{30000};
+    // While a save is failing it is tried again this often; at rest,
+    // nothing ticks.
+    std::chrono::milliseconds retry{15000};
+    // How long the files stay quiet after a change on disk before they are
+    // looked at: editors and sync tools write in several steps.
+    std::chrono::milliseconds settle{250};
+    diskfile::Writer writer; // the default replaces the file whole
+    std::function<QDateTime()> now;
+};
+
+// What to do with a note, from whether it was edited here since its file was
+// last read or written, and what the file holds now. Nothing that was typed
+// or on disk is ever dropped: when both changed, the file's version is kept
+// under another name before the note is written.
+namespace notesync {
+
+enum class Disk
+{
+    AsKnown,    // as last read or written (a touch that left the bytes counts)
+    Missing,    // gone, or never there
+    Changed,    // another program wrote other text
+    SameAsHere, // another program wrote what the bar holds
+    Unreadable, // a file that cannot be read: too large, not text, no access
+    NotAFile,   // a folder, pipe, device or socket
+};
+
+enum class Step
+{
+    Nothing,
+    Take,              // the note takes what the file holds
+    Write,             // the file takes what the note holds
+    KeepAsideAndWrite, // the file is kept under another name, then written
+    MarkSaved,         // both hold the same already
+    Refuse,            // never written over: the save fails
+};
+
+Step decide(bool editedHere, Disk disk);
+
+} // namespace notesync
+
+// The three notes, their files and the note pad's view of them. Only Qt
+// Core: all of it runs and is tested without a display. It keeps the notes
+// on disk as the user types (after a pause, and at least every so often
+// during steady typing), follows changes other programs make to the files,
+// and tells in plain words about everything it could not do.
+class NoteBook : public QObject
+{
+    Q_OBJECT
+public:
+    explicit NoteBook(NoteBookEnvironment environment, QObject *parent = nullptr);
+    ~NoteBook() override;
+
+    // The notes' texts, with "\n" line breaks. Changed through the calls
+    // below, so that every change is saved.
+    QString TxtNote01;
+    QString TxtNote02;
+    QString TxtNote03;
+    // The note on show, 1..3.
+    qint16 ActiveNote = 0;
+    // The text that last passed through a file: a loaded or exported note.
+    QString RichText;
+
+    QString &noteStore(int note);
+    const QString &noteStore(int note) const;
+    QString notePath(int note) const;
+
+    // Reads the three files and starts following them. A file that cannot
+    // be read leaves its note empty and the file as it is, and is told.
+    void LoadText();
+    // As closing does: writes the notes that changed, and creates the files
+    // of notes that have none. False when a note could not be saved.
+    bool SaveText();
+    // Writes the notes that changed.
+    bool saveNow();
+
+    // The note pad's whole text replaced it: the active note takes it.
+    void replaceActive(const QString &text);
+    // `removed` characters at `position` of the active note gave way to
+    // `inserted`, leaving `length` characters. False when that does not fit
+    // the note as held; the caller then gives the whole text.
+    bool editActive(qsizetype position, qsizetype removed, QStringView inserted, qsizetype length);
+
+    // A text file's content becomes the active note's text.
+    bool importFile(const QString &path, QString *error);
+    // The active note goes to a text file.
+    bool exportFile(const QString &path, QString *error);
+
+    bool hasUnsaved() const;
+    bool isDirty(int note) const;
+    // "Note 01, Note 03": the notes not yet on disk.
+    QString unsavedCaptions() const;
+
+    // Writes each unsaved note to a new file in the rescue folder; `written`
+    // lists their paths. False when one could not be written.
+    bool rescue(QStringList *written, QString *error);
+
+Q_SIGNALS:
+    // The note's text changed other than through the pad (its file, an
+    // import): the pad shows it again when it is the note on show.
+    void noteReplaced(int note);
+    // Something the user should know, in plain words.
+    void problem(const QString &message);
+
+private:
+    struct FileState
+    {
+        diskfile::Stamp stamp; // the file as last read or written
+        size_t digest = 0;     // of its bytes then
+        notecodec::Encoding encoding = notecodec::Encoding::Legacy;
+        bool unreadable = false; // kept aside before it is first written over
+        bool dirty = false;
+        QString told;       // the last failure told, so that a retry says nothing new
+        size_t rescued = 0; // the text last put in a rescue file, not put there twice
+        bool wasRescued = false;
+    };
+    struct Seen
+    {
+        notesync::Disk disk = notesync::Disk::AsKnown;
+        diskfile::Stamp stamp;
+        notefiles::NoteFile file;
+    };
+
+    FileState &state(int note) { return m_files[std::size_t(note - 1)]; }
+    const FileState &state(int note) const { return m_files[std::size_t(note - 1)]; }
+    Seen look(int note) const;
+    void markEdited(int note);
+    // Writes one note if it needs writing; false when it could not be.
+    bool saveNote(int note, bool createMissing);
+    bool writeChanged(bool createMissing);
+    bool fail(int note, const QString &why);
+    void take(int note, const Seen &seen);
+    void checkDisk();
+    void watch();
+    void tell(const QString &message);
+    QString stamped(const QString &label) const;
+
+    NoteBookEnvironment m_env;
+    std::array<FileState, notefiles::kNoteCount> m_files;
+    // Children, so that what ticks can be seen from outside.
+    QTimer m_pause{this};
+    QTimer m_steady{this};
+    QTimer m_retry{this};
+    QTimer m_settle{this};
+    QFileSystemWatcher m_watcher;
+    std::array<std::pair<quint64, quint64>, notefiles::kNoteCount> m_watched{};
+};
