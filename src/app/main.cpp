@@ -25,7 +25,11 @@ MargletApp *g_marglet = nullptr;
 void saveAtExit()
 {
     if (MargletApp *marglet = std::exchange(g_marglet, nullptr)) {
-        marglet->bar().notes().blockSignals(true);
+        NoteBook &notes = marglet->bar().notes();
+        QObject::disconnect(&notes, nullptr, nullptr, nullptr);
+        QObject::connect(&notes, &NoteBook::problem, [](const QString &message) {
+            qWarning("marglet: %s", qUtf8Printable(message));
+        });
         marglet->saveBeforeExit();
     }
 }
@@ -110,10 +114,8 @@ int main(int argc, char *argv[])
     marglet.Form_Load();
     marglet.bar().show();
     // Told once the bar is there to be seen beside the message.
-    for (const QString &notice : folders.notices) {
-        qWarning("marglet: %s", qUtf8Printable(notice));
+    for (const QString &notice : folders.notices)
         QTimer::singleShot(0, &marglet, [notice] { showWarning(notice); });
-    }
     const int status = QApplication::exec();
     g_marglet = nullptr;
     return status != 0 ? status : marglet.exitStatus();

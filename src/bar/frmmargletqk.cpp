@@ -44,14 +44,14 @@ void showFileError(const QString &text, const QString &reason)
 CloseChoice askOnClose(const QString &problem, bool rescueFailed)
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("QKS Marglet"), problem);
-    QPushButton *retry = box.addButton(QMessageBox::tr("Try Again"), QMessageBox::AcceptRole);
+    QPushButton *retry = box.addButton(QMessageBox::tr("&Try Again"), QMessageBox::AcceptRole);
     QPushButton *last =
         rescueFailed
-            ? box.addButton(QMessageBox::tr("Close Without Saving"), QMessageBox::DestructiveRole)
-            : box.addButton(QMessageBox::tr("Keep in a Rescue File and Close"),
+            ? box.addButton(QMessageBox::tr("&Close Without Saving"), QMessageBox::DestructiveRole)
+            : box.addButton(QMessageBox::tr("Keep in a &Rescue File and Close"),
                             QMessageBox::ActionRole);
     QPushButton *keep =
-        box.addButton(QMessageBox::tr("Keep the Bar Open"), QMessageBox::RejectRole);
+        box.addButton(QMessageBox::tr("&Keep the Bar Open"), QMessageBox::RejectRole);
     box.setDefaultButton(retry);
     box.setEscapeButton(keep);
     box.exec();

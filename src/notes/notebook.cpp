@@ -101,9 +101,6 @@ QString NoteBook::notePath(int note) const
 
 void NoteBook::tell(const QString &message)
 {
-    // Also where a session's messages are kept: a message box can be
-    // closed unread, and at the very end there may be none.
-    qWarning("marglet: %s", qUtf8Printable(message));
     Q_EMIT problem(message);
 }
 

@@ -127,9 +127,9 @@ class LoopBar(xharness.Bar):
 
     def output(self):
         try:
-            return self.proc.stdout.read().decode(errors="replace").strip()
+            return super().output().strip()
         finally:
-            self.proc.stdout.close()
+            self.log.close()
 
 
 def open_in(pid, folder):

@@ -115,9 +115,16 @@ def copy_program(folder):
 
 
 class Bar:
-    """One running bar in its own program folder."""
+    """One running bar in its own program folder.
 
-    def __init__(self, server, folder=None, settings=None, wait=True):
+    `env` adds to (or, with None values, removes from) the bar's environment;
+    `user` runs it as another user (through runuser, as root). What the bar
+    prints goes to a log outside its folder, read with output().
+    """
+
+    WIDTH = 185
+
+    def __init__(self, server, folder=None, settings=None, wait=True, env=None, user=None):
         self.server = server
         self.folder = folder or tempfile.mkdtemp(prefix="marglet-x11-")
         binary = os.path.join(self.folder, "marglet")
@@ -126,19 +133,72 @@ class Bar:
         if settings is not None:
             with open(os.path.join(self.folder, "settings.dat"), "wb") as f:
                 f.write(settings)
-        self.proc = subprocess.Popen([binary], env=server.env(), cwd=self.folder,
-                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        environment = server.env()
+        for key, value in (env or {}).items():
+            if value is None:
+                environment.pop(key, None)
+            else:
+                environment[key] = value
+        command = [binary]
+        if user:
+            command = ["runuser", "-u", user, "--"] + command
+        self.log = tempfile.NamedTemporaryFile(prefix="marglet-log-", suffix=".txt")
+        if user:
+            os.chmod(self.log.name, 0o666)
+        self.proc = subprocess.Popen(command, env=environment, cwd=self.folder,
+                                     stdout=self.log, stderr=subprocess.STDOUT)
         self.wid = self._find_window() if wait else None
+
+    def output(self):
+        """Everything the bar printed so far."""
+        with open(self.log.name, "rb") as f:
+            return f.read().decode(errors="replace")
+
+    def windows(self):
+        """The program's visible top-level windows titled as the bar is."""
+        found = []
+        for wid in self.server.run("xdotool", "search", "--onlyvisible", "--name",
+                                   "^QKS Marglet$", check=False).split():
+            pid = self.server.run("xdotool", "getwindowpid", wid, check=False).strip()
+            if not pid or int(pid) == self.pid():
+                found.append(int(wid))
+        return found
+
+    def pid(self):
+        """The bar's own process id (below runuser when run as another user)."""
+        if not hasattr(self, "_pid"):
+            self._pid = self.proc.pid
+            children = f"/proc/{self.proc.pid}/task/{self.proc.pid}/children"
+            deadline = time.time() + 5
+            while os.path.exists(children) and time.time() < deadline:
+                with open(children) as f:
+                    kids = f.read().split()
+                if kids:
+                    self._pid = int(kids[0])
+                    break
+                if open(f"/proc/{self.proc.pid}/comm").read().strip() != "runuser":
+                    break
+                time.sleep(0.02)
+        return self._pid
+
+    def width_of(self, wid):
+        info = self.server.run("xwininfo", "-id", str(wid), check=False)
+        m = re.search(r"Width:\s+(\d+)", info)
+        return int(m.group(1)) if m else 0
+
+    def message_windows(self):
+        """The program's message boxes: its windows other than the bar."""
+        return [w for w in self.windows() if w != self.wid]
 
     def _find_window(self):
         deadline = time.time() + 20
         while time.time() < deadline:
-            out = self.server.run("xdotool", "search", "--onlyvisible", "--name", "^QKS Marglet$",
-                                  check=False).split()
-            if out:
-                return int(out[0])
+            # Messages carry the bar's title too: the bar is the strip.
+            for wid in self.windows():
+                if self.width_of(wid) == self.WIDTH:
+                    return wid
             if self.proc.poll() is not None:
-                raise AssertionError("the bar ended early: " + self.proc.stdout.read().decode())
+                raise AssertionError("the bar ended early: " + self.output())
             time.sleep(0.05)
         raise AssertionError("the bar's window never appeared")
 
