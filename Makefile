@@ -6,8 +6,10 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
+# More arguments for ctest, such as -LE faults to leave out the fault suite.
+CTEST_ARGS ?=
 
-.PHONY: all deps build run test install format format-check bench crashloop art fuzz clean
+.PHONY: all deps build run test faults install format format-check bench crashloop art fuzz clean
 
 all: build
 
@@ -22,7 +24,12 @@ run: build
 	$(BUILD_DIR)/bin/marglet
 
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+# Only the fault suite: full disks, read-only and immutable files, special
+# files, other programs, a dying X server. Needs root.
+faults: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -L faults $(CTEST_ARGS)
 
 install: build
 	cmake --install $(BUILD_DIR) --prefix $(or $(PREFIX),/usr/local)

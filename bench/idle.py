@@ -13,6 +13,7 @@ import os
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "x11"))
@@ -49,7 +50,13 @@ def start_bare(server, binary):
 
 
 def start_bar(server, expanded, fading):
-    bar = Bar(server, settings=settings_bytes(3840, 70, "Blue", 1 if fading else 0))
+    # Notes on disk, so that the bar watches each file as well as the folder.
+    folder = tempfile.mkdtemp(prefix="marglet-idle-")
+    for note in (1, 2, 3):
+        with open(os.path.join(folder, f"note0{note}.qkn"), "wb") as f:
+            f.write(b"a note\r\n" * 100)
+    bar = Bar(server, folder=folder,
+              settings=settings_bytes(3840, 70, "Blue", 1 if fading else 0))
     if expanded:
         bar.click(152 + 7, 1 + 7)
         bar.wait_for(lambda: bar.geometry()[3] == 343, what="expanded")

@@ -27,6 +27,23 @@ bool isOldFormat(QByteArrayView bytes)
     return !high || !bytes.isValidUtf8();
 }
 
+// What the writer would produce itself: CR LF breaks only, no NUL, none of
+// the characters the note pad shows as line breaks.
+bool isCanonical(QByteArrayView bytes)
+{
+    const QString text = QString::fromUtf8(bytes);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == 0 || c == 0x2028 || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1)
+            return false;
+        if (c == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'))
+            return false;
+        if (c == u'\n' && (i == 0 || text[i - 1] != u'\r'))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -46,12 +63,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (notecodec::decode(bytes.toByteArray() + 'x') != text + u'x')
         qFatal("the end of the file was not read like the rest");
 
-    const QByteArray saved = notecodec::encode(text);
-    if (!notecodec::looksLikeText(saved))
-        qFatal("a saved note would be refused as not text");
-    if (notecodec::decode(saved) != text)
-        qFatal("a loaded note reads back differently once saved");
-    if (isOldFormat(bytes) && saved != bytes)
+    // Whichever way a note was read, saving it the same way reads back as
+    // the same text, and a file that was already in that form keeps its
+    // bytes.
+    notecodec::Encoding found = notecodec::Encoding::Legacy;
+    notecodec::decode(bytes, &found);
+    for (const auto kept :
+         {notecodec::Encoding::Legacy, notecodec::Encoding::Utf8, notecodec::Encoding::Utf8Bom}) {
+        const QByteArray saved = notecodec::encode(text, kept);
+        if (!notecodec::looksLikeText(saved))
+            qFatal("a saved note would be refused as not text");
+        if (notecodec::decode(saved) != text)
+            qFatal("a loaded note reads back differently once saved");
+    }
+    const QByteArray again = notecodec::encode(text, found);
+    if (isOldFormat(bytes) && again != bytes)
         qFatal("a file in the old format was not written back byte for byte");
+    if (found == notecodec::Encoding::Utf8 && isCanonical(bytes) && again != bytes)
+        qFatal("a UTF-8 file was not written back byte for byte");
     return 0;
 }

@@ -88,13 +88,15 @@ bool MargletApp::saveOrAsk()
     bool rescueFailed = false;
     QString rescueError;
     while (!m_bar->SaveText()) {
-        QString problem =
-            tr("These notes could not be saved where they belong: %1.\n\nTry again, or keep "
-               "their text in a new file in \"%2\" and close.")
-                .arg(notes.unsavedCaptions(),
-                     QDir::toNativeSeparators(m_bar->environment().rescueFolder));
-        if (rescueFailed)
-            problem += QStringLiteral("\n\n") + rescueError;
+        const QString problem =
+            rescueFailed
+                ? tr("These notes could not be saved where they belong: %1.\n\n%2\n\nTry "
+                     "again, keep the bar open, or close without saving them.")
+                      .arg(notes.unsavedCaptions(), rescueError)
+                : tr("These notes could not be saved where they belong: %1.\n\nTry again, or "
+                     "keep their text in a new file in \"%2\" and close.")
+                      .arg(notes.unsavedCaptions(),
+                           QDir::toNativeSeparators(m_bar->environment().rescueFolder));
         switch (m_bar->environment().askOnClose(problem, rescueFailed)) {
         case CloseChoice::TryAgain:
             continue;

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -41,16 +42,22 @@ RunningLock::Result RunningLock::tryLock()
     // sudo) can take the same lock; flock() needs no write access.
     const int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0644);
+    const int created = fd >= 0 ? 0 : errno;
     if (fd >= 0)
         ::fchmod(fd, 0644);
     else
         fd = ::open(name.constData(), O_RDWR | flags);
     if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
         fd = ::open(name.constData(), O_RDONLY | flags);
+    // No lock file, and none can be made (a folder out of room): no bar holds
+    // one, and every bar meeting the same folder locks the folder itself.
+    if (fd < 0 && errno == ENOENT && created != ENOENT)
+        fd = ::open(QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(),
+                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return failed(diskfile::plainReason(errno));
+        return failed(diskfile::plainReason(created == EEXIST ? errno : created));
     struct stat st = {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
         ::close(fd);
         return failed(QCoreApplication::translate("RunningLock", "it is not a regular file."));
     }

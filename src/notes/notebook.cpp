@@ -156,7 +156,9 @@ void NoteBook::watch()
         if (identity != watched) {
             if (m_watcher.files().contains(path))
                 m_watcher.removePath(path);
-            if (stamp.kind == diskfile::Kind::Regular)
+            // The system watches only what this user may read; the folder's
+            // watch still sees the file replaced.
+            if (stamp.kind == diskfile::Kind::Regular && diskfile::canRead(path))
                 m_watcher.addPath(path);
             watched = identity;
         }

@@ -1,13 +1,13 @@
 #include "diskfile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStorageInfo>
 #include <QTemporaryFile>
-#include <QTimeZone>
 
 #include <cerrno>
 #include <cstring>
@@ -381,9 +381,9 @@ Stamp stampOf(const QString &path)
     if (stamp.kind == Kind::Missing)
         return stamp;
     stamp.size = info.size();
-    stamp.modified = info.lastModified(QTimeZone::UTC).toMSecsSinceEpoch();
-    stamp.changed = info.metadataChangeTime(QTimeZone::UTC).toMSecsSinceEpoch();
-    stamp.inode = quint64(info.birthTime(QTimeZone::UTC).toMSecsSinceEpoch());
+    stamp.modified = info.lastModified().toMSecsSinceEpoch();
+    stamp.changed = info.metadataChangeTime().toMSecsSinceEpoch();
+    stamp.inode = quint64(info.birthTime().toMSecsSinceEpoch());
 #endif
     return stamp;
 }

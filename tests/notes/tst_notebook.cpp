@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,14 +105,16 @@ void act(const QString &how, const QString &path)
         put(path, "mine");
     } else if (how == u"replaces it by a rename, as sync tools do") {
         put(path + u".tmp"_s, "theirs");
-        QVERIFY(::rename(QFile::encodeName(path + u".tmp"_s), QFile::encodeName(path)) == 0);
+        QVERIFY(std::rename(QFile::encodeName(path + u".tmp"_s), QFile::encodeName(path)) == 0);
     } else if (how == u"deletes it") {
         QVERIFY(QFile::remove(path));
     } else if (how == u"puts a picture there") {
         put(path, QByteArray("GIF89a\0\0\0\0", 10));
+#ifdef Q_OS_UNIX
     } else if (how == u"puts a named pipe there") {
         QVERIFY(QFile::remove(path));
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#endif
     } else {
         QFAIL("unknown action");
     }

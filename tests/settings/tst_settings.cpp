@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -25,6 +27,18 @@ void writeImage(const QString &path)
     QImage image(3, 2, QImage::Format_RGB32);
     image.fill(Qt::green);
     QVERIFY(image.save(path, "PNG")); // the content decides the format, not the name
+}
+
+// A named pipe where a file is expected: opening it for reading would wait
+// for a writer for ever. Windows keeps none in its folders.
+bool makePipe(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+#else
+    Q_UNUSED(path);
+    return true;
+#endif
 }
 
 } // namespace
@@ -125,8 +139,10 @@ private Q_SLOTS:
             << QStringLiteral("missing/settings.dat") << QStringLiteral("Blue");
         QTest::newRow("a folder in the file's place")
             << QStringLiteral("folder") << QStringLiteral("Blue");
+#ifdef Q_OS_UNIX
         QTest::newRow("a named pipe in the file's place, which must not hold anything up")
             << QStringLiteral("pipe") << QStringLiteral("Blue");
+#endif
         QTest::newRow("below a plain file")
             << QStringLiteral("plain/settings.dat") << QStringLiteral("Blue");
     }
@@ -136,8 +152,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QTemporaryDir dir;
         QDir(dir.path()).mkdir(QStringLiteral("folder"));
-        QCOMPARE(
-            ::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe"))).constData(), 0600), 0);
+        QVERIFY(makePipe(dir.filePath(QStringLiteral("pipe"))));
         QVERIFY(diskfile::replace(dir.filePath(QStringLiteral("plain")), "x"));
         QVERIFY(settingsfile::save(dir.filePath(QStringLiteral("settings.dat")), Settings()));
         const QString path = dir.filePath(where);
@@ -175,7 +190,9 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content"); // empty: no file at all
         QTest::newRow("file missing") << QStringLiteral("Green") << QByteArray();
         QTest::newRow("not a picture") << QStringLiteral("Green") << QByteArray("GIF89a broken");
+#ifdef Q_OS_UNIX
         QTest::newRow("a named pipe") << QStringLiteral("Green") << QByteArray("<pipe>");
+#endif
         // A huge picture would hold its memory for as long as the bar runs.
         QTest::newRow("larger than the bar") << QStringLiteral("Green") << QByteArray("<huge>");
         QTest::newRow("path outside the skins folder")
@@ -191,7 +208,7 @@ private Q_SLOTS:
         QDir(dir.path()).mkpath(QStringLiteral("skins/Green"));
         const QString max = dir.filePath(QStringLiteral("skins/Green/max.gif"));
         if (content == "<pipe>")
-            QCOMPARE(::mkfifo(QFile::encodeName(max).constData(), 0600), 0);
+            QVERIFY(makePipe(max));
         else if (content == "<huge>")
             QVERIFY(QImage(536, 20, QImage::Format_RGB32).save(max, "PNG"));
         else if (!content.isEmpty())
@@ -215,11 +232,7 @@ private Q_SLOTS:
         writeImage(user.filePath(QStringLiteral("skins/blue/background.gif")));
         // A marker that is a named pipe is no marker, and must not hold the list up.
         QVERIFY(QDir().mkpath(program.filePath(QStringLiteral("skins/Pipe"))));
-        QCOMPARE(::mkfifo(QFile::encodeName(
-                              program.filePath(QStringLiteral("skins/Pipe/background.gif")))
-                              .constData(),
-                          0600),
-                 0);
+        QVERIFY(makePipe(program.filePath(QStringLiteral("skins/Pipe/background.gif"))));
         QCOMPARE(SkinSource({program.path(), user.path()}).skinNames(),
                  (QStringList{QStringLiteral("Blue"), QStringLiteral("Olive")}));
         QVERIFY(SkinSource({program.filePath(QStringLiteral("none"))}).skinNames().isEmpty());

@@ -1,0 +1,483 @@
+"""The real bar against a disk that lets it down: full, out of inodes,
+read-only, not its user's, a note file nobody may replace, a lock another
+user left behind. Judged from outside only: the bytes of every note file,
+what the bar told (its stderr and its message windows), and how it ended.
+
+Needs root: it mounts, sets the immutable flag and runs bars as a second
+user. Everything it sets up is undone by cleanups that run even when a
+test fails.
+"""
+
+import contextlib
+import errno
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+import warnings
+
+import xharness
+from xharness import XTestCase, settings_bytes
+
+MAXMIN = (159, 8)
+CLOSE = (176, 8)
+PAD = (60, 100)
+EXPANDED = 343
+AUTOSAVE = 2.0
+RETRY = 15.0
+USER = "marglet-fault"
+FULL = "the disk is full."
+RESCUED = re.compile(r"note01 \(rescued \d{4}-\d{2}-\d{2} \d{6}\)\.txt$")
+# Below the 16 KiB a buffered writer used to hold back (and lose) on a full
+# disk, and far above it.
+SMALL = b"shopping\r\nmilk, bread\r\n"
+LARGE = b"".join(b"line %05d of a long note, kept byte for byte\r\n" % i
+                 for i in range(2200))  # about 100 KiB
+SETTINGS = settings_bytes(3840, 70, "Blue", 0)
+
+created_user = False
+
+
+def setUpModule():
+    global created_user
+    if os.geteuid() != 0:
+        raise unittest.SkipTest("needs root: mounts, chattr +i and a second user")
+    if subprocess.run(["id", USER], capture_output=True).returncode != 0:
+        run("useradd", "-M", "-r", "-s", "/usr/sbin/nologin", USER)
+        created_user = True
+
+
+def tearDownModule():
+    if created_user:
+        subprocess.run(["userdel", USER], capture_output=True)
+
+
+def run(*cmd):
+    return subprocess.run(cmd, check=True, capture_output=True, text=True, timeout=60).stdout
+
+
+def unmount(where):
+    if subprocess.run(["umount", where], capture_output=True).returncode != 0:
+        subprocess.run(["umount", "-l", where], capture_output=True)
+
+
+# Each takes the ExitStack that undoes it.
+def mount_tmpfs(undo, where, options):
+    os.makedirs(where, exist_ok=True)
+    run("mount", "-t", "tmpfs", "-o", options, "tmpfs", where)
+    undo.callback(unmount, where)
+    return where
+
+
+def bind_read_only(undo, folder):
+    run("mount", "--bind", folder, folder)
+    undo.callback(unmount, folder)
+    run("mount", "-o", "remount,bind,ro", folder)
+
+
+def make_immutable(undo, path):
+    run("chattr", "+i", path)
+    undo.callback(subprocess.run, ["chattr", "-i", path], capture_output=True)
+
+
+def fill_blocks(disk, leave=0):
+    """Takes all free blocks of the disk but `leave` bytes; returns the filler."""
+    filler = os.path.join(disk, "filler")
+    stat = os.statvfs(disk)
+    run("fallocate", "-l", str(stat.f_bavail * stat.f_frsize - leave), filler)
+    stat = os.statvfs(disk)
+    assert stat.f_bavail * stat.f_frsize == leave, "the disk did not fill as planned"
+    return filler
+
+
+def use_up_inodes(disk):
+    for n in range(100000):
+        try:
+            open(os.path.join(disk, f"empty{n}"), "x").close()
+        except OSError as e:
+            if e.errno == errno.ENOSPC:
+                return
+            raise
+    raise AssertionError("the disk never ran out of inodes")
+
+
+def program_folder(folder, notes=None, settings=None):
+    """A program folder as a user would have it: the program and its notes."""
+    os.makedirs(folder, exist_ok=True)
+    xharness.copy_program(folder)
+    for note, data in (notes or {}).items():
+        if data is not None:
+            write(os.path.join(folder, f"note0{note}.qkn"), data)
+    if settings is not None:
+        write(os.path.join(folder, "settings.dat"), settings)
+    return folder
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+def notes_in(folder):
+    return {n: read(os.path.join(folder, f"note0{n}.qkn")) for n in (1, 2, 3)}
+
+
+def said(bar, text):
+    return bar.output().count(text)
+
+
+def wait_said(bar, text, timeout=8.0):
+    bar.wait_for(lambda: said(bar, text), timeout, f"the bar to say {text!r}; it said "
+                 f"{bar.output()[-600:]!r}")
+
+
+def wait_file(bar, path, data, timeout):
+    try:
+        bar.wait_for(lambda: read(path) == data, timeout, "the note on disk")
+    except AssertionError:
+        found = read(path)
+        raise AssertionError(f"{path} holds {len(found or b'')} bytes ending "
+                             f"{(found or b'')[-40:]!r}, not the {len(data)} ending "
+                             f"{data[-40:]!r}; the bar said {bar.output()[-600:]!r}") from None
+
+
+def not_saved(path, reason=""):
+    return f'marglet: Note 01 was not saved. Could not write "{path}": {reason}'
+
+
+class Faults(XTestCase):
+    """Every test or case row gets a fresh root folder and its own undo stack;
+    bars are stopped before what they stand on is unmounted."""
+
+    def setUp(self):
+        super().setUp()
+        # The harness leaves a /proc file to the garbage collector.
+        warnings.filterwarnings("ignore", category=ResourceWarning)
+        self.undo = contextlib.ExitStack()
+        self.addCleanup(self.undo.close)
+        self.fresh(self.undo)
+
+    def fresh(self, undo):
+        # Traversable by the second user all the way down.
+        self.root = tempfile.mkdtemp(prefix="marglet-faults-")
+        os.chmod(self.root, 0o755)
+        undo.callback(shutil.rmtree, self.root, ignore_errors=True)
+        self.data_home = os.path.join(self.root, "xdg")
+        self.user_folder = os.path.join(self.data_home, "marglet")
+
+    @contextlib.contextmanager
+    def row(self, name):
+        outer = self.undo
+        with self.subTest(name), contextlib.ExitStack() as undo:
+            self.undo = undo
+            self.fresh(undo)
+            try:
+                yield
+            finally:
+                self.undo = outer
+
+    def stop_bar(self, bar):
+        # runuser does not take its child along when it is killed.
+        if bar.proc.poll() is None and bar.pid() != bar.proc.pid:
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(bar.pid(), signal.SIGKILL)
+        bar.stop()
+
+    def path(self, *parts, owner=None, mode=0o755):
+        path = os.path.join(self.root, *parts)
+        os.makedirs(path, exist_ok=True)
+        os.chmod(path, mode)
+        if owner:
+            shutil.chown(path, owner, owner)
+        return path
+
+    def start_bar(self, folder, user=None, **kwargs):
+        env = {"XDG_DATA_HOME": self.data_home}
+        if user:
+            self.path("xdg", owner=user)
+            env["HOME"] = self.path("home", owner=user)
+            env["XDG_RUNTIME_DIR"] = self.path("run", owner=user, mode=0o700)
+        bar = self.start(folder=folder, env=env, user=user, **kwargs)
+        self.undo.callback(self.stop_bar, bar)
+        return bar
+
+    def bars_on_screen(self, bar):
+        found = self.server.run("xdotool", "search", "--onlyvisible", "--name", "^QKS Marglet$",
+                                check=False).split()
+        return [int(w) for w in found if bar.width_of(w) == xharness.Bar.WIDTH]
+
+    def append(self, bar, text):
+        """Types at the end of note 1, as a user would after a click into it."""
+        if bar.geometry()[3] != EXPANDED:
+            bar.click(*MAXMIN)
+            bar.wait_for(lambda: bar.geometry()[3] == EXPANDED, 2.0, "the expanded bar")
+        bar.click(*PAD)
+        self.server.run("xdotool", "windowfocus", "--sync", str(bar.wid), check=False)
+        self.server.run("xdotool", "key", "ctrl+End")
+        self.server.run("xdotool", "type", "--delay", "5", text)
+
+    def answer(self, bar, known, keys):
+        """Waits for a new message window, the question, and answers it."""
+        question = bar.wait_for(lambda: set(bar.message_windows()) - known, 5.0,
+                                "the question")
+        question = question.pop()
+        self.server.run("xdotool", "windowfocus", "--sync", str(question), check=False)
+        self.server.run("xdotool", "key", keys)
+        return question
+
+    def rescue_files(self):
+        if not os.path.isdir(self.user_folder):
+            return {}
+        return {name: read(os.path.join(self.user_folder, name))
+                for name in os.listdir(self.user_folder) if name.startswith("note0")}
+
+    # -- a disk that fills up while the bar runs -----------------------------
+
+    def full_disk_bar(self, note, leave=0, rescue_on_disk=False):
+        disk = mount_tmpfs(self.undo, self.path("disk"), "size=16m")
+        folder = program_folder(os.path.join(disk, "Marglet"), {1: note})
+        if rescue_on_disk:
+            self.data_home = os.path.join(disk, "xdg")
+            self.user_folder = os.path.join(self.data_home, "marglet")
+        bar = self.start_bar(folder)
+        return bar, fill_blocks(disk, leave)
+
+    def test_a_full_disk_keeps_the_old_note_and_saves_when_room_comes_back(self):
+        rows = [
+            # old note, room left on the disk, wait for a retry before freeing
+            ("small note, no room", SMALL, 0, True),
+            ("100 KiB note, room for part of it", LARGE, 64 * 1024, False),
+        ]
+        for name, old, leave, sit_out_a_retry in rows:
+            with self.row(name):
+                bar, filler = self.full_disk_bar(old, leave)
+                path = bar.file("note01.qkn")
+                before = sorted(os.listdir(bar.folder))
+                self.append(bar, " and eggs")
+                wait_said(bar, not_saved(path, FULL), AUTOSAVE + 4)
+                self.assertIn("Your text is kept in the bar, which tries again every 15 seconds.",
+                              bar.output())
+                bar.wait_for(lambda: len(bar.message_windows()) == 1, 3.0, "the warning")
+                self.assertEqual(read(path), old, "the old note is kept byte for byte")
+                self.assertEqual(sorted(os.listdir(bar.folder)), before, "nothing left behind")
+                if sit_out_a_retry:
+                    # A failing retry must not tell again. That it ran at all
+                    # shows below: the note is written only by a later one.
+                    time.sleep(RETRY + 1.5)
+                    self.assertEqual(said(bar, "Note 01 was not saved."), 1, "told once")
+                    self.assertEqual(len(bar.message_windows()), 1, "one window")
+                    self.assertEqual(read(path), old)
+                os.remove(filler)
+                wait_file(bar, path, old + b" and eggs", RETRY + 2)
+                self.assertEqual(said(bar, "Note 01 was not saved."), 1)
+                self.assertIsNone(bar.proc.poll())
+
+    def test_closing_on_a_full_disk_asks_and_can_rescue_the_text(self):
+        rows = [
+            # rescue folder on the full disk too, keys after the first answer
+            ("rescue file", False),
+            ("rescue folder full too", True),
+        ]
+        for name, rescue_full in rows:
+            with self.row(name):
+                bar, _ = self.full_disk_bar(SMALL, rescue_on_disk=rescue_full)
+                path = bar.file("note01.qkn")
+                self.append(bar, "!")
+                wait_said(bar, not_saved(path, FULL), AUTOSAVE + 4)
+                warning = set(bar.wait_for(bar.message_windows, 3.0, "the warning"))
+
+                # Escape keeps the bar and the text.
+                bar.click(*CLOSE)
+                question = self.answer(bar, warning, "Escape")
+                bar.wait_for(lambda: question not in bar.message_windows(), 3.0,
+                             "the question to go")
+                time.sleep(0.5)
+                self.assertIsNone(bar.proc.poll(), "Escape keeps the bar open")
+
+                bar.click(*CLOSE)
+                question = self.answer(bar, warning, "alt+r")
+                if rescue_full:
+                    # Asked again, now offering to close without saving.
+                    self.answer(bar, warning | {question}, "alt+c")
+                self.assertEqual(bar.wait_exit(), 1)
+                self.assertEqual(read(path), SMALL, "the note file is left as it was")
+                rescued = self.rescue_files()
+                if rescue_full:
+                    self.assertEqual(rescued, {})
+                else:
+                    self.assertEqual(len(rescued), 1, rescued)
+                    file, data = rescued.popitem()
+                    self.assertRegex(file, RESCUED)
+                    self.assertEqual(data, SMALL + b"!")
+                    self.assertIn("marglet: unsaved notes kept in", bar.output())
+
+    # -- a program folder that is full before the bar starts -------------------
+
+    def test_a_full_program_folder_stays_in_use(self):
+        rows = [
+            # mount options, how it fills, a lock file left by an earlier bar
+            ("no free blocks", "size=16m", fill_blocks, False),
+            ("no free inodes, used before", "size=16m,nr_inodes=64", use_up_inodes, True),
+            ("no free inodes, first start", "size=16m,nr_inodes=64", use_up_inodes, False),
+        ]
+        for name, options, fill, used_before in rows:
+            with self.row(name):
+                disk = mount_tmpfs(self.undo, self.path("disk"), options)
+                folder = program_folder(os.path.join(disk, "Marglet"), {1: SMALL, 2: LARGE},
+                                        SETTINGS)
+                if used_before:
+                    write(os.path.join(folder, ".marglet.lock"), b"")
+                fill(disk)
+                bar = self.start_bar(folder, wait=False)
+                wait_said(bar, "marglet: ")
+                self.assertIn(f"marglet: There is no room in Marglet's folder \"{folder}\": "
+                              f"{FULL}", bar.output())
+                bar.wid = bar.wait_for(lambda: self.bars_on_screen(bar), 10.0, "the bar")[0]
+                bar.wait_for(lambda: len(bar.message_windows()) == 1, 3.0, "the warning")
+                self.assertFalse(os.path.exists(self.user_folder), "nothing moved away")
+                self.append(bar, "x")
+                wait_said(bar, not_saved(bar.file("note01.qkn"), FULL), AUTOSAVE + 4)
+                self.assertEqual(notes_in(folder), {1: SMALL, 2: LARGE, 3: None})
+                self.assertIsNone(bar.proc.poll())
+
+    # -- a program folder the bar may not write --------------------------------
+
+    def test_a_refused_program_folder_moves_the_notes_to_the_user_folder_once(self):
+        def read_only(folder):
+            bind_read_only(self.undo, folder)
+
+        def root_owned(folder):
+            os.chmod(folder, 0o755)  # owned by root: others may only read
+
+        rows = [
+            ("read-only mount", read_only, None,
+             "the disk can only be read, not written (it is mounted read-only)."),
+            ("not the user's folder", root_owned, USER, "you do not have permission."),
+        ]
+        for name, refuse, user, reason in rows:
+            with self.row(name):
+                old = {1: SMALL, 2: LARGE, 3: None}
+                folder = program_folder(self.path("Marglet"), old, SETTINGS)
+                refuse(folder)
+                bar = self.start_bar(folder, user=user)
+                wait_said(bar, f'marglet: Marglet cannot write in its program folder '
+                               f'"{folder}": {reason}')
+                told = bar.output()
+                self.assertIn(f'Your notes and settings are kept in "{self.user_folder}" '
+                              'instead.', told)
+                self.assertIn("These files were copied there from the program folder: "
+                              "settings.dat, note01.qkn, note02.qkn.", told)
+                bar.wait_for(lambda: len(bar.message_windows()) == 1, 3.0, "the notice")
+                self.assertEqual(notes_in(self.user_folder), old)
+                self.assertEqual(read(os.path.join(self.user_folder, "settings.dat")), SETTINGS)
+
+                self.append(bar, "k")
+                wait_file(bar, os.path.join(self.user_folder, "note01.qkn"), SMALL + b"k",
+                          AUTOSAVE + 4)
+                os.kill(bar.pid(), signal.SIGTERM)
+                self.assertEqual(bar.wait_exit(), 0, "everything was saved")
+
+                again = self.start_bar(folder, user=user)
+                time.sleep(1.0)  # the notice would be out by now
+                self.assertNotIn("cannot write in its program folder", again.output())
+                self.assertEqual(again.message_windows(), [])
+                self.assertEqual(notes_in(self.user_folder), {1: SMALL + b"k", 2: LARGE, 3: None},
+                                 "a second start copies nothing over the user's notes")
+                self.assertEqual(notes_in(folder), old, "the program folder is left alone")
+
+    # -- a note file that cannot be replaced -----------------------------------
+
+    def test_an_immutable_note_is_rescued_when_the_bar_is_ended(self):
+        folder = program_folder(self.path("Marglet"), {1: SMALL})
+        path = os.path.join(folder, "note01.qkn")
+        make_immutable(self.undo, path)
+        bar = self.start_bar(folder)
+        before = sorted(os.listdir(folder))
+        self.append(bar, "more")
+        wait_said(bar, not_saved(path, "it is protected against changes."), AUTOSAVE + 4)
+        bar.wait_for(lambda: len(bar.message_windows()) == 1, 3.0, "the warning")
+        self.assertEqual(read(path), SMALL)
+        self.assertEqual(sorted(os.listdir(folder)), before, "nothing left behind")
+        bar.proc.send_signal(signal.SIGTERM)
+        self.assertNotEqual(bar.wait_exit(), 0, "the exit status tells of the unsaved note")
+        self.assertEqual(read(path), SMALL)
+        rescued = self.rescue_files()
+        self.assertEqual(len(rescued), 1, rescued)
+        file, data = rescued.popitem()
+        self.assertRegex(file, RESCUED)
+        self.assertEqual(data, SMALL + b"more")
+
+    # -- the running lock ------------------------------------------------------
+
+    def lock_folder(self, mode):
+        """A folder the test user may write, with a lock file root left there."""
+        folder = program_folder(self.path("Marglet"), {1: SMALL})
+        shutil.chown(folder, USER, USER)
+        lock = os.path.join(folder, ".marglet.lock")
+        write(lock, b"")
+        os.chmod(lock, mode)
+        return folder
+
+    def test_a_lock_root_left_readable_still_keeps_a_second_bar_away(self):
+        folder = self.lock_folder(0o644)
+        first = self.start_bar(folder, user=USER)
+        second = self.start_bar(folder, user=USER, wait=False)
+        self.assertEqual(second.wait_exit(10), 0)
+        self.assertIn(f"already running for {folder}", second.output())
+        self.assertFalse(os.path.exists(self.user_folder), "both used the program folder")
+        self.assertIsNone(first.proc.poll(), "the first bar runs on")
+        self.assertEqual(self.bars_on_screen(first), [first.wid], "one bar on the screen")
+        self.assertEqual(notes_in(folder), {1: SMALL, 2: None, 3: None})
+
+    def test_a_lock_file_the_user_cannot_open_stops_the_start(self):
+        folder = self.lock_folder(0o600)
+        bar = self.start_bar(folder, user=USER, wait=False)
+        wait_said(bar, "marglet: Marglet cannot make sure that it is the only bar using the "
+                       f'notes in "{folder}".')
+        box = bar.wait_for(bar.message_windows, 5.0, "the message")
+        self.assertEqual(self.bars_on_screen(bar), [], "no bar")
+        self.server.run("xdotool", "windowfocus", "--sync", str(box[0]), check=False)
+        self.server.run("xdotool", "key", "Return")
+        self.assertEqual(bar.wait_exit(), 1)
+        self.assertEqual(notes_in(folder), {1: SMALL, 2: None, 3: None})
+
+    # -- closing writes only what it must --------------------------------------
+
+    def test_first_close_creates_missing_notes_and_leaves_the_others(self):
+        rows = [
+            ("one note there", {1: SMALL}),
+            ("all three there", {1: SMALL, 2: LARGE, 3: b""}),
+        ]
+        for name, existing in rows:
+            with self.row(name):
+                folder = program_folder(self.path("Marglet"), existing)
+                a_minute_ago = time.time_ns() - 60 * 10**9
+                for note in existing:
+                    os.utime(os.path.join(folder, f"note0{note}.qkn"),
+                             ns=(a_minute_ago, a_minute_ago))
+
+                def stamps():
+                    return {n: (s.st_ino, s.st_mtime_ns) for n in existing
+                            for s in [os.stat(os.path.join(folder, f"note0{n}.qkn"))]}
+                before = stamps()
+                bar = self.start_bar(folder)
+                bar.click(*CLOSE)
+                self.assertEqual(bar.wait_exit(), 0)
+                self.assertEqual(stamps(), before, "an unchanged note is not rewritten")
+                self.assertEqual(notes_in(folder), {n: existing.get(n, b"") for n in (1, 2, 3)})
+
+
+if __name__ == "__main__":
+    xharness.main()
