@@ -16,58 +16,102 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// The lock file, readable by everyone, so that a bar started by another
+// user (or with sudo) can take the same lock: flock() needs no write access.
+int openLockFile(const QByteArray &name, int *error)
+{
+    const int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0644);
+    if (fd >= 0) {
+        ::fchmod(fd, 0644);
+        return fd;
+    }
+    *error = errno; // why it could not be made, should it be missing
+    fd = ::open(name.constData(), O_RDWR | flags);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+        fd = ::open(name.constData(), O_RDONLY | flags);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            *error = errno;
+        return -1;
+    }
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *error = EISDIR;
+        return -1;
+    }
+    return fd;
+}
+
+enum class Taken
+{
+    Yes,
+    Elsewhere,
+    No
+};
+
+Taken take(int &fd, int *error)
+{
+    if (fd < 0)
+        return Taken::No;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return Taken::Yes;
+    const int why = errno;
+    ::close(fd);
+    fd = -1;
+    if (why == EWOULDBLOCK)
+        return Taken::Elsewhere;
+    *error = why;
+    return Taken::No;
+}
+
+} // namespace
+
 struct RunningLock::Handle
 {
-    int fd = -1;
+    int file = -1;
+    int folder = -1;
+    ~Handle()
+    {
+        for (const int fd : {file, folder}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
 };
 
 RunningLock::RunningLock(QString path) : m_path(std::move(path)) {}
 
-RunningLock::~RunningLock()
-{
-    if (m_handle)
-        ::close(m_handle->fd);
-}
+RunningLock::~RunningLock() = default;
 
 RunningLock::Result RunningLock::tryLock()
 {
-    const auto failed = [this](const QString &why) {
-        m_error =
-            QCoreApplication::translate("RunningLock", "Could not use the lock file \"%1\": %2")
-                .arg(QDir::toNativeSeparators(m_path), why);
-        return Result::Failed;
-    };
-    const QByteArray name = QFile::encodeName(m_path);
-    // Readable by everyone, so that a bar started by another user (or with
-    // sudo) can take the same lock; flock() needs no write access.
-    const int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0644);
-    const int created = fd >= 0 ? 0 : errno;
-    if (fd >= 0)
-        ::fchmod(fd, 0644);
-    else
-        fd = ::open(name.constData(), O_RDWR | flags);
-    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
-        fd = ::open(name.constData(), O_RDONLY | flags);
-    // No lock file, and none can be made (a folder out of room): no bar holds
-    // one, and every bar meeting the same folder locks the folder itself.
-    if (fd < 0 && errno == ENOENT && created != ENOENT)
-        fd = ::open(QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(),
-                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return failed(diskfile::plainReason(created == EEXIST ? errno : created));
-    struct stat st = {};
-    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
-        ::close(fd);
-        return failed(QCoreApplication::translate("RunningLock", "it is not a regular file."));
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        m_handle = std::make_unique<Handle>(Handle{fd});
-        return Result::Acquired;
-    }
-    const int error = errno;
-    ::close(fd);
-    if (error == EWOULDBLOCK)
+    // Both the lock file and the folder itself are locked where they can
+    // be: a folder out of room cannot take a new lock file, a file system
+    // may not lock folders, and any bar must see any other whichever of
+    // the two each could take.
+    auto handle = std::make_unique<Handle>();
+    int fileError = 0;
+    int folderError = 0;
+    handle->file = openLockFile(QFile::encodeName(m_path), &fileError);
+    if (take(handle->file, &fileError) == Taken::Elsewhere)
         return Result::HeldElsewhere;
-    return failed(diskfile::plainReason(error));
+    handle->folder = ::open(QFile::encodeName(QFileInfo(m_path).absolutePath()).constData(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle->folder < 0)
+        folderError = errno;
+    if (take(handle->folder, &folderError) == Taken::Elsewhere)
+        return Result::HeldElsewhere;
+    if (handle->file < 0 && handle->folder < 0) {
+        m_error = QCoreApplication::translate("RunningLock",
+                                              "Could not use the lock file \"%1\": %2")
+                      .arg(QDir::toNativeSeparators(m_path),
+                           diskfile::plainReason(fileError ? fileError : folderError));
+        return Result::Failed;
+    }
+    m_handle = std::move(handle);
+    return Result::Acquired;
 }

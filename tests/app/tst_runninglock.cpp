@@ -10,6 +10,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef MARGLET_KERNEL_LOCK
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
 class TestRunningLock : public QObject
 {
     Q_OBJECT
@@ -49,6 +55,33 @@ private Q_SLOTS:
         RunningLock lock(path);
         QCOMPARE(lock.tryLock(), RunningLock::Result::Acquired);
     }
+
+#ifdef MARGLET_KERNEL_LOCK
+    void whicheverLockAnotherBarHoldsKeepsTheNextAway_data()
+    {
+        QTest::addColumn<bool>("folder");
+        // A bar in a folder out of room can lock only the folder; one on a
+        // file system that cannot lock folders, only the file.
+        QTest::newRow("only the lock file") << false;
+        QTest::newRow("only the folder") << true;
+    }
+    void whicheverLockAnotherBarHoldsKeepsTheNextAway()
+    {
+        QFETCH(bool, folder);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral(".marglet.lock"));
+        QFile held(folder ? dir.path() : path);
+        if (!folder)
+            QVERIFY(held.open(QIODevice::WriteOnly));
+        const int fd = folder ? ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY)
+                              : held.handle();
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        RunningLock lock(path);
+        QCOMPARE(lock.tryLock(), RunningLock::Result::HeldElsewhere);
+        if (folder)
+            ::close(fd);
+    }
+#endif
 
     void aLockThatCannotBeTakenAtAllIsSaidNotIgnored()
     {

@@ -156,7 +156,8 @@ def one_colour_gif(width, height, rgb):
     emit(end)
     if used:
         out.append(acc & 0xFF)
-    blocks = b"".join(bytes([len(out[i:i + 255])]) + out[i:i + 255] for i in range(0, len(out), 255))
+    pieces = [out[i:i + 255] for i in range(0, len(out), 255)]
+    blocks = b"".join(bytes([len(piece)]) + piece for piece in pieces)
     palette = bytes(rgb) + b"\0" * 9
     return (b"GIF89a" + struct.pack("<HHBBB", width, height, 0x91, 0, 0) + palette
             + b"," + struct.pack("<HHHHB", 0, 0, width, height, 0)
@@ -222,7 +223,15 @@ class DeskFaults(XTestCase):
         return USER
 
     def run_bar(self, folder, **kwargs):
-        return self.start(folder=folder, env={"XDG_DATA_HOME": self.data}, **kwargs)
+        # Waited for here, so that a bar whose window never comes (one hung
+        # on a pipe) is still ended with the test.
+        bar = self.start(folder=folder, env={"XDG_DATA_HOME": self.data}, wait=False, **kwargs)
+        try:
+            bar.wid = bar._find_window()
+        except AssertionError:
+            bar.stop()
+            raise
+        return bar
 
     def expand(self, bar, timeout=3.0):
         bar.click(*MAXMIN)
@@ -261,39 +270,45 @@ class DeskFaults(XTestCase):
         os.kill(bar.pid(), signal.SIGTERM)
         return bar.wait_exit(timeout)
 
+    def window_area(self, wid):
+        info = self.server.run("xwininfo", "-id", str(wid))
+        return tuple(int(re.search(name + r":\s+(-?\d+)", info).group(1)) for name in
+                     ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
     def screenshot(self, name, area):
+        os.makedirs(xharness.ARGS.out, exist_ok=True)
         self.server.screenshot(os.path.join(xharness.ARGS.out, name), *area)
 
-    # --- 1: notes that cannot be read -------------------------------------------
+    # --- notes that cannot be read -------------------------------------------
 
     def test_unreadable_notes_stay_untouched_and_are_kept_before_their_first_save(self):
         def sparse(path):
             with open(path, "wb"):
                 pass
             os.truncate(path, 65 * MIB)
+            give_to_user(path)
+
+        def with_nul(path):
+            with open(path, "wb") as f:
+                f.write(b"line one\r\n\x00\x01binary\r\n")
+            give_to_user(path)
 
         def root_only(path):
             with open(path, "wb") as f:
                 f.write(b"private\r\n")
-            os.chown(path, 0, 0)
             os.chmod(path, 0o600)
 
         # note: how its file is made, the reason the bar gives, what is typed
         cases = {
             1: (sparse, r"it is larger than 64 MiB\.", "big"),
-            2: (b"line one\r\n\x00\x01binary\r\n", r"it does not look like a text file\.", "nul"),
+            2: (with_nul, r"it does not look like a text file\.", "nul"),
             3: (root_only, r"you do not have permission\.", "perm"),
         }
         folder = self.program_folder()
         user = self.as_user(folder)
         paths = {n: os.path.join(folder, f"note0{n}.qkn") for n in cases}
-        for n, (content, _, _) in cases.items():
-            if callable(content):
-                content(paths[n])
-            else:
-                with open(paths[n], "wb") as f:
-                    f.write(content)
-                give_to_user(paths[n])
+        for n, (make, _, _) in cases.items():
+            make(paths[n])
         before = {n: snapshot(p) for n, p in paths.items()}
 
         # Shown empty, said, and left alone even by a close without edits.
@@ -327,7 +342,7 @@ class DeskFaults(XTestCase):
                                        rf'kept as "{re.escape(os.path.join(folder, kept[0]))}"')
         self.assertIsNone(bar.proc.poll())
 
-    # --- 2: other programs and sync tools ---------------------------------------
+    # --- other programs and sync tools ---------------------------------------
 
     def test_a_note_replaced_by_another_program(self):
         old, new = b"old text\r\n", b"from the other desk\r\n"
@@ -371,8 +386,9 @@ class DeskFaults(XTestCase):
                         self.assertEqual(named(folder, r".*conflicted.*"), [])
                         continue
                     mine = old + typed.encode()
-                    copies = bar.wait_for(lambda: named(folder, rf"note01 \(conflicted copy {STAMP}\)\.qkn"),
-                                          AUTOSAVE + 4, "the other version kept aside")
+                    copies = bar.wait_for(
+                        lambda: named(folder, rf"note01 \(conflicted copy {STAMP}\)\.qkn"),
+                        AUTOSAVE + 4, "the other version kept aside")
                     self.assertEqual(len(copies), 1)
                     copy = os.path.join(folder, copies[0])
                     self.assertEqual(snapshot(copy), theirs, "the other version, byte for byte")
@@ -390,7 +406,7 @@ class DeskFaults(XTestCase):
                 finally:
                     bar.stop()
 
-    # --- 3: encodings survive an edit --------------------------------------------
+    # --- encodings survive an edit --------------------------------------------
 
     def test_each_note_keeps_its_encoding_after_one_key(self):
         cases = {
@@ -408,7 +424,7 @@ class DeskFaults(XTestCase):
                 self.wait_file(bar, os.path.join(folder, f"note0{n}.qkn"), old + b"x")
         self.assertEqual(self.terminate(bar), 0)
 
-    # --- 4: special files ----------------------------------------------------------
+    # --- special files ----------------------------------------------------------
 
     def test_pipes_where_files_belong_neither_hang_nor_get_written(self):
         # where the pipe is, what the bar says (None: nothing), whether
@@ -475,9 +491,8 @@ class DeskFaults(XTestCase):
                                            r"file\.")
                     self.expand(bar)
                     self.type_into(bar, 1, "rescue me")
-                    self.wait_message(bar, rf'marglet: Note 01 was not saved\. "{re.escape(path)}" '
-                                           r"is a device, not a regular file; Marglet does not "
-                                           r"write over it\.", timeout=AUTOSAVE + 4)
+                    self.wait_message(bar, r"marglet: Note 01 was not saved\. [^\n]* a device, "
+                                           r"not a regular file", timeout=AUTOSAVE + 4)
                     self.assertEqual((snapshot(path), snapshot(path, follow=True)), before)
                     shown = set(bar.message_windows())
                     bar.click(*CLOSE)
@@ -493,17 +508,12 @@ class DeskFaults(XTestCase):
                     kept = named(rescues, rf"note01 \(rescued {STAMP}\)\.txt")
                     self.assertEqual(len(kept), 1)
                     self.assertEqual(read(os.path.join(rescues, kept[0])), b"rescue me")
-                    self.assertIn("marglet: unsaved notes kept in " + os.path.join(rescues, kept[0]),
-                                  bar.output())
+                    self.assertIn("marglet: unsaved notes kept in "
+                                  + os.path.join(rescues, kept[0]), bar.output())
                     self.assertEqual((snapshot(path), snapshot(path, follow=True)), before)
                 finally:
                     bar.stop()
                     shutil.rmtree(rescues, True)
-
-    def window_area(self, wid):
-        info = self.server.run("xwininfo", "-id", str(wid))
-        return tuple(int(re.search(name + r":\s+(-?\d+)", info).group(1)) for name in
-                     ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
     def test_loading_a_pipe_as_text_is_refused_without_a_freeze(self):
         pipe = os.path.join(self.temp_dir("marglet-import-"), "incoming")
@@ -535,7 +545,7 @@ class DeskFaults(XTestCase):
         # Like every other message, this one is printed too.
         self.assertIn("Error Loading Text File", bar.output())
 
-    # --- 5: the X server goes away ------------------------------------------------
+    # --- the X server goes away ------------------------------------------------
 
     def test_text_typed_just_before_the_display_dies_is_saved(self):
         folder = self.program_folder()
@@ -549,7 +559,7 @@ class DeskFaults(XTestCase):
         self.assertNotEqual(status, 0)
         self.assertEqual(read(path), b"display gone")
 
-    # --- 6: steady typing ---------------------------------------------------------
+    # --- steady typing ---------------------------------------------------------
 
     def test_steady_typing_is_saved_within_thirty_seconds(self):
         folder = self.program_folder()
@@ -577,7 +587,7 @@ class DeskFaults(XTestCase):
         final = read(path)
         self.assertTrue(text.encode().startswith(final) and len(final) >= len(saved))
 
-    # --- 7: a note at the size limit -------------------------------------------------
+    # --- a note at the size limit -------------------------------------------------
 
     def test_a_note_that_would_outgrow_the_limit_is_not_saved(self):
         # 665,000 lines of 100 bytes: 66.5 MB with LF, over 64 MiB with CR LF.
@@ -601,7 +611,7 @@ class DeskFaults(XTestCase):
         self.assertEqual(len(named(os.path.join(self.data, "marglet"),
                                    rf"note01 \(rescued {STAMP}\)\.txt")), 1)
 
-    # --- 8: skin images far larger than the bar ---------------------------------------
+    # --- skin images far larger than the bar ---------------------------------------
 
     def test_huge_skin_images_are_refused_cheaply(self):
         magenta = (0xFF, 0x00, 0xFF)
@@ -617,9 +627,13 @@ class DeskFaults(XTestCase):
         time.sleep(0.5)  # proves the five are one message
         self.assertEqual(len(re.findall(said, bar.output())), 1, bar.output())
         self.assertEqual(len(bar.message_windows()), 1)
+        # The peak too: one of these pictures decoded, even if dropped at
+        # once, takes 100 MB by itself; the bar alone needs about 30.
         with open(f"/proc/{bar.pid()}/status") as f:
-            rss_kb = int(re.search(r"VmRSS:\s+(\d+) kB", f.read()).group(1))
-        self.assertLess(rss_kb, 150 * 1024)
+            status = f.read()
+        for field in ("VmRSS", "VmHWM"):
+            kb = int(re.search(field + r":\s+(\d+) kB", status).group(1))
+            self.assertLess(kb, 100 * 1024, field)
         strip = self.server.pixels(BAR_LEFT, BAR_TOP, 185, 17)
         self.assertNotIn(magenta, [px for row in strip for px in row])
         close = self.server.pixels(*CLOSE_AREA)

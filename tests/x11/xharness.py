@@ -176,8 +176,9 @@ class Bar:
                 if kids:
                     self._pid = int(kids[0])
                     break
-                if open(f"/proc/{self.proc.pid}/comm").read().strip() != "runuser":
-                    break
+                with open(f"/proc/{self.proc.pid}/comm") as f:
+                    if f.read().strip() != "runuser":
+                        break
                 time.sleep(0.02)
         return self._pid
 
