@@ -106,10 +106,10 @@ RunningLock::Result RunningLock::tryLock()
     if (take(handle->folder, &folderError) == Taken::Elsewhere)
         return Result::HeldElsewhere;
     if (handle->file < 0 && handle->folder < 0) {
-        m_error = QCoreApplication::translate("RunningLock",
-                                              "Could not use the lock file \"%1\": %2")
-                      .arg(QDir::toNativeSeparators(m_path),
-                           diskfile::plainReason(fileError ? fileError : folderError));
+        m_error =
+            QCoreApplication::translate("RunningLock", "Could not use the lock file \"%1\": %2")
+                .arg(QDir::toNativeSeparators(m_path),
+                     diskfile::plainReason(fileError ? fileError : folderError));
         return Result::Failed;
     }
     m_handle = std::move(handle);

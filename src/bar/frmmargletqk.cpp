@@ -35,6 +35,7 @@ using designfonts::sansSerif;
 
 void showFileError(const QString &text, const QString &reason)
 {
+    qWarning("marglet: %s %s", qUtf8Printable(text), qUtf8Printable(reason));
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Marglet QK"), text,
                     QMessageBox::Ok | QMessageBox::Cancel);
     box.setInformativeText(reason);
@@ -43,6 +44,7 @@ void showFileError(const QString &text, const QString &reason)
 
 CloseChoice askOnClose(const QString &problem, bool rescueFailed)
 {
+    qWarning("marglet: %s", qUtf8Printable(problem));
     QMessageBox box(QMessageBox::Warning, QStringLiteral("QKS Marglet"), problem);
     QPushButton *retry = box.addButton(QMessageBox::tr("&Try Again"), QMessageBox::AcceptRole);
     QPushButton *last =

@@ -73,8 +73,8 @@ private Q_SLOTS:
         QFile held(folder ? dir.path() : path);
         if (!folder)
             QVERIFY(held.open(QIODevice::WriteOnly));
-        const int fd = folder ? ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY)
-                              : held.handle();
+        const int fd =
+            folder ? ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY) : held.handle();
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
         RunningLock lock(path);
         QCOMPARE(lock.tryLock(), RunningLock::Result::HeldElsewhere);

@@ -53,8 +53,13 @@ class Xvfb:
         self.x = xdisplay.Display(self.display)
 
     def stop(self):
-        self.x.close()
-        self.proc.terminate()
+        # A test may have killed the server on purpose.
+        try:
+            self.x.close()
+        except Exception:
+            pass
+        if self.proc.poll() is None:
+            self.proc.terminate()
         self.proc.wait(10)
 
     def env(self):
@@ -147,7 +152,13 @@ class Bar:
             os.chmod(self.log.name, 0o666)
         self.proc = subprocess.Popen(command, env=environment, cwd=self.folder,
                                      stdout=self.log, stderr=subprocess.STDOUT)
-        self.wid = self._find_window() if wait else None
+        self.wid = None
+        if wait:
+            try:
+                self.wid = self._find_window()
+            except AssertionError:
+                self.stop()  # a bar that hangs must not outlive its test
+                raise
 
     def output(self):
         """Everything the bar printed so far."""
@@ -237,6 +248,12 @@ class Bar:
 
     def stop(self):
         if self.proc.poll() is None:
+            # runuser does not take its child along when it is killed.
+            if self.pid() != self.proc.pid:
+                try:
+                    os.kill(self.pid(), signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
             self.proc.send_signal(signal.SIGKILL)
             self.proc.wait(10)
 
