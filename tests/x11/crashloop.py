@@ -132,8 +132,18 @@ class LoopBar(xharness.Bar):
             self.log.close()
 
 
+def holds_lock(pid, fd):
+    """Whether the descriptor carries a lock: the bar holds its folder open
+    for as long as it runs, and that is no file being written."""
+    try:
+        with open(f"/proc/{pid}/fdinfo/{fd}") as f:
+            return any(line.startswith("lock:") for line in f)
+    except OSError:
+        return False
+
+
 def open_in(pid, folder):
-    """What the process has open in the folder, other than its lock."""
+    """What the process has open in the folder, other than its locks."""
     found = []
     try:
         fds = os.listdir(f"/proc/{pid}/fd")
@@ -143,6 +153,8 @@ def open_in(pid, folder):
         try:
             target = os.readlink(f"/proc/{pid}/fd/{fd}")
         except OSError:
+            continue
+        if holds_lock(pid, fd):
             continue
         if target == folder:
             found.append("<folder>")

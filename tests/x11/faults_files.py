@@ -18,11 +18,9 @@ import signal
 import stat
 import struct
 import subprocess
-import sys
 import tempfile
 import time
 import unittest
-import warnings
 
 import xharness
 from xharness import XTestCase, settings_bytes
@@ -643,8 +641,4 @@ class DeskFaults(XTestCase):
 
 
 if __name__ == "__main__":
-    # The harness leaves a /proc file to the collector; its warnings would
-    # bury the results.
-    warnings.simplefilter("ignore", ResourceWarning)
-    sys.warnoptions.append("ignore::ResourceWarning")
     xharness.main()
