@@ -20,7 +20,7 @@ import time
 import unittest
 
 import xharness
-from xharness import XTestCase, settings_bytes
+from xharness import XTestCase, read_bytes as read, settings_bytes
 
 MAXMIN = (159, 8)
 CLOSE = (176, 8)
@@ -28,7 +28,7 @@ PAD = (60, 100)
 EXPANDED = 343
 AUTOSAVE = 2.0
 RETRY = 15.0
-USER = "marglet-fault"
+USER = xharness.TEST_USER
 FULL = "the disk is full."
 RESCUED = re.compile(r"note01 \(rescued \d{4}-\d{2}-\d{2} \d{6}\)\.txt$")
 # Below the 16 KiB a buffered writer used to hold back (and lose) on a full
@@ -45,12 +45,7 @@ def setUpModule():
     global created_user
     if os.geteuid() != 0:
         raise unittest.SkipTest("needs root: mounts, chattr +i and a second user")
-    if subprocess.run(["id", USER], capture_output=True).returncode != 0:
-        made = subprocess.run(["useradd", "-M", "-r", "-s", "/usr/sbin/nologin", USER],
-                              capture_output=True, text=True)
-        if made.returncode not in (0, 9):  # 9: a suite beside this one made it meanwhile
-            raise RuntimeError("useradd: " + made.stderr)
-        created_user = made.returncode == 0
+    created_user = xharness.ensure_test_user()
 
 
 def tearDownModule():
@@ -136,14 +131,6 @@ def program_folder(folder, notes=None, settings=None):
 def write(path, data):
     with open(path, "wb") as f:
         f.write(data)
-
-
-def read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return None
 
 
 def notes_in(folder):

@@ -23,7 +23,7 @@ import time
 import unittest
 
 import xharness
-from xharness import XTestCase, settings_bytes
+from xharness import XTestCase, read_bytes as read, settings_bytes
 
 MAXMIN = (159, 8)
 CLOSE = (176, 8)
@@ -39,7 +39,7 @@ BAR_BLUE = (0x4D, 0x90, 0xFE)  # what the bar paints where no picture lies
 AUTOSAVE = 2.0
 STEADY = 30.0
 MIB = 1024 * 1024
-USER = "marglet-fault"
+USER = xharness.TEST_USER
 STAMP = r"\d{4}-\d{2}-\d{2} \d{6}"
 BOM = b"\xef\xbb\xbf"
 SKIN_FILES = ("background.gif", "buttonarea.gif", "close.gif", "max.gif", "min.gif")
@@ -65,14 +65,6 @@ def snapshot(path, follow=False):
     return shot
 
 
-def read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return None
-
-
 def named(folder, pattern):
     return sorted(n for n in os.listdir(folder) if re.fullmatch(pattern, n))
 
@@ -80,22 +72,6 @@ def named(folder, pattern):
 def make_node(path, device=(1, 3)):
     # Always a node of our own: nothing here may point at the real /dev/null.
     os.mknod(path, 0o666 | stat.S_IFCHR, os.makedev(*device))
-
-
-def ensure_user():
-    """True when this call created the user (so that it is removed again)."""
-    try:
-        pwd.getpwnam(USER)
-        return False
-    except KeyError:
-        pass
-    done = subprocess.run(["useradd", "-M", "-r", "-s", "/usr/sbin/nologin", USER],
-                          capture_output=True, text=True)
-    if done.returncode == 9 or "already exists" in done.stderr:  # made by a neighbour meanwhile
-        return False
-    if done.returncode != 0:
-        raise RuntimeError("useradd: " + done.stderr)
-    return True
 
 
 def give_to_user(path):
@@ -180,14 +156,6 @@ class DeskFaults(XTestCase):
         super().setUp()
         self.data = self.temp_dir("marglet-data-")
 
-    def tearDown(self):
-        try:
-            super().tearDown()
-        except Exception:
-            # The X connection of a test that killed the server; the rest
-            # of the clean-up still runs.
-            pass
-
     # --- helpers ---------------------------------------------------------------
 
     def temp_dir(self, prefix):
@@ -214,7 +182,7 @@ class DeskFaults(XTestCase):
 
     def as_user(self, folder):
         """Hands the program and data folders to the ordinary user."""
-        if ensure_user():
+        if xharness.ensure_test_user():
             type(self).created_user = True
         give_to_user(folder)
         give_to_user(self.data)

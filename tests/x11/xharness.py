@@ -7,6 +7,7 @@ skins beside it, since the program keeps its files next to itself.
 
 import argparse
 import os
+import pwd
 import re
 import shutil
 import signal
@@ -275,6 +276,35 @@ class XTestCase(unittest.TestCase):
         bar = Bar(self.server, **kwargs)
         self.bars.append(bar)
         return bar
+
+
+def read_bytes(path):
+    """A file's bytes, or None when there is none."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+TEST_USER = "marglet-fault"
+
+
+def ensure_test_user():
+    """Makes the ordinary user the fault suites run bars as; True when this
+    call made it, so that the caller removes it again."""
+    try:
+        pwd.getpwnam(TEST_USER)
+        return False
+    except KeyError:
+        pass
+    done = subprocess.run(["useradd", "-M", "-r", "-s", "/usr/sbin/nologin", TEST_USER],
+                          capture_output=True, text=True)
+    if done.returncode == 9:  # made by another suite meanwhile
+        return False
+    if done.returncode != 0:
+        raise RuntimeError("useradd: " + done.stderr)
+    return True
 
 
 def settings_bytes(right, top, skin, transparency):
