@@ -209,19 +209,6 @@ private Q_SLOTS:
                      qPrintable(b.told.first()));
     }
 
-    void theNoteOnShowTakesNewTextFromItsFile()
-    {
-        Book b;
-        put(b.note(1), "old");
-        b.start();
-        QSignalSpy replaced(b.book.get(), &NoteBook::noteReplaced);
-        put(b.note(1), "new\r\nlines");
-        QTRY_COMPARE(replaced.size(), 1);
-        QCOMPARE(replaced.first().first().toInt(), 1);
-        QCOMPARE(b->TxtNote01, u"new\nlines"_s);
-        QVERIFY(!b->hasUnsaved()); // taking the file's text is no edit
-    }
-
     void anUnreadableNoteIsKeptAsideBeforeItIsFirstSaved_data()
     {
         QTest::addColumn<QString>("kind");
