@@ -71,6 +71,7 @@ def mount_tmpfs(undo, where, options):
                   if folder == xharness.ARGS.skins or name == "marglet"
                   or name.startswith("libmarglet_"))
     options = f"size={program // 1024 + 8192}k" + options
+    xharness.require("mount")
     os.makedirs(where, exist_ok=True)
     run("mount", "-t", "tmpfs", "-o", options, "tmpfs", where)
     undo.callback(unmount, where)
@@ -78,12 +79,14 @@ def mount_tmpfs(undo, where, options):
 
 
 def bind_read_only(undo, folder):
+    xharness.require("mount")
     run("mount", "--bind", folder, folder)
     undo.callback(unmount, folder)
     run("mount", "-o", "remount,bind,ro", folder)
 
 
 def make_immutable(undo, path):
+    xharness.require("chattr")
     run("chattr", "+i", path)
     undo.callback(subprocess.run, ["chattr", "-i", path], capture_output=True)
 

@@ -287,6 +287,38 @@ def read_bytes(path):
         return None
 
 
+_CAPABLE = {}
+
+
+def require(what):
+    """Skips the running test (or data row) where root may not do `what` on
+    this machine (a container without the privilege), saying so; a machine
+    that can runs the case."""
+    if what not in _CAPABLE:
+        scratch = tempfile.mkdtemp(prefix="marglet-probe-")
+        target = os.path.join(scratch, "x")
+        try:
+            if what == "mount":
+                os.mkdir(target)
+                probe = [["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", target],
+                         ["umount", target]]
+            elif what == "chattr":
+                open(target, "w").close()
+                probe = [["chattr", "+i", target], ["chattr", "-i", target]]
+            elif what == "mknod":
+                probe = [["mknod", target, "c", "1", "3"]]
+            else:
+                raise ValueError(what)
+            first = subprocess.run(probe[0], capture_output=True, text=True)
+            for undo in probe[1:]:
+                subprocess.run(undo, capture_output=True)
+            _CAPABLE[what] = (first.stderr.strip() or "refused") if first.returncode else None
+        finally:
+            shutil.rmtree(scratch, ignore_errors=True)
+    if _CAPABLE[what]:
+        raise unittest.SkipTest(f"root may not {what} here: {_CAPABLE[what]}")
+
+
 TEST_USER = "marglet-fault"
 
 
