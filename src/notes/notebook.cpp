@@ -423,10 +423,10 @@ bool NoteBook::writeChanged(bool createMissing)
     return saved;
 }
 
-bool NoteBook::saveNow()
+bool NoteBook::save(bool createMissing)
 {
     m_pause.stop();
-    const bool saved = writeChanged(false);
+    const bool saved = writeChanged(createMissing);
     m_steady.stop();
     // Only while something is left to save does a retry wait.
     if (hasUnsaved()) {
@@ -438,17 +438,14 @@ bool NoteBook::saveNow()
     return saved;
 }
 
+bool NoteBook::saveNow()
+{
+    return save(false);
+}
+
 bool NoteBook::SaveText()
 {
-    m_pause.stop();
-    const bool saved = writeChanged(true);
-    if (!saved && !m_retry.isActive())
-        m_retry.start();
-    if (saved) {
-        m_steady.stop();
-        m_retry.stop();
-    }
-    return saved;
+    return save(true);
 }
 
 bool NoteBook::hasUnsaved() const

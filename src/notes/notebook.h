@@ -153,6 +153,8 @@ private:
     // Writes one note if it needs writing; false when it could not be.
     bool saveNote(int note, bool createMissing);
     bool writeChanged(bool createMissing);
+    // Writes, and keeps a retry waiting while anything is left unsaved.
+    bool save(bool createMissing);
     bool fail(int note, const QString &why);
     void take(int note, const Seen &seen);
     void checkDisk();

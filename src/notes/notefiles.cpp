@@ -19,8 +19,9 @@ QString twoDigits(int note)
     return QStringLiteral("%1").arg(note, 2, 10, QChar(u'0'));
 }
 
-// Reads `path` as text; Missing only when there is no file.
-NoteFile readText(const QString &path)
+} // namespace
+
+NoteFile loadNote(const QString &path)
 {
     NoteFile file;
     QByteArray bytes;
@@ -46,8 +47,6 @@ NoteFile readText(const QString &path)
     return file;
 }
 
-} // namespace
-
 QString noteFileName(int note)
 {
     return QStringLiteral("note%1.qkn").arg(twoDigits(note));
@@ -63,11 +62,6 @@ QString caption(int note)
     return QStringLiteral("Note %1").arg(twoDigits(note));
 }
 
-NoteFile loadNote(const QString &path)
-{
-    return readText(path);
-}
-
 size_t digestOf(QByteArrayView bytes)
 {
     return qHash(bytes, 0);
@@ -75,7 +69,7 @@ size_t digestOf(QByteArrayView bytes)
 
 bool importTextFile(const QString &path, QString &text, QString *error)
 {
-    NoteFile file = readText(path);
+    NoteFile file = loadNote(path);
     if (file.status == LoadStatus::Loaded) {
         text = std::move(file.text);
         return true;
