@@ -1,6 +1,6 @@
 #include "alwaysontop.h"
 
-#include "taskbar.h"
+#include "desktop.h"
 
 #include <QWidget>
 
@@ -12,6 +12,7 @@ void SetTopmost(QWidget *window)
     // Windows and to _NET_WM_STATE_ABOVE on X11.
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     keepOutOfTaskbar(window);
+    keepAboveWithoutManager(window);
 }
 
 } // namespace AlwaysOnTop

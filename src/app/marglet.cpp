@@ -1,10 +1,11 @@
 #include "marglet.h"
 
 #include "alwaysontop.h"
+#include "desktop.h"
+#include "dialogplace.h"
 #include "notebook.h"
 #include "picturebox.h"
 #include "skins.h"
-#include "taskbar.h"
 #include "twips.h"
 #include "windowsversiondetect.h"
 
@@ -23,7 +24,8 @@ MargletApp::MargletApp(BarEnvironment environment, OptionsEnvironment options, Q
     FrmMargletQK *bar = m_bar.get();
     m_optionsEnvironment.settingsPath = bar->settingsPath();
     m_optionsEnvironment.skinBases = bar->environment().skinBases;
-    m_optionsEnvironment.barLeft = [bar] { return bar->x(); };
+    m_optionsEnvironment.barLeft = [bar] { return bar->place().x(); };
+    m_optionsEnvironment.barScreen = [this] { return barScreen(); };
     m_optionsEnvironment.enableApplyTimer = [bar] { bar->TmrApplySettings.start(); };
     if (!m_optionsEnvironment.report)
         m_optionsEnvironment.report = bar->environment().report;
@@ -62,7 +64,7 @@ void MargletApp::Form_Load()
     bar.PicMaxMin->setPicture(bar.loadSkinPicture(SkinSource::kMax));
     bar.ApplySettings();
     if (OSFamily == kFamilyNew && bar.Transparency == 1) {
-        bar.Opacity = 80;
+        bar.motion().Opacity = 80;
         bar.TransparentWindow();
     }
     bar.LoadText();
@@ -153,32 +155,47 @@ int MargletApp::exitStatus() const
     return m_bar->notes().hasUnsaved() ? 1 : 0;
 }
 
-namespace {
-
-void bringUp(QWidget *dialog)
+QScreen *MargletApp::barScreen() const
 {
-    // Without a parent, so that the bar stays in front of them; kept out of
-    // the taskbar by hand instead.
-    if (!dialog->isVisible())
-        keepOutOfTaskbar(dialog);
+    const QRect bar(m_bar->place(), m_bar->size());
+    if (QScreen *screen = QGuiApplication::screenAt(bar.center()))
+        return screen;
+    // A bar placed off every screen still belongs to the primary one.
+    return QGuiApplication::primaryScreen();
+}
+
+void MargletApp::bringUp(QWidget *dialog)
+{
+    // Without a parent and as ordinary windows, so that the bar stays in
+    // front of them under every window manager; kept out of the taskbar by
+    // hand instead.
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
+    // Without a window manager the dialog now lies over the bar.
+    m_bar->raise();
 }
-
-} // namespace
 
 void MargletApp::CmdAbout_Click()
 {
-    if (!m_about)
+    if (!m_about) {
         m_about = new FrmAbout();
+        keepOutOfTaskbar(m_about);
+        if (const QScreen *screen = barScreen()) {
+            const QSize outer = m_about->frameGeometry().size();
+            m_about->move(dialogplace::keptWhole(dialogplace::centred(screen->geometry(), outer),
+                                                 outer, screen->availableGeometry()));
+        }
+    }
     bringUp(m_about);
 }
 
 void MargletApp::CmdOptions_Click()
 {
     // While it is open it is only shown again: not loaded a second time.
-    if (!m_options)
+    if (!m_options) {
         m_options = new FrmOptions(m_optionsEnvironment);
+        keepOutOfTaskbar(m_options);
+    }
     bringUp(m_options);
 }

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPointer>
 
+class QScreen;
+
 #include <memory>
 
 // The program's windows and the sequences that start and end them.
@@ -48,6 +50,9 @@ Q_SIGNALS:
 
 private:
     void closeWindows();
+    void bringUp(QWidget *dialog);
+    // The screen the bar sits on, which the dialogs open on.
+    QScreen *barScreen() const;
 
     std::unique_ptr<FrmMargletQK> m_bar;
     QPointer<FrmAbout> m_about;

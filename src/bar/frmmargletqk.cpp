@@ -2,6 +2,7 @@
 
 #include "barlogic.h"
 #include "designfonts.h"
+#include "desktop.h"
 #include "filedialogseam.h"
 #include "notebook.h"
 #include "notecodec.h"
@@ -22,6 +23,7 @@
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QWindow>
 
 using WindowsVersionDetect::kFamilyNew;
 using WindowsVersionDetect::OSFamily;
@@ -110,14 +112,33 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
     connect(m_notes.get(), &NoteBook::noteReplaced, this, &FrmMargletQK::showNoteAgain);
     setWindowTitle(QStringLiteral("QKS Marglet"));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Appearing, sliding or being clicked must not take the keyboard from
+    // the program the user is typing in: the bar takes the focus only when
+    // the user clicks into its note pad or picks a note (see allowFocus()).
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     resize(535, 343);
 
-    for (QTimer *timer : {&TmrSetOpacity, &TmrExpand, &TmrApplySettings}) {
-        timer->setTimerType(Qt::PreciseTimer);
-        timer->setInterval(m_env.tick);
-    }
-    connect(&TmrExpand, &QTimer::timeout, this, &FrmMargletQK::TmrExpand_Timer);
-    connect(&TmrSetOpacity, &QTimer::timeout, this, &FrmMargletQK::TmrSetOpacity_Timer);
+    MotionWindow window;
+    window.heightTwips = [this] { return heightTwips(); };
+    window.heightPixels = [this] { return height(); };
+    window.setHeightTwips = [this](int twips) { return setHeightTwips(twips); };
+    window.setAlpha = [this](quint8 alpha) {
+        setWindowOpacity(alpha / 255.0);
+        // Without a window manager the change would wait in the client's
+        // buffer until some other X event goes out; it changes rarely, so
+        // flush it now.
+        if (isVisible())
+            QGuiApplication::sync();
+    };
+    window.showButton = [this](bool expanded) {
+        PicMaxMin->setPicture(expanded ? PicMinButton : PicMaxButton);
+        PicMaxMin->setAccessibleName(expanded ? tr("Collapse") : tr("Expand"));
+    };
+    m_motion = std::make_unique<BarMotion>(std::move(window), m_env.tick);
+    connect(m_motion.get(), &BarMotion::slideEnded, this, &FrmMargletQK::slideEnded);
+    TmrApplySettings.setTimerType(Qt::PreciseTimer);
+    TmrApplySettings.setInterval(m_env.tick);
     connect(&TmrApplySettings, &QTimer::timeout, this, &FrmMargletQK::TmrApplySettings_Timer);
 
     buildControls();
@@ -125,8 +146,6 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
     // pad, so that a bar left alone has no caret blinking in it.
     setFocusPolicy(Qt::ClickFocus);
     setFocus();
-    // The fade is on from the start; it settles and sleeps by itself.
-    TmrSetOpacity.start();
 }
 
 FrmMargletQK::~FrmMargletQK() = default;
@@ -155,6 +174,11 @@ void FrmMargletQK::buildControls()
         new CaptionLabel(PicTab02, tabCaption, QStringLiteral("Note 02"), tabFont, Qt::black);
     LblNote03 =
         new CaptionLabel(PicTab03, tabCaption, QStringLiteral("Note 03"), tabFont, Qt::black);
+    PicClose->makeControl(tr("Close"), QAccessible::Button);
+    PicMaxMin->makeControl(tr("Expand"), QAccessible::Button);
+    PicTab01->makeControl(QStringLiteral("Note 01"), QAccessible::PageTab);
+    PicTab02->makeControl(QStringLiteral("Note 02"), QAccessible::PageTab);
+    PicTab03->makeControl(QStringLiteral("Note 03"), QAccessible::PageTab);
 
     const auto button = [this](const QString &caption, const QRect &geometry) {
         auto *b = new QPushButton(caption, this);
@@ -208,7 +232,8 @@ void FrmMargletQK::ensureNotepad()
     TxtNotepad->setPalette(palette);
     TxtNotepad->stackUnder(PicBtnArea);
     // Focus moves through the controls in their design order.
-    QWidget *order[] = {PicMaxMin, TxtNotepad, CmdExport, CmdImport, CmdAbout, CmdOptions};
+    QWidget *order[] = {PicClose,   PicMaxMin, PicTab01,  PicTab02, PicTab03,
+                        TxtNotepad, CmdExport, CmdImport, CmdAbout, CmdOptions};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 
@@ -219,6 +244,7 @@ void FrmMargletQK::ensureNotepad()
         TxtNotepad->setPlainText(m_notes->noteStore(active));
     connect(TxtNotepad->document(), &QTextDocument::contentsChange, this,
             &FrmMargletQK::TxtNotepad_Change);
+    TxtNotepad->viewport()->installEventFilter(this);
     TxtNotepad->setVisible(isVisible());
 }
 
@@ -265,25 +291,30 @@ void FrmMargletQK::ShapeWindow(QWidget *window)
     const QRegion region = barlogic::outlineRegion();
     window->setMask(region);
     const QRect box = region.boundingRect();
-    window->resize(box.right() + 1, box.bottom() + 1);
+    if (window == this)
+        setBarGeometry(QSize(box.right() + 1, box.bottom() + 1));
+    else
+        window->resize(box.right() + 1, box.bottom() + 1);
 }
 
 void FrmMargletQK::ApplySettings()
 {
     LoadSettings();
+    BarMotion &m = *m_motion;
+    m.setFading(Transparency == 1 && OSFamily == kFamilyNew);
     if (Transparency == 0 && OSFamily == kFamilyNew) {
-        Opacity = 255;
+        m.Opacity = 255;
         TransparentWindow();
     }
     if (Transparency == 1 && OSFamily == kFamilyNew) {
-        if (Expanded == 0)
-            Opacity = 80;
-        if (Expanded == 1)
-            Opacity = 240;
+        if (m.Expanded == 0)
+            m.Opacity = 80;
+        if (m.Expanded == 1)
+            m.Opacity = 240;
         TransparentWindow();
     }
     // The value just applied may differ from the fade's band for this height.
-    wakeFade();
+    m.wakeFade();
     placeOnScreen();
     LoadSkin();
 }
@@ -325,21 +356,7 @@ void FrmMargletQK::LoadSkin()
 
 void FrmMargletQK::TransparentWindow()
 {
-    const qreal alpha = Opacity / 255.0;
-    if (m_alphaApplied && qFuzzyCompare(windowOpacity(), alpha))
-        return;
-    m_alphaApplied = true;
-    setWindowOpacity(alpha);
-    // Without a window manager the change would wait in the client's buffer
-    // until some other X event goes out; it changes rarely, so flush it now.
-    if (isVisible())
-        QGuiApplication::sync();
-}
-
-void FrmMargletQK::wakeFade()
-{
-    if (!TmrSetOpacity.isActive())
-        TmrSetOpacity.start();
+    m_motion->TransparentWindow();
 }
 
 int FrmMargletQK::heightTwips() const
@@ -349,24 +366,48 @@ int FrmMargletQK::heightTwips() const
 
 int FrmMargletQK::setHeightTwips(int value)
 {
-    resize(width(), twips::toPixels(value));
+    setBarGeometry(QSize(width(), twips::toPixels(value)));
     return heightTwips();
 }
 
 void FrmMargletQK::setLeftTopTwips(double left, double top)
 {
-    move(twips::toPixels(left), twips::toPixels(top));
+    m_place = QPoint(twips::toPixels(left), twips::toPixels(top));
+    m_placed = true;
+    setBarGeometry(size());
 }
 
 void FrmMargletQK::placeOnScreen()
 {
-    setLeftTopTwips(double(screenWidthTwips()) - PosFromRight, PosTop);
+    // The rule counts from the primary screen's own corner, which need not
+    // be the desktop's: a primary monitor on the right starts at x > 0.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect();
+    setLeftTopTwips(twips::fromPixels(area.x() + area.width()) - double(PosFromRight),
+                    twips::fromPixels(area.y()) + double(PosTop));
 }
 
-int FrmMargletQK::screenWidthTwips()
+void FrmMargletQK::setBarGeometry(QSize size)
 {
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return twips::fromPixels(screen ? screen->geometry().width() : 0);
+    const int oldHeight = height();
+    if (!testAttribute(Qt::WA_WState_Created)) {
+        // A place given before the window exists reaches the window manager
+        // as the frame's corner (NorthWest gravity); some managers ignore a
+        // first position given with Static gravity.
+        resize(size);
+        if (m_placed)
+            move(m_place);
+    } else if (m_placed) {
+        // Always the place from the settings, never the position Qt read
+        // back: while a manager reparents the window Qt can see the frame's
+        // first corner (0,0), and a plain resize would send the bar there.
+        setGeometry(QRect(m_place, size));
+    } else {
+        resize(size);
+    }
+    // The same outline, given again for each height.
+    if (height() != oldHeight)
+        giveShapeAgain(this);
 }
 
 void FrmMargletQK::LoadText()
@@ -467,6 +508,7 @@ void FrmMargletQK::selectTab(qint16 note)
     SwitchNote(note);
     // Picking a note is picking what to type into.
     TxtNotepad->setFocus(Qt::MouseFocusReason);
+    allowFocus();
 }
 
 void FrmMargletQK::PicTab01_Click()
@@ -519,47 +561,58 @@ void FrmMargletQK::CmdExport_Click()
 void FrmMargletQK::PicMaxMin_Click()
 {
     ensureNotepad();
-    // A click during a slide leaves the running timer's phase alone.
-    if (!TmrExpand.isActive())
-        TmrExpand.start();
-    wakeFade();
+    m_motion->PicMaxMin_Click();
 }
 
-void FrmMargletQK::TmrExpand_Timer()
+void FrmMargletQK::slideEnded(qint16 expanded)
 {
-    const barlogic::ExpandTick tick =
-        barlogic::expandTick(Expanded, heightTwips(), [this](int h) { return setHeightTwips(h); });
-    if (tick.finished) {
-        Expanded = Expanded == 0 ? 1 : 0;
-        TmrExpand.stop();
-        PicMaxMin->setPicture(Expanded == 1 ? PicMinButton : PicMaxButton);
-        // A caret blinking in a note pad nobody can see would wake the
-        // program twice a second for nothing.
-        if (Expanded == 0 && TxtNotepad && TxtNotepad->hasFocus())
-            TxtNotepad->clearFocus();
-    }
+    // A caret blinking in a note pad nobody can see would wake the program
+    // twice a second for nothing; and the next click on the strip must not
+    // take the keyboard either.
+    if (expanded == 0 && TxtNotepad && TxtNotepad->hasFocus())
+        TxtNotepad->clearFocus();
+    if (expanded == 0 && windowHandle())
+        windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, true);
 }
 
-void FrmMargletQK::TmrSetOpacity_Timer()
+void FrmMargletQK::allowFocus()
 {
-    if (Transparency == 1 && OSFamily == kFamilyNew) {
-        if (const auto value = barlogic::fadeOpacity(height())) {
-            Opacity = *value;
-            TransparentWindow();
-        }
-    }
-    // Once the alpha matches the band of a height that no longer moves,
-    // further ticks would change nothing: sleep until a slide or new
-    // settings wake the fade again.
-    if (!TmrExpand.isActive())
-        TmrSetOpacity.stop();
+    QWindow *window = windowHandle();
+    if (!window)
+        return;
+    if (window->flags().testFlag(Qt::WindowDoesNotAcceptFocus))
+        window->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+    // Asked with the time of the user's click, so that no manager counts it
+    // as stealing the focus.
+    if (!isActiveWindow())
+        activateWindow();
+}
+
+void FrmMargletQK::changeEvent(QEvent *event)
+{
+    // Once the user has left the bar, a click on its strip must not take
+    // the keyboard away from the program they went to.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && windowHandle())
+        windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, true);
+    QWidget::changeEvent(event);
+}
+
+bool FrmMargletQK::eventFilter(QObject *watched, QEvent *event)
+{
+    // A press in the note pad means typing is next: the window takes the
+    // keyboard then, and only then.
+    if (TxtNotepad && watched == TxtNotepad->viewport() &&
+        event->type() == QEvent::MouseButtonPress)
+        allowFocus();
+    return QWidget::eventFilter(watched, event);
 }
 
 void FrmMargletQK::TmrApplySettings_Timer()
 {
     LoadSettings();
     ApplySettings();
-    PicMaxMin->setPicture(loadSkinPicture(Expanded == 0 ? SkinSource::kMax : SkinSource::kMin));
+    PicMaxMin->setPicture(
+        loadSkinPicture(m_motion->Expanded == 0 ? SkinSource::kMax : SkinSource::kMin));
     TmrApplySettings.stop();
 }
 

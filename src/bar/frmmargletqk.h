@@ -1,5 +1,6 @@
 #pragma once
 
+#include "barmotion.h"
 #include "settingscodec.h"
 
 #include <QPixmap>
@@ -67,9 +68,6 @@ public:
     QString SkinName;
     qint16 Transparency = 0;
 
-    qint16 Expanded = 0;
-    quint8 Opacity = 0;
-
     // The pictures the visible controls take their images from.
     QPixmap PicActiveTab;
     QPixmap PicTab;
@@ -94,9 +92,11 @@ public:
     QPushButton *CmdAbout = nullptr;
     QPushButton *CmdOptions = nullptr;
 
-    QTimer TmrSetOpacity;
-    QTimer TmrExpand;
     QTimer TmrApplySettings;
+
+    // The slide and the fade: Expanded, Opacity and their timers.
+    BarMotion &motion() { return *m_motion; }
+    const BarMotion &motion() const { return *m_motion; }
 
     const BarEnvironment &environment() const { return m_env; }
     QString settingsPath() const;
@@ -107,20 +107,22 @@ public:
     void ApplySettings();
     void LoadSkin();
     void TransparentWindow();
-    // Lets the fade tick again; it stops itself once nothing can change.
-    void wakeFade();
 
     // Loads one image of the current skin, telling the user once about each
     // file that is missing and using the built-in image in its place.
     QPixmap loadSkinPicture(const QString &fileName);
 
     // Height in twips, set and read back through the window's whole pixels.
+    // Only the height changes: the place is the one the settings give.
     int heightTwips() const;
     int setHeightTwips(int twips);
     void setLeftTopTwips(double left, double top);
-    // Left is the primary screen's width less PosFromRight, Top is PosTop.
+    // Left is the primary screen's right edge less PosFromRight, Top is the
+    // screen's top plus PosTop, wherever that screen lies on the desktop.
     void placeOnScreen();
-    static int screenWidthTwips();
+    // Where the bar is meant to be, in pixels of the virtual desktop; a
+    // window manager's idea of it is never read back.
+    QPoint place() const { return m_place; }
 
     // The note pad is built once the bar is on screen, or sooner when
     // something needs it: a collapsed bar does not show it, and building it
@@ -156,8 +158,6 @@ public:
         QStringLiteral("Text files (*.txt)|*.txt|All Files (*.*)|*.*");
 
     void PicMaxMin_Click();
-    void TmrExpand_Timer();
-    void TmrSetOpacity_Timer();
     void TmrApplySettings_Timer();
 
     // Closes the window for good, at the end of the close sequence.
@@ -170,6 +170,8 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // Any other close (Alt+F4, a window manager's menu) takes the same road
     // as the close button, so that the notes are saved and the program ends
     // instead of running on with no window.
@@ -183,17 +185,22 @@ private:
 
     void flushMissingReport();
     void selectTab(qint16 note);
+    void setBarGeometry(QSize size);
+    void slideEnded(qint16 expanded);
+    void allowFocus();
 
     BarEnvironment m_env;
     std::unique_ptr<SkinSource> m_skins;
     std::unique_ptr<NoteBook> m_notes;
+    std::unique_ptr<BarMotion> m_motion;
     std::unique_ptr<FileDialogSeam> m_ownDialog;
     std::unique_ptr<LastPathFileDialog> CmnDlgSaveLoad;
     QPixmap m_background;
     QStringList m_reportedMissing;
     QStringList m_pendingMissing;
     QStringList m_reported;
-    bool m_alphaApplied = false;
+    QPoint m_place;
+    bool m_placed = false;
     bool m_closing = false;
     bool m_finishScheduled = false;
     const QString *m_padReplacement = nullptr;

@@ -1,8 +1,72 @@
 #include "picturebox.h"
 
+#include <QAccessibleWidget>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+
+namespace {
+
+// A picture that acts as a button or a tab, as assistive tools see it.
+class ClickableAccessible : public QAccessibleWidget
+{
+public:
+    explicit ClickableAccessible(ClickableWidget *widget)
+        : QAccessibleWidget(widget, widget->accessibleRole())
+    {
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList(pressAction()) + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString &name) override
+    {
+        if (name == pressAction())
+            Q_EMIT static_cast<ClickableWidget *>(widget())->clicked();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface *clickableAccessible(const QString &, QObject *object)
+{
+    auto *widget = qobject_cast<ClickableWidget *>(object);
+    if (!widget || widget->accessibleRole() == QAccessible::NoRole)
+        return nullptr;
+    return new ClickableAccessible(widget);
+}
+
+} // namespace
+
+void ClickableWidget::makeControl(const QString &name, QAccessible::Role role)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(clickableAccessible);
+        return true;
+    }();
+    Q_UNUSED(installed);
+    m_role = role;
+    setAccessibleName(name);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void ClickableWidget::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (m_role != QAccessible::NoRole && !event->isAutoRepeat()) {
+            Q_EMIT clicked();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 void ClickableWidget::mousePressEvent(QMouseEvent *event)
 {

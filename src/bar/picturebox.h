@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <QAccessible>
+
 // A widget that reports a left click released over it.
 class ClickableWidget : public QWidget
 {
@@ -11,15 +13,23 @@ class ClickableWidget : public QWidget
 public:
     using QWidget::QWidget;
 
+    // Makes the widget a control that keyboards and screen readers can use:
+    // reached with Tab (a mouse click still leaves the focus where it is),
+    // pressed with Space or Return, and told as `name` in `role`.
+    void makeControl(const QString &name, QAccessible::Role role);
+    QAccessible::Role accessibleRole() const { return m_role; }
+
 Q_SIGNALS:
     void clicked();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     bool m_pressed = false;
+    QAccessible::Role m_role = QAccessible::NoRole;
 };
 
 // A borderless box that shows a picture at its top-left corner over a plain

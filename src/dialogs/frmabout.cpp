@@ -1,12 +1,11 @@
 #include "frmabout.h"
 
 #include "designfonts.h"
+#include "desktop.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 
 using designfonts::arial;
 
@@ -32,8 +31,9 @@ QLabel *caption(QWidget *parent, const QString &name, const QString &text, QPoin
 } // namespace
 
 FrmAbout::FrmAbout(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent, dialogWindowType(Qt::Tool) | Qt::MSWindowsFixedSizeDialogHint |
+                          Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
       m_background(QStringLiteral(":/images/about.gif"))
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -57,14 +57,6 @@ FrmAbout::FrmAbout(QWidget *parent)
                      {7, 151}, arial(8.25), QColor(0x00, 0x00, 0xFF));
 
     connect(CmdClose, &QPushButton::clicked, this, &FrmAbout::CmdClose_Click);
-
-    // Centred with its frame, which is known once the native window exists.
-    create();
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect outer = frameGeometry();
-        outer.moveCenter(screen->geometry().center());
-        move(outer.topLeft());
-    }
 }
 
 FrmAbout::~FrmAbout() = default;

@@ -1,6 +1,8 @@
 #include "frmoptions.h"
 
 #include "designfonts.h"
+#include "desktop.h"
+#include "dialogplace.h"
 #include "filenames.h"
 #include "settingsfile.h"
 #include "skins.h"
@@ -84,8 +86,9 @@ QPushButton *button(QWidget *parent, const QString &text, const QRect &geometry)
 } // namespace
 
 FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
-    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent, dialogWindowType(Qt::Dialog) | Qt::MSWindowsFixedSizeDialogHint |
+                          Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
       m_env(std::move(environment))
 {
     if (!m_env.report)
@@ -230,17 +233,17 @@ void FrmOptions::buildControls()
 
 void FrmOptions::Form_Load()
 {
-    // Centred on the bar's left edge, across and down the screen, the
-    // halves taken in twips before rounding to whole pixels. The outer size
-    // counts the frame, which is known once the native window exists.
-    create();
-    const QRect outer = frameGeometry();
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const int screenHeight = screen ? screen->geometry().height() : 0;
+    // Centred on half the bar's left edge across and down the screen that
+    // holds the bar, then kept whole on that screen: on a small screen the
+    // rule alone opens it partly off the left edge. Nothing here makes the
+    // native window: a place given before it exists counts the frame's
+    // corner, which every window manager honours.
+    const QScreen *screen = m_env.barScreen ? m_env.barScreen() : QGuiApplication::primaryScreen();
+    const QRect whole = screen ? screen->geometry() : QRect();
+    const QRect usable = screen ? screen->availableGeometry() : QRect();
     const int barLeft = m_env.barLeft ? m_env.barLeft() : 0;
-    move(twips::toPixels(twips::fromPixels(barLeft) / 2.0 - twips::fromPixels(outer.width()) / 2.0),
-         twips::toPixels(twips::fromPixels(screenHeight) / 2.0 -
-                         twips::fromPixels(outer.height()) / 2.0));
+    const QSize outer = frameGeometry().size();
+    move(dialogplace::keptWhole(dialogplace::options(whole, barLeft, outer), outer, usable));
 
     WindowsVersionDetect::DetectWindowsVersion();
     if (OSFamily == kFamilyOld) {

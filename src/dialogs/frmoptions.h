@@ -16,6 +16,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QScreen;
 
 // What the Options dialog needs from the world around it.
 struct OptionsEnvironment
@@ -23,6 +24,7 @@ struct OptionsEnvironment
     QString settingsPath;                   // settings.dat
     QStringList skinBases;                  // folders that hold a skins folder
     std::function<int()> barLeft;           // the bar's left edge, in pixels
+    std::function<QScreen *()> barScreen;   // the screen that holds the bar
     std::function<void()> enableApplyTimer; // lets the bar pick up saved settings
     // Tells the user something went wrong; the default shows a message box.
     std::function<void(const QString &)> report;

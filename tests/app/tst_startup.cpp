@@ -76,7 +76,7 @@ private Q_SLOTS:
         QCOMPARE(bar.size(), QSize(185, 17));
         QCOMPARE(bar.pos(), QPoint(screenWidth() - 256, 5));
         QCOMPARE(bar.notes().ActiveNote, 1);
-        QCOMPARE(bar.Expanded, 0);
+        QCOMPARE(bar.motion().Expanded, 0);
         QCOMPARE(bar.mask(), barlogic::outlineRegion());
     }
 
@@ -100,7 +100,7 @@ private Q_SLOTS:
         Started s(&settings);
         QCOMPARE(s.bar().pos(),
                  QPoint(screenWidth() - offsetFromTopRight.x(), offsetFromTopRight.y()));
-        QCOMPARE(int(s.bar().Opacity), opacity);
+        QCOMPARE(int(s.bar().motion().Opacity), opacity);
         if (opacity > 0)
             QCOMPARE(qRound(s.bar().windowOpacity() * 255), opacity);
     }

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <Qt>
+
+class QWidget;
+
+// How the bar's windows meet the desktop's window manager.
+
+// Asks the window manager to leave the window out of taskbars and pagers.
+// Call after the window flags are final; a window not shown yet gets it when
+// it is first shown.
+void keepOutOfTaskbar(QWidget *window);
+
+// The kind of window for the bar's dialogs. Where a manager stacks a
+// program's tool and dialog windows above its always-on-top window (X11
+// managers treat them as transient for the whole program), they become
+// ordinary windows kept out of the taskbar; elsewhere `native` stays.
+Qt::WindowType dialogWindowType(Qt::WindowType native);
+
+// Without a window manager nothing keeps an always-on-top window on top: the
+// window raises itself again whenever another window comes to cover it. Does
+// nothing while a window manager runs. Call once; it takes effect when the
+// window is first shown.
+void keepAboveWithoutManager(QWidget *window);
+
+// Gives the window's outline to the window system again, after a change of
+// size. Some X11 managers (mutter) keep a shape clipped to the size the
+// window had when the shape was set, and draw a grown window only within it.
+void giveShapeAgain(QWidget *window);

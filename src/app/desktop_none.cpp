@@ -1,0 +1,21 @@
+#include "desktop.h"
+
+void keepOutOfTaskbar(QWidget *)
+{
+    // A tool window has no taskbar button here already.
+}
+
+Qt::WindowType dialogWindowType(Qt::WindowType native)
+{
+    return native;
+}
+
+void keepAboveWithoutManager(QWidget *)
+{
+    // The system keeps a topmost window on top by itself.
+}
+
+void giveShapeAgain(QWidget *)
+{
+    // The system keeps the region whole whatever the window's size.
+}

@@ -1,0 +1,195 @@
+#include "desktop.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QDeadlineTimer>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QWidget>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+namespace {
+
+xcb_connection_t *connection()
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr; // null on Wayland or offscreen
+}
+
+xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
+{
+    const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(c, 0, uint16_t(qstrlen(name)), name);
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(c, cookie, nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+
+// Runs `apply` on the window once it exists: now, or when it is first shown
+// (the show event comes after the native window is made and before it is
+// mapped). Making the native window earlier would fix its gravity before the
+// bar is placed.
+template <typename Apply> void whenCreated(QWidget *window, Apply apply)
+{
+    if (window->testAttribute(Qt::WA_WState_Created)) {
+        apply();
+        return;
+    }
+    struct OnShow : QObject
+    {
+        Apply apply;
+        OnShow(QObject *parent, Apply a) : QObject(parent), apply(std::move(a)) {}
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Show) {
+                apply();
+                deleteLater();
+                parent()->removeEventFilter(this);
+            }
+            return false;
+        }
+    };
+    window->installEventFilter(new OnShow(window, std::move(apply)));
+}
+
+bool managerRuns(xcb_connection_t *c, xcb_window_t root)
+{
+    // The manager's check window names itself; a stale property from a
+    // manager that died points to a window that is gone.
+    const xcb_atom_t check = internAtom(c, "_NET_SUPPORTING_WM_CHECK");
+    const auto cookie = xcb_get_property(c, 0, root, check, XCB_ATOM_WINDOW, 0, 1);
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(c, cookie, nullptr);
+    xcb_window_t child = XCB_WINDOW_NONE;
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply) >= 4)
+        child = *static_cast<xcb_window_t *>(xcb_get_property_value(reply));
+    free(reply);
+    if (child == XCB_WINDOW_NONE)
+        return false;
+    xcb_get_window_attributes_reply_t *attributes =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, child), nullptr);
+    const bool alive = attributes != nullptr;
+    free(attributes);
+    return alive;
+}
+
+// Raises the window when the server says something covers it. Qt sets its
+// own event mask and sets it again whenever the window's flags change (which
+// also rewrites WM_HINTS), so the mask is added back on each such change.
+class KeepAbove : public QAbstractNativeEventFilter
+{
+public:
+    KeepAbove(QWidget *window, xcb_connection_t *c)
+        : m_window(window), m_connection(c), m_id(xcb_window_t(window->winId()))
+    {
+        watch();
+    }
+
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
+        if (type != "xcb_generic_event_t" || !m_window)
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        switch (event->response_type & 0x7f) {
+        case XCB_VISIBILITY_NOTIFY: {
+            const auto *v = reinterpret_cast<const xcb_visibility_notify_event_t *>(event);
+            if (v->window == m_id && v->state != XCB_VISIBILITY_UNOBSCURED)
+                raise();
+            break;
+        }
+        case XCB_PROPERTY_NOTIFY: {
+            const auto *p = reinterpret_cast<const xcb_property_notify_event_t *>(event);
+            if (p->window == m_id && p->atom == XCB_ATOM_WM_HINTS)
+                watch();
+            break;
+        }
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void watch()
+    {
+        xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+            m_connection, xcb_get_window_attributes(m_connection, m_id), nullptr);
+        if (!attributes)
+            return;
+        const uint32_t mask = attributes->your_event_mask | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+        if (mask != attributes->your_event_mask)
+            xcb_change_window_attributes(m_connection, m_id, XCB_CW_EVENT_MASK, &mask);
+        free(attributes);
+    }
+
+    void raise()
+    {
+        // Two programs doing this would raise each other for ever: a few
+        // raises a second at most.
+        if (m_budget.hasExpired()) {
+            m_budget = QDeadlineTimer(1000);
+            m_raises = 0;
+        }
+        if (++m_raises > 5)
+            return;
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        if (!screen || managerRuns(m_connection, screen->root))
+            return;
+        const uint32_t above = XCB_STACK_MODE_ABOVE;
+        xcb_configure_window(m_connection, m_id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+        xcb_flush(m_connection);
+    }
+
+    QPointer<QWidget> m_window;
+    xcb_connection_t *m_connection;
+    xcb_window_t m_id;
+    QDeadlineTimer m_budget{0};
+    int m_raises = 0;
+};
+
+} // namespace
+
+void keepOutOfTaskbar(QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    whenCreated(window, [window, c] {
+        // Qt marks a tool window as a utility window, which most taskbars
+        // skip, but only the explicit states are binding. Qt merges the
+        // states it sets at mapping time with what the window already has.
+        const auto id = xcb_window_t(window->winId());
+        const xcb_atom_t states[] = {internAtom(c, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                     internAtom(c, "_NET_WM_STATE_SKIP_PAGER")};
+        xcb_change_property(c, XCB_PROP_MODE_APPEND, id, internAtom(c, "_NET_WM_STATE"),
+                            XCB_ATOM_ATOM, 32, 2, states);
+        xcb_flush(c);
+    });
+}
+
+Qt::WindowType dialogWindowType(Qt::WindowType native)
+{
+    // Qt makes a tool or dialog window without a parent transient for its
+    // hidden leader window, and mutter and KWin then keep it above every
+    // window of the program, the always-on-top bar included.
+    return connection() ? Qt::Window : native;
+}
+
+void keepAboveWithoutManager(QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return;
+    whenCreated(window, [window, c] {
+        // Lives as long as the program: there is one bar.
+        qGuiApp->installNativeEventFilter(new KeepAbove(window, c));
+    });
+}
+
+void giveShapeAgain(QWidget *window)
+{
+    // Straight to the QWindow: the widget skips a mask equal to its last.
+    if (connection() && window->windowHandle() && !window->mask().isEmpty())
+        window->windowHandle()->setMask(window->mask());
+}

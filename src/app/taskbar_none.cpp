@@ -1,6 +1,0 @@
-#include "taskbar.h"
-
-void keepOutOfTaskbar(QWidget *)
-{
-    // A tool window has no taskbar button here already.
-}
