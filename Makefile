@@ -8,8 +8,11 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 # More arguments for ctest, such as -LE faults to leave out the fault suite.
 CTEST_ARGS ?=
+# The window managers the real-window tests run the bar under (`make
+# desktops` runs only those tests), with the session bus two of them need.
+DESKTOP_PACKAGES = dbus mutter kwin-x11 kwin-style-breeze xfwm4 openbox picom fluxbox icewm
 
-.PHONY: all deps build run test faults install format format-check bench crashloop art fuzz clean
+.PHONY: all deps build run test desktops faults install format format-check bench crashloop art fuzz clean
 
 all: build
 
@@ -24,7 +27,15 @@ run: build
 	$(BUILD_DIR)/bin/marglet
 
 test: build
+	@scripts/deps.sh $(DESKTOP_PACKAGES)
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+# Only the bar under each window manager: mutter, kwin_x11, xfwm4 (with and
+# without its compositor), openbox (with and without picom), fluxbox, icewm
+# and none, on one screen, two monitors and a 640x480 screen.
+desktops: build
+	@scripts/deps.sh $(DESKTOP_PACKAGES)
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L desktops $(CTEST_ARGS)
 
 # Only the fault suite: full disks, read-only and immutable files, special
 # files, other programs, a dying X server. Needs root.

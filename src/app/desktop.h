@@ -17,6 +17,13 @@ void keepOutOfTaskbar(QWidget *window);
 // ordinary windows kept out of the taskbar; elsewhere `native` stays.
 Qt::WindowType dialogWindowType(Qt::WindowType native);
 
+// The kind of window for the always-on-top bar: a tool window, out of the
+// taskbar. On X11 it is an ordinary window, kept out of the taskbar by its
+// state: xfwm4 stacks a tool (utility) window with the program's other
+// windows once the program has another one open (a dialog), and so under
+// any window raised over them, always-on-top or not.
+Qt::WindowType barWindowType();
+
 // Without a window manager nothing keeps an always-on-top window on top: the
 // window raises itself again whenever another window comes to cover it. Does
 // nothing while a window manager runs. Call once; it takes effect when the

@@ -5,6 +5,11 @@ void keepOutOfTaskbar(QWidget *)
     // A tool window has no taskbar button here already.
 }
 
+Qt::WindowType barWindowType()
+{
+    return Qt::Tool;
+}
+
 Qt::WindowType dialogWindowType(Qt::WindowType native)
 {
     return native;

@@ -168,6 +168,11 @@ void keepOutOfTaskbar(QWidget *window)
     });
 }
 
+Qt::WindowType barWindowType()
+{
+    return connection() ? Qt::Window : Qt::Tool;
+}
+
 Qt::WindowType dialogWindowType(Qt::WindowType native)
 {
     // Qt makes a tool or dialog window without a parent transient for its

@@ -85,7 +85,7 @@ const Line kLines[] = {
 } // namespace
 
 FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), m_env(std::move(environment)),
+    : QWidget(parent, barWindowType() | Qt::FramelessWindowHint), m_env(std::move(environment)),
       m_skins(std::make_unique<SkinSource>(m_env.skinBases))
 {
     if (!m_env.report)
@@ -115,7 +115,9 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
     // Appearing, sliding or being clicked must not take the keyboard from
     // the program the user is typing in: the bar takes the focus only when
     // the user clicks into its note pad or picks a note (see allowFocus()).
-    setAttribute(Qt::WA_ShowWithoutActivating);
+    // A window that accepts no focus is one no manager hands it to. A zero
+    // user time (Qt::WA_ShowWithoutActivating) is not used: KWin answers it
+    // by marking the bar as demanding attention.
     setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     resize(535, 343);
 
@@ -571,20 +573,23 @@ void FrmMargletQK::slideEnded(qint16 expanded)
     // take the keyboard either.
     if (expanded == 0 && TxtNotepad && TxtNotepad->hasFocus())
         TxtNotepad->clearFocus();
-    if (expanded == 0 && windowHandle())
-        windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, true);
+    if (expanded == 0)
+        acceptFocus(false);
+}
+
+void FrmMargletQK::acceptFocus(bool accept)
+{
+    QWindow *window = windowHandle();
+    if (window && window->flags().testFlag(Qt::WindowDoesNotAcceptFocus) == accept)
+        window->setFlag(Qt::WindowDoesNotAcceptFocus, !accept);
 }
 
 void FrmMargletQK::allowFocus()
 {
-    QWindow *window = windowHandle();
-    if (!window)
-        return;
-    if (window->flags().testFlag(Qt::WindowDoesNotAcceptFocus))
-        window->setFlag(Qt::WindowDoesNotAcceptFocus, false);
-    // Asked with the time of the user's click, so that no manager counts it
-    // as stealing the focus.
-    if (!isActiveWindow())
+    acceptFocus(true);
+    // Asked with the time of the user's click, for managers that give no
+    // focus on a click (or when there is no manager).
+    if (windowHandle() && !isActiveWindow())
         activateWindow();
 }
 
@@ -592,18 +597,34 @@ void FrmMargletQK::changeEvent(QEvent *event)
 {
     // Once the user has left the bar, a click on its strip must not take
     // the keyboard away from the program they went to.
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && windowHandle())
-        windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, true);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        acceptFocus(false);
     QWidget::changeEvent(event);
 }
 
 bool FrmMargletQK::eventFilter(QObject *watched, QEvent *event)
 {
-    // A press in the note pad means typing is next: the window takes the
-    // keyboard then, and only then.
-    if (TxtNotepad && watched == TxtNotepad->viewport() &&
-        event->type() == QEvent::MouseButtonPress)
-        allowFocus();
+    // Pointing at the note pad means typing may be next: from then on the
+    // window accepts the keyboard, so that the click that follows is one
+    // every window manager answers with the focus (KWin ignores a request
+    // made after it has handled the click on a window that refused it).
+    // Leaving it without clicking takes that back.
+    if (TxtNotepad && watched == TxtNotepad->viewport()) {
+        switch (event->type()) {
+        case QEvent::Enter:
+            acceptFocus(true);
+            break;
+        case QEvent::Leave:
+            if (!isActiveWindow())
+                acceptFocus(false);
+            break;
+        case QEvent::MouseButtonPress:
+            allowFocus();
+            break;
+        default:
+            break;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 

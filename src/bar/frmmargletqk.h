@@ -188,6 +188,7 @@ private:
     void setBarGeometry(QSize size);
     void slideEnded(qint16 expanded);
     void allowFocus();
+    void acceptFocus(bool accept);
 
     BarEnvironment m_env;
     std::unique_ptr<SkinSource> m_skins;

@@ -12,8 +12,7 @@ namespace {
 // rounded to whole pixels as the dialogs' own rule does.
 int centredIn(int from, int length, int outer)
 {
-    return from + twips::toPixels(twips::fromPixels(length) / 2.0 -
-                                  twips::fromPixels(outer) / 2.0);
+    return from + twips::toPixels(twips::fromPixels(length) / 2.0 - twips::fromPixels(outer) / 2.0);
 }
 
 } // namespace

@@ -18,8 +18,8 @@ private Q_SLOTS:
         QTest::newRow("classic position") << hd << 1681 << QPoint(596, 340);
         QTest::newRow("primary screen on the right")
             << QRect(1920, 0, 1920, 1080) << 1920 + 1664 << QPoint(1920 + 588, 340);
-        QTest::newRow("primary screen below") << QRect(0, 1080, 1920, 1080) << 1664
-                                              << QPoint(588, 1080 + 340);
+        QTest::newRow("primary screen below")
+            << QRect(0, 1080, 1920, 1080) << 1664 << QPoint(588, 1080 + 340);
         // The rule alone puts it 53 pixels off the left edge here.
         QTest::newRow("640x480") << QRect(0, 0, 640, 480) << 384 << QPoint(0, 40);
         QTest::newRow("bar off the screen") << hd << 1920 << QPoint(716, 340);
@@ -30,8 +30,9 @@ private Q_SLOTS:
         QFETCH(int, barLeft);
         QFETCH(QPoint, place);
         const QSize outer(489, 401);
-        QCOMPARE(dialogplace::keptWhole(dialogplace::options(screen, barLeft, outer), outer, screen),
-                 place);
+        QCOMPARE(
+            dialogplace::keptWhole(dialogplace::options(screen, barLeft, outer), outer, screen),
+            place);
     }
 
     void keptWholeMovesTheLeastThatFits_data()
@@ -42,10 +43,10 @@ private Q_SLOTS:
         const QSize about(249, 167);
         QTest::newRow("already whole") << QPoint(100, 100) << about << QPoint(100, 100);
         QTest::newRow("off the left and top") << QPoint(-30, -5) << about << QPoint(0, 0);
-        QTest::newRow("off the right and bottom") << QPoint(500, 400) << about
-                                                  << QPoint(640 - 249, 480 - 167);
-        QTest::newRow("larger than the screen") << QPoint(50, 50) << QSize(800, 600)
-                                                << QPoint(0, 0);
+        QTest::newRow("off the right and bottom")
+            << QPoint(500, 400) << about << QPoint(640 - 249, 480 - 167);
+        QTest::newRow("larger than the screen")
+            << QPoint(50, 50) << QSize(800, 600) << QPoint(0, 0);
     }
     void keptWholeMovesTheLeastThatFits()
     {
@@ -59,8 +60,7 @@ private Q_SLOTS:
     {
         const QSize about(249, 167);
         QCOMPARE(dialogplace::centred(QRect(0, 0, 1920, 1080), about), QPoint(836, 457));
-        QCOMPARE(dialogplace::centred(QRect(1920, 0, 1920, 1080), about),
-                 QPoint(1920 + 836, 457));
+        QCOMPARE(dialogplace::centred(QRect(1920, 0, 1920, 1080), about), QPoint(1920 + 836, 457));
     }
 };
 

@@ -13,9 +13,10 @@ class StartUp(XTestCase):
         bar = self.start()
         self.assertEqual(bar.geometry(), (1920 - 256, 5, 185, 17))
         self.assertIn("_NET_WM_STATE_ABOVE", bar.prop("_NET_WM_STATE"))
-        # A utility window: no taskbar entry.
-        self.assertIn("_NET_WM_WINDOW_TYPE_UTILITY", bar.prop("_NET_WM_WINDOW_TYPE"))
+        # No taskbar entry, and a window of its own: a window transient for
+        # the program would be stacked with the program's dialogs.
         self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", bar.prop("_NET_WM_STATE"))
+        self.assertNotIn("window id", bar.prop("WM_TRANSIENT_FOR"))
         self.assertIn("QKS Marglet", bar.prop("WM_NAME"))
         self.assertEqual(os.path.getsize(bar.file("settings.dat")), 0)
         self.server.screenshot(os.path.join(xharness.ARGS.out, "collapsed.png"), 1920 - 300, 0, 300, 40)

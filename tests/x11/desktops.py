@@ -1,0 +1,408 @@
+"""Desktop sessions for the real-window tests: a private Xvfb server with a
+window manager (or none), RandR monitors, and reads of what the manager says.
+
+`python3 desktops.py --wm openbox --hold` starts one by hand.
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import uuid
+
+from Xlib import X, Xatom, error
+from Xlib.protocol import event, rq
+
+import xharness
+
+WINDOW_MANAGERS = {
+    "none": [],
+    "mutter": [["mutter", "--x11", "--replace", "--sm-disable"]],
+    "kwin_x11": [["kwin_x11", "--replace"]],
+    "xfwm4": [["xfwm4", "--compositor=off", "--sm-client-disable"]],
+    "xfwm4-compositor": [["xfwm4", "--compositor=on", "--sm-client-disable"]],
+    "openbox": [["openbox", "--sm-disable"]],
+    # xrender keeps picom off llvmpipe; /dev/null keeps it off any user config.
+    "openbox-picom": [["openbox", "--sm-disable"],
+                      ["picom", "--backend", "xrender", "--config", "/dev/null"]],
+    "fluxbox": [["fluxbox"]],
+    "icewm": [["icewm"]],
+}
+# Ready once they own the compositing selection; before that pixels() may
+# read a screen they have not painted yet.
+COMPOSITED = {"mutter", "kwin_x11", "xfwm4-compositor", "openbox-picom"}
+
+
+# python3-xlib 0.33 declares RRSetMonitor but cannot pack it (its MonitorInfo
+# has a variable length), so the request is spelled out flat.
+class _SetMonitor(rq.Request):
+    _request = rq.Struct(
+        rq.Card8("opcode"), rq.Opcode(43), rq.RequestLength(), rq.Window("window"),
+        rq.Card32("name"), rq.Bool("primary"), rq.Bool("automatic"), rq.LengthOf("outputs", 2),
+        rq.Int16("x"), rq.Int16("y"), rq.Card16("width"), rq.Card16("height"),
+        rq.Card32("mm_width"), rq.Card32("mm_height"), rq.List("outputs", rq.Card32Obj))
+
+
+# An ordinary application window, in a process of its own so that it is a
+# separate client that a close really ends.
+_WINDOW = r"""
+import os, sys
+from Xlib import X, Xatom, Xutil, display
+d = display.Display()
+s, a, title = d.screen(), d.intern_atom, sys.argv[1]
+w = s.root.create_window(60, 60, 480, 320, 0, s.root_depth, background_pixel=s.white_pixel)
+w.set_wm_name(title)
+w.change_property(a("_NET_WM_NAME"), a("UTF8_STRING"), 8, title.encode())
+w.set_wm_class("marglet-probe", "MargletProbe")
+w.set_wm_hints(flags=Xutil.InputHint, input=1)
+w.set_wm_protocols([a("WM_DELETE_WINDOW")])
+w.change_property(a("_NET_WM_PID"), Xatom.CARDINAL, 32, [os.getpid()])
+w.change_property(a("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32, [a("_NET_WM_WINDOW_TYPE_NORMAL")])
+w.map()
+print(w.id, flush=True)
+while True:
+    e = d.next_event()
+    if e.type == X.ClientMessage and e.data[1][0] == a("WM_DELETE_WINDOW"):
+        break
+"""
+
+# What the bus activates double-forks away to init, which here reaps only
+# every few seconds, so that ps would still list it after stop(). Under this
+# subreaper it stays in the session; it leaves once all it holds have gone.
+_REAPER = r"""
+import ctypes, os, signal, subprocess, sys
+ctypes.CDLL(None).prctl(36, 1)  # PR_SET_CHILD_SUBREAPER
+signal.signal(signal.SIGTERM, lambda *_: None)
+subprocess.Popen(sys.argv[1:])
+try:
+    while True:
+        os.wait()
+except ChildProcessError:
+    pass
+"""
+
+
+def wait_for(predicate, timeout=10.0, what="condition"):
+    deadline = time.time() + timeout
+    while not (value := predicate()):
+        if time.time() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.02)
+    return value
+
+
+class Desktop(xharness.Xvfb):
+    """A server of width x height with `wm` managing it. `monitors` lists
+    (x, y, w, h, primary) RandR monitors; `taskbar` adds tint2."""
+
+    def __init__(self, wm="none", width=1920, height=1080, monitors=None, taskbar=False,
+                 timeout=30.0):
+        if wm not in WINDOW_MANAGERS:
+            raise ValueError(f"unknown window manager {wm!r}; known: {', '.join(WINDOW_MANAGERS)}")
+        if taskbar and wm == "none":
+            # tint2 waits 15 s for a manager, and lists what a manager lists.
+            raise ValueError("a taskbar needs a window manager")
+        super().__init__(width, height)
+        self.wm, self.size, self.procs, self.bus = wm, (width, height), [], None
+        self.root = self.x.screen().root
+        # Everything started here inherits this mark, so that stop() finds
+        # even what leaves its process group.
+        self._mark = "MARGLET_DESKTOP=" + uuid.uuid4().hex
+        self.home = tempfile.mkdtemp(prefix="marglet-desktop-")
+        os.makedirs(os.path.join(self.home, "run"), mode=0o700)
+        # fluxbox's style sets a wallpaper through fbsetbg, which pops up a
+        # message box where it cannot (no image viewer); the overlay forbids it.
+        os.makedirs(os.path.join(self.home, ".fluxbox"))
+        with open(os.path.join(self.home, ".fluxbox", "overlay"), "w") as f:
+            f.write("background: none\n")
+        self.log = os.path.join(self.home, "session.log")
+        self._log = open(self.log, "ab")
+        try:
+            if monitors:
+                self._set_monitors(monitors)
+            if wm != "none":
+                # mutter and kwin need a session bus, and GTK (xfwm4) without
+                # one autolaunches a bus that outlives the session.
+                bus = self.spawn([sys.executable, "-c", _REAPER, "dbus-daemon", "--session",
+                                  "--nofork", "--nopidfile", "--print-address"],
+                                 stdout=subprocess.PIPE)
+                self.bus = bus.stdout.readline().decode().strip()
+                for command in WINDOW_MANAGERS[wm]:
+                    self.spawn(command)
+                self._wait(self._managed, timeout, "window manager managing windows")
+            if wm not in ("none", "kwin_x11"):  # kwin lists it but sets it only for struts
+                # Qt reads it at start for availableGeometry; icewm and openbox
+                # set it a moment after they manage windows.
+                self._wait(lambda: self.prop(self.root, "_NET_WORKAREA"), timeout, "work area")
+            if wm in COMPOSITED:
+                self._wait(lambda: self._owned("_NET_WM_CM_S0"), timeout, "compositor")
+            if taskbar:
+                self.spawn(["tint2"])
+                self._wait(lambda: self._owned("_NET_SYSTEM_TRAY_S0"), timeout, "tint2")
+        except BaseException:
+            self.stop()
+            raise
+
+    def env(self):
+        # Clients share the session's bus, as on a desktop, rather than each
+        # autolaunching one that outlives the session.
+        env = super().env()
+        if getattr(self, "bus", None):
+            env["DBUS_SESSION_BUS_ADDRESS"] = self.bus
+        return env
+
+    def session_env(self):
+        """The environment of what the session starts: a HOME and runtime
+        folder of its own, so that nothing under /root is read or written."""
+        env = {k: v for k, v in self.env().items()
+               if not k.startswith("XDG_") and k != "SESSION_MANAGER"}
+        key, value = self._mark.split("=")
+        # NO_AT_BRIDGE: GTK (xfwm4) would start an accessibility bus of its own.
+        env.update({key: value, "HOME": self.home, "NO_AT_BRIDGE": "1",
+                    "XDG_RUNTIME_DIR": os.path.join(self.home, "run")})
+        return env
+
+    def spawn(self, command, **kwargs):
+        """Starts a process that stop() ends, in a process group of its own."""
+        kwargs.setdefault("stdout", self._log)
+        proc = subprocess.Popen(command, env=self.session_env(), cwd=self.home,
+                                stderr=self._log, start_new_session=True, **kwargs)
+        self.procs.append(proc)
+        return proc
+
+    def processes(self):
+        """Ids of the live processes this session started, however they left."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if self._mark.encode() in f.read().split(b"\0"):
+                        found.append(int(pid))
+            except OSError:
+                pass  # gone meanwhile
+        return found
+
+    def stop(self):
+        # What the manager or the bus started goes first, while its parent
+        # lives to reap it (a zombie has no environment, so no longer counts).
+        ours = {p.pid for p in self.procs}
+        self._end(os.kill, lambda: [pid for pid in self.processes() if pid not in ours])
+        # A leader not yet reaped keeps its group id from being reused.
+        self._end(os.killpg, lambda: [p.pid for p in self.procs if p.poll() is None])
+        for proc in self.procs:
+            if proc.stdout:
+                proc.stdout.close()
+        super().stop()
+        self._log.close()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    @staticmethod
+    def _end(kill, live):
+        for sig in (signal.SIGTERM, signal.SIGKILL):
+            for pid in live():
+                try:
+                    kill(pid, sig)
+                except ProcessLookupError:
+                    pass
+            deadline = time.time() + 3
+            while live() and time.time() < deadline:
+                time.sleep(0.02)
+
+    def set_root_colour(self, rgb):
+        # Compositors (picom, xfwm4's) paint the wallpaper pixmap named on the
+        # root rather than its background. mutter paints its own in any case.
+        super().set_root_colour(rgb)
+        pixmap = self.root.create_pixmap(1, 1, self.x.screen().root_depth)
+        pixmap.fill_rectangle(pixmap.create_gc(foreground=rgb), 0, 0, 1, 1)
+        for name in ("_XROOTPMAP_ID", "ESETROOT_PMAP_ID"):
+            self.root.change_property(self._atom(name), Xatom.PIXMAP, 32, [pixmap.id])
+        self.x.sync()
+
+    def screenshot(self, path, x=0, y=0, w=None, h=None):
+        xharness.write_png(path, self.pixels(x, y, w or self.size[0], h or self.size[1]))
+
+    def _set_monitors(self, monitors):
+        # Monitors last as long as the connection that made them: this one
+        # stays open until stop(). The server's one output must belong to a
+        # monitor, or it is listed as a third covering the screen; it goes to
+        # the primary, since a manager that marks the output primary (mutter)
+        # makes Qt take that output's monitor as the primary one.
+        output = self.root.xrandr_get_screen_resources().outputs[:1]
+        opcode = self.x.query_extension("RANDR").major_opcode
+        owner = next((i for i, m in enumerate(monitors) if m[4]), 0)
+        for i, (x, y, w, h, primary) in enumerate(monitors):
+            _SetMonitor(display=self.x.display, opcode=opcode, window=self.root,
+                        name=self._atom(f"VIRTUAL-{i + 1}"), primary=bool(primary),
+                        automatic=False, x=x, y=y, width=w, height=h,
+                        mm_width=w * 254 // 960, mm_height=h * 254 // 960,  # 96 dpi
+                        outputs=output if i == owner else [])
+        self.x.sync()
+
+    def _wait(self, predicate, timeout, what):
+        deadline = time.time() + timeout
+        while not predicate():
+            dead = [p for p in self.procs if p.poll() is not None]
+            if dead or time.time() > deadline:
+                # The name after `python3 -c SCRIPT` is what the script runs.
+                name = dead and dead[0].args[3 if dead[0].args[0] == sys.executable else 0]
+                why = f"{name} ended with {dead[0].returncode}" if dead else f"not within {timeout} s"
+                with open(self.log, errors="replace") as f:
+                    output = f.read()[-4000:]
+                raise RuntimeError(f"{self.wm}: no {what}: {why}; the session's output:\n{output}")
+            time.sleep(0.02)
+
+    def _managed(self):
+        # The check window must be live and point at itself (a dead manager
+        # leaves a stale id), and someone must hold the root's redirect.
+        check = self.prop(self.root, "_NET_SUPPORTING_WM_CHECK")
+        return (bool(check) and self.prop(check[0], "_NET_SUPPORTING_WM_CHECK") == check
+                and bool(self.root.get_attributes().all_event_masks & X.SubstructureRedirectMask))
+
+    def _owned(self, selection):
+        return self.x.get_selection_owner(self._atom(selection)) != X.NONE
+
+    def _atom(self, name):
+        return self.x.intern_atom(name)
+
+    def _window(self, wid):
+        return wid if hasattr(wid, "id") else self.x.create_resource_object("window", wid)
+
+    def prop(self, wid, name):
+        """A property's values (bytes for strings); None if it or the window is gone."""
+        try:
+            value = self._window(wid).get_full_property(self._atom(name), X.AnyPropertyType)
+        except error.BadWindow:
+            return None
+        if value is None:
+            return None
+        return value.value if value.format == 8 else list(value.value)
+
+    def title(self, wid):
+        name = self.prop(wid, "_NET_WM_NAME") or self.prop(wid, "WM_NAME") or b""
+        return name.decode(errors="replace")
+
+    def active_window(self):
+        value = self.prop(self.root, "_NET_ACTIVE_WINDOW")
+        return value[0] if value and value[0] else None
+
+    def input_focus(self):
+        """The focus window's id; None for None or PointerRoot."""
+        focus = self.x.get_input_focus().focus
+        return None if focus in (X.NONE, X.PointerRoot) else focus.id
+
+    def focus_within(self, wid):
+        """Whether the input focus is on the window or one inside it."""
+        focus = self.input_focus()
+        while focus and focus != self.root.id:
+            if focus == wid:
+                return True
+            focus = self._window(focus).query_tree().parent.id
+        return False
+
+    def stacking(self):
+        """_NET_CLIENT_LIST_STACKING, bottom to top; None where not offered."""
+        return self.prop(self.root, "_NET_CLIENT_LIST_STACKING")
+
+    def frame_of(self, wid):
+        """The child of the root that holds the window (itself if unframed)."""
+        while (parent := self._window(wid).query_tree().parent.id) != self.root.id:
+            wid = parent
+        return wid
+
+    def is_above(self, a, b):
+        """Whether window a is drawn above window b, by the server's own
+        order of the root's children: it holds under any manager."""
+        order = [w.id for w in self.root.query_tree().children]
+        return order.index(self.frame_of(a)) > order.index(self.frame_of(b))
+
+    def open_ordinary_window(self, title, timeout=10.0):
+        """Opens an ordinary window and waits until it is mapped, on top and
+        focused (and, under a manager, active); returns its id."""
+        proc = self.spawn([sys.executable, "-c", _WINDOW, title], stdout=subprocess.PIPE)
+        wid = int(proc.stdout.readline() or 0)
+        if not wid:
+            raise RuntimeError(f"the window {title!r} did not open")
+        wait_for(lambda: self._window(wid).get_attributes().map_state == X.IsViewable,
+                 timeout, f"{title!r} mapped")
+        if self.wm == "none":
+            # Nobody else would: do what a manager does for a new window.
+            self._window(wid).configure(stack_mode=X.Above)
+            self._window(wid).set_input_focus(X.RevertToParent, X.CurrentTime)
+            self.x.sync()
+            return wid
+
+        def active():
+            if self.active_window() != wid:
+                # Asked as a pager asks (source 2), which managers grant
+                # without the focus-stealing checks an application meets.
+                self.client_message(self.root, "_NET_ACTIVE_WINDOW",
+                                    [2, X.CurrentTime], window=wid)
+            return self.active_window() == wid and self.focus_within(wid)
+        wait_for(active, timeout, f"{title!r} active")
+        return wid
+
+    def client_message(self, target, kind, data, window=None):
+        """Sends a client message about `window` (default: target); to the root, to the manager."""
+        target = self._window(target)
+        message = event.ClientMessage(window=self._window(window or target.id),
+                                      client_type=self._atom(kind),
+                                      data=(32, (list(data) + [0] * 5)[:5]))
+        to_root = target.id == self.root.id
+        target.send_event(message, event_mask=X.SubstructureRedirectMask
+                          | X.SubstructureNotifyMask if to_root else 0)
+        self.x.flush()
+
+    def close_window(self, wid):
+        """Closes a window as its close button would."""
+        if self._atom("_NET_CLOSE_WINDOW") in (self.prop(self.root, "_NET_SUPPORTED") or []):
+            self.client_message(self.root, "_NET_CLOSE_WINDOW", [X.CurrentTime, 2], window=wid)
+        else:
+            self.client_message(wid, "WM_PROTOCOLS",
+                                [self._atom("WM_DELETE_WINDOW"), X.CurrentTime])
+
+    def taskbar_entries(self):
+        """Titles a taskbar would list: managed windows not skipping the
+        taskbar, of type normal, dialog or none."""
+        listed = {self._atom("_NET_WM_WINDOW_TYPE_NORMAL"), self._atom("_NET_WM_WINDOW_TYPE_DIALOG")}
+        skip = self._atom("_NET_WM_STATE_SKIP_TASKBAR")
+        titles = []
+        for wid in self.prop(self.root, "_NET_CLIENT_LIST") or []:
+            kinds = self.prop(wid, "_NET_WM_WINDOW_TYPE")
+            if skip not in (self.prop(wid, "_NET_WM_STATE") or []) and (not kinds or kinds[0] in listed):
+                titles.append(self.title(wid))
+        return titles
+
+    def demands_attention(self, wid):
+        return self._atom("_NET_WM_STATE_DEMANDS_ATTENTION") in (self.prop(wid, "_NET_WM_STATE") or [])
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Starts a desktop session on a private Xvfb.")
+    parser.add_argument("--wm", default="none", choices=list(WINDOW_MANAGERS))
+    parser.add_argument("--size", default="1920x1080", help="WIDTHxHEIGHT")
+    parser.add_argument("--monitor", action="append", default=[], metavar="X,Y,W,H[,primary]")
+    parser.add_argument("--taskbar", action="store_true", help="add tint2")
+    parser.add_argument("--hold", action="store_true", help="keep it until Ctrl-C")
+    parser.add_argument("--seconds", type=float, help="keep it this long")
+    args = parser.parse_args()
+    monitors = [tuple(map(int, m.split(",")[:4])) + (m.endswith(",primary"),) for m in args.monitor]
+    start = time.time()
+    desktop = Desktop(args.wm, *map(int, args.size.split("x")), monitors, args.taskbar)
+    print(f"DISPLAY={desktop.display}  # {args.wm} ready in {time.time() - start:.2f} s", flush=True)
+    try:
+        if args.seconds:
+            time.sleep(args.seconds)
+        elif args.hold:
+            signal.pause()
+    except KeyboardInterrupt:
+        pass
+    finally:
+        desktop.stop()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,248 @@
+"""The real bar under a window manager (or none), as its users run it: its
+place, its outline at every height, the keyboard focus, its stacking over its
+dialogs and other windows, typing and the manager's close; on one screen, on
+two monitors with the right one primary, and on a small screen.
+
+Run with --wm NAME (see desktops.WINDOW_MANAGERS)."""
+
+import argparse
+import os
+import shutil
+import sys
+import time
+import unittest
+
+import desktops
+import xharness
+from desktops import Desktop, wait_for
+
+WM = "none"
+MAXMIN = (159, 8)
+PAD = (90, 150)
+OPTIONS = (53, 315)
+ABOUT = (132, 315)
+WALLPAPER = 0x206030  # no colour the bar has
+STRIP = ((60, 4), (64, 134, 246))  # a point of the Blue title strip and its colour
+
+
+def rgb(value):
+    return ((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF)
+
+
+class DesktopCase(unittest.TestCase):
+    SIZE = (1920, 1080)
+    MONITORS = None
+
+    def setUp(self):
+        self.desktop = Desktop(WM, *self.SIZE, monitors=self.MONITORS)
+        self.desktop.set_root_colour(WALLPAPER)
+        self.bar = None
+
+    def tearDown(self):
+        if self.bar:
+            self.bar.stop()
+        self.desktop.stop()
+
+    # What the checks read from the server.
+
+    def start_bar(self):
+        self.bar = xharness.Bar(self.desktop)
+        if WM != "none":
+            # Managed: the manager has made its decisions about the new window.
+            wait_for(lambda: self.desktop.prop(self.bar.wid, "WM_STATE"), 10, "the bar managed")
+        # On screen in full: mutter fades a new window in, and takes no
+        # clicks on it meanwhile.
+        (px, py), colour = STRIP
+        wait_for(lambda: self.desktop.pixels(self.bar.geometry()[0] + px,
+                                             self.bar.geometry()[1] + py, 1, 1)[0][0] == colour,
+                 10, "the title strip drawn")
+        return self.bar
+
+    def frame(self, wid):
+        """The outer rectangle of a window with the frame its manager draws
+        (_NET_FRAME_EXTENTS: frame windows may hold invisible borders)."""
+        d = self.desktop
+        window = d._window(wid)
+        g = window.get_geometry()
+        origin = window.translate_coords(d.x.screen().root, 0, 0)
+        left, right, top, bottom = d.prop(wid, "_NET_FRAME_EXTENTS") or (0, 0, 0, 0)
+        return (-origin.x - left, -origin.y - top, g.width + left + right,
+                g.height + top + bottom)
+
+    def dialog(self, title):
+        found = wait_for(lambda: self.desktop.run("xdotool", "search", "--onlyvisible", "--name",
+                                                  f"^{title}$", check=False).split(),
+                         10, title)
+        return int(found[0])
+
+    def expect_place(self, x, y, height, what):
+        wait_for(lambda: self.bar.geometry() == (x, y, 185, height), 5,
+                 f"the bar at {x},{y} {height} px tall {what}; it is at {self.bar.geometry()}")
+
+    def slide(self, x, y, heights=(343, 17, 343)):
+        for i, height in enumerate(heights):
+            self.bar.click(*MAXMIN)
+            self.expect_place(x, y, height, f"after slide {i + 1}")
+
+    def focus_stays(self, wid, seconds=1.0):
+        """The focus stays in `wid` for a while: a manager that hands it to a
+        new window does so within a few hundred milliseconds."""
+        d = self.desktop
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            self.assertTrue(d.focus_within(wid), "the focus left the window it was in")
+            if WM != "none":
+                self.assertEqual(d.active_window(), wid, "another window became active")
+            time.sleep(0.05)
+
+    def body_drawn(self, x, y):
+        """The expanded bar's body shows its note pad and buttons: none of it
+        lets the wallpaper through."""
+        rows = self.desktop.pixels(x + 8, y + 48, 169, 287)
+        wallpaper = rgb(WALLPAPER)
+        through = sum(px == wallpaper for row in rows for px in row)
+        pad = [px for row in rows[10:180] for px in row[4:150]]
+        white = sum(px == (255, 255, 255) for px in pad)
+        buttons = [px for row in rows[252 - 48:252 - 48 + 20] for px in row[10:150]]
+        grey = sum(max(abs(c - 0xE0) for c in px) <= 0x10 for px in buttons)
+        return through, white / len(pad), grey / len(buttons)
+
+    def above(self, upper, lower, what):
+        d = self.desktop
+        try:
+            wait_for(lambda: d.is_above(upper, lower), 5, what)
+        except AssertionError:
+            raise AssertionError(f"{what}: stacking {d.stacking()}, bar state "
+                                 f"{d.run('xprop', '-id', str(upper), '_NET_WM_STATE')}") from None
+
+    def cover_bar_with(self, wid, x, y):
+        """Moves a window over the bar and raises it, as a program asks for
+        its own window (a manager keeps its layers); under a manager it is
+        activated too."""
+        d = self.desktop
+        d.run("xdotool", "windowmove", str(wid), str(x), str(y))
+        d._window(wid).configure(stack_mode=desktops.X.Above)
+        d.x.sync()
+        if WM != "none":
+            d.client_message(d.x.screen().root, "_NET_ACTIVE_WINDOW", [2, 0, 0], window=wid)
+        wait_for(lambda: self.frame(wid)[0] <= x + 60, 5, "the window moved")
+
+
+class OneScreen(DesktopCase):
+    def test_the_bar_through_a_working_session(self):
+        d = self.desktop
+        editor = d.open_ordinary_window("Editor")
+        bar = self.start_bar()
+        x, y = 1920 - 256, 5
+        self.expect_place(x, y, 17, "at start")
+        self.focus_stays(editor)
+        self.assertFalse(d.demands_attention(bar.wid), "the bar demands attention")
+        self.assertNotIn("QKS Marglet", d.taskbar_entries())
+
+        self.slide(x, y)
+        self.focus_stays(editor, 0.3)
+        through, white, grey = self.body_drawn(x, y)
+        d.screenshot(os.path.join(xharness.ARGS.out, f"desktop-{WM}-expanded.png"),
+                     1920 - 420, 0, 420, 400)
+        self.assertEqual(through, 0, "the wallpaper shows through the expanded body")
+        self.assertGreater(white, 0.95, "the note pad is not drawn")
+        self.assertGreater(grey, 0.3, "the buttons are not drawn")
+
+        # Typing: pointing at the pad and clicking gives the bar the keyboard.
+        d.run("xdotool", "mousemove", str(x + PAD[0]), str(y + PAD[1]))
+        wait_for(lambda: d._window(bar.wid).get_wm_hints().input, 5,
+                 "the bar to accept the focus over its pad")
+        bar.click(*PAD)
+        wait_for(lambda: d.focus_within(bar.wid), 5, "the bar to take the focus on a click")
+        text = f"typed under {WM}"
+        d.run("xdotool", "type", "--delay", "5", text)
+        note = bar.file("note01.qkn")
+        wait_for(lambda: text.encode() in (xharness.read_bytes(note) or b""), 10,
+                 "the typed text in note01.qkn")
+
+        # The dialogs: ordinary windows the bar stays in front of, out of the
+        # taskbar, even when dragged over the bar and raised.
+        bar.click(*OPTIONS)
+        options = self.dialog("QKS Marglet Options")
+        self.assertEqual(self.frame(options)[:2], (588, 340))
+        bar.click(*ABOUT)
+        about = self.dialog("About QKS Marglet")
+        entries = d.taskbar_entries()
+        for wid, title in ((options, "QKS Marglet Options"), (about, "About QKS Marglet")):
+            self.assertNotIn(title, entries)
+            self.assertIsNone(d.prop(wid, "WM_TRANSIENT_FOR"), title + " is transient")
+            self.cover_bar_with(wid, x - 100, y + 20)
+            self.above(bar.wid, wid, f"the bar above {title}")
+        self.cover_bar_with(editor, x - 200, 0)
+        self.above(bar.wid, editor, "the bar above a raised, focused ordinary window")
+        through, white, _ = self.body_drawn(x, y)
+        self.assertEqual((through, white > 0.95), (0, True), "the bar is not drawn in front")
+        self.assertFalse(d.demands_attention(bar.wid), "the bar demands attention")
+
+        # The manager's close saves and ends the program.
+        d.close_window(bar.wid)
+        self.assertEqual(bar.wait_exit(10), 0)
+        self.assertIn(text.encode(), xharness.read_bytes(note))
+
+
+class TwoMonitors(DesktopCase):
+    SIZE = (3840, 1080)
+    MONITORS = [(0, 0, 1920, 1080, False), (1920, 0, 1920, 1080, True)]
+
+    def test_the_bar_and_its_dialogs_on_the_primary_monitor(self):
+        self.start_bar()
+        x, y = 3840 - 256, 5
+        self.expect_place(x, y, 17, "at start")
+        self.slide(x, y)
+        self.bar.click(*OPTIONS)
+        options = self.dialog("QKS Marglet Options")
+        self.assertEqual(self.frame(options)[:2], (1920 + 588, 340))
+        self.bar.click(*ABOUT)
+        about = self.dialog("About QKS Marglet")
+        left, top, width, height = self.frame(about)
+        # Centred on the right monitor, up to the manager's frame.
+        self.assertLessEqual(abs(left + width / 2 - (1920 + 960)), 12)
+        self.assertLessEqual(abs(top + height / 2 - 540), 30)
+        self.above(self.bar.wid, options, "the bar above Options")
+        self.above(self.bar.wid, about, "the bar above About")
+
+
+class SmallScreen(DesktopCase):
+    SIZE = (640, 480)
+
+    def test_the_dialogs_open_whole_and_under_the_bar(self):
+        self.start_bar()
+        x, y = 640 - 256, 5
+        self.expect_place(x, y, 17, "at start")
+        self.slide(x, y, (343,))
+        for button, title in ((OPTIONS, "QKS Marglet Options"), (ABOUT, "About QKS Marglet")):
+            self.bar.click(*button)
+            wid = self.dialog(title)
+            left, top, width, height = self.frame(wid)
+            self.assertGreaterEqual(left, 0, title)
+            self.assertGreaterEqual(top, 0, title)
+            self.assertLessEqual(left + width, 640, title)
+            self.assertLessEqual(top + height, 480, title)
+            self.above(self.bar.wid, wid, f"the bar above {title}")
+        d = self.desktop
+        d.screenshot(os.path.join(xharness.ARGS.out, f"desktop-{WM}-640x480.png"), 0, 0, 640, 480)
+
+
+def main():
+    global WM
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--wm", default="none", choices=list(desktops.WINDOW_MANAGERS))
+    args, rest = parser.parse_known_args()
+    WM = args.wm
+    sys.argv = [sys.argv[0]] + rest
+    program = desktops.WINDOW_MANAGERS[WM]
+    missing = [c[c.index("--") + 1] if "--" in c else c[0] for c in program
+               if not shutil.which(c[c.index("--") + 1] if "--" in c else c[0])]
+    if missing:
+        print(f"SKIP: {', '.join(missing)} not installed", flush=True)
+        sys.exit(77)
+    xharness.main()
+
+
+if __name__ == "__main__":
+    main()
