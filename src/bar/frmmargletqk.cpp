@@ -178,6 +178,8 @@ void FrmMargletQK::buildControls()
         new CaptionLabel(PicTab03, tabCaption, QStringLiteral("Note 03"), tabFont, Qt::black);
     PicClose->makeControl(tr("Close"), QAccessible::Button);
     PicMaxMin->makeControl(tr("Expand"), QAccessible::Button);
+    for (PictureBox *tab : {PicTab01, PicTab02, PicTab03})
+        tab->installEventFilter(this);
     PicTab01->makeControl(QStringLiteral("Note 01"), QAccessible::PageTab);
     PicTab02->makeControl(QStringLiteral("Note 02"), QAccessible::PageTab);
     PicTab03->makeControl(QStringLiteral("Note 03"), QAccessible::PageTab);
@@ -604,12 +606,14 @@ void FrmMargletQK::changeEvent(QEvent *event)
 
 bool FrmMargletQK::eventFilter(QObject *watched, QEvent *event)
 {
-    // Pointing at the note pad means typing may be next: from then on the
-    // window accepts the keyboard, so that the click that follows is one
-    // every window manager answers with the focus (KWin ignores a request
-    // made after it has handled the click on a window that refused it).
-    // Leaving it without clicking takes that back.
-    if (TxtNotepad && watched == TxtNotepad->viewport()) {
+    // Pointing at the note pad or a tab means typing may be next: from then
+    // on the window accepts the keyboard, so that the click that follows is
+    // one every window manager answers with the focus (KWin ignores a
+    // request made after it has handled the click on a window that refused
+    // it). Leaving without clicking takes that back.
+    const bool leadsToTyping = (TxtNotepad && watched == TxtNotepad->viewport()) ||
+                               watched == PicTab01 || watched == PicTab02 || watched == PicTab03;
+    if (leadsToTyping) {
         switch (event->type()) {
         case QEvent::Enter:
             acceptFocus(true);
@@ -619,7 +623,8 @@ bool FrmMargletQK::eventFilter(QObject *watched, QEvent *event)
                 acceptFocus(false);
             break;
         case QEvent::MouseButtonPress:
-            allowFocus();
+            if (watched != PicTab01 && watched != PicTab02 && watched != PicTab03)
+                allowFocus(); // a tab asks when it is picked
             break;
         default:
             break;

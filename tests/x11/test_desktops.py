@@ -19,6 +19,7 @@ from desktops import Desktop, wait_for
 WM = "none"
 MAXMIN = (159, 8)
 PAD = (90, 150)
+TAB2 = (80, 36)
 OPTIONS = (53, 315)
 ABOUT = (132, 315)
 WALLPAPER = 0x206030  # no colour the bar has
@@ -107,6 +108,31 @@ class DesktopCase(unittest.TestCase):
         grey = sum(max(abs(c - 0xE0) for c in px) <= 0x10 for px in buttons)
         return through, white / len(pad), grey / len(buttons)
 
+    def accepts_focus(self):
+        return self.desktop._window(self.bar.wid).get_wm_hints().input
+
+    def activate(self, wid):
+        d = self.desktop
+        if WM == "none":
+            d._window(wid).set_input_focus(desktops.X.RevertToParent, desktops.X.CurrentTime)
+            d.x.sync()
+        else:
+            d.client_message(d.x.screen().root, "_NET_ACTIVE_WINDOW", [2, 0, 0], window=wid)
+        wait_for(lambda: d.focus_within(wid), 5, "the focus back in the other window")
+
+    def point_click_and_type(self, at, text, note):
+        """A user points at a control, clicks it and types: the keyboard
+        reaches the bar and the text the note's file."""
+        d, bar = self.desktop, self.bar
+        x, y = bar.geometry()[:2]
+        d.run("xdotool", "mousemove", str(x + at[0]), str(y + at[1]))
+        wait_for(self.accepts_focus, 5, "the bar to accept the focus under the pointer")
+        bar.click(*at)
+        wait_for(lambda: d.focus_within(bar.wid), 5, "the bar to take the focus on a click")
+        d.run("xdotool", "type", "--delay", "5", text)
+        wait_for(lambda: text.encode() in (xharness.read_bytes(note) or b""), 10,
+                 f"the typed text in {os.path.basename(note)}")
+
     def above(self, upper, lower, what):
         d = self.desktop
         try:
@@ -149,16 +175,14 @@ class OneScreen(DesktopCase):
         self.assertGreater(grey, 0.3, "the buttons are not drawn")
 
         # Typing: pointing at the pad and clicking gives the bar the keyboard.
-        d.run("xdotool", "mousemove", str(x + PAD[0]), str(y + PAD[1]))
-        wait_for(lambda: d._window(bar.wid).get_wm_hints().input, 5,
-                 "the bar to accept the focus over its pad")
-        bar.click(*PAD)
-        wait_for(lambda: d.focus_within(bar.wid), 5, "the bar to take the focus on a click")
         text = f"typed under {WM}"
-        d.run("xdotool", "type", "--delay", "5", text)
         note = bar.file("note01.qkn")
-        wait_for(lambda: text.encode() in (xharness.read_bytes(note) or b""), 10,
-                 "the typed text in note01.qkn")
+        self.point_click_and_type(PAD, text, note)
+        # Back in the editor, the bar takes the keyboard only again when the
+        # user picks a note, and the typing goes into that note.
+        self.activate(editor)
+        wait_for(lambda: not self.accepts_focus(), 5, "the bar to refuse the focus again")
+        self.point_click_and_type(TAB2, "second note", bar.file("note02.qkn"))
 
         # The dialogs: ordinary windows the bar stays in front of, out of the
         # taskbar, even when dragged over the bar and raised.
