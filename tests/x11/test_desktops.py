@@ -189,6 +189,15 @@ class OneScreen(DesktopCase):
         bar.click(*OPTIONS)
         options = self.dialog("QKS Marglet Options")
         self.assertEqual(self.frame(options)[:2], (588, 340))
+        # Apply places the bar again by the same rule: it must not move.
+        client = d._window(options).translate_coords(d.x.screen().root, 0, 0)
+        d.run("xdotool", "mousemove", str(-client.x + 440), str(-client.y + 380), "click", "1")
+        wait_for(lambda: len(xharness.read_bytes(bar.file("settings.dat")) or b"") == 512, 5,
+                 "Apply to write the settings")
+        deadline = time.time() + 0.5
+        while time.time() < deadline:
+            self.assertEqual(bar.geometry(), (x, y, 185, 343), "the bar moved on Apply")
+            time.sleep(0.05)
         bar.click(*ABOUT)
         about = self.dialog("About QKS Marglet")
         entries = d.taskbar_entries()
