@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <Qt>
 
 class QWidget;
@@ -34,3 +35,9 @@ void keepAboveWithoutManager(QWidget *window);
 // size. Some X11 managers (mutter) keep a shape clipped to the size the
 // window had when the shape was set, and draw a grown window only within it.
 void giveShapeAgain(QWidget *window);
+
+// The size a window not shown yet will have with its frame, as far as it can
+// be known before it is shown. X11 managers add their frame only once the
+// window is mapped, and making the native window early would fix its
+// gravity before it is placed: there it is the window's own size.
+QSize outerSizeBeforeShow(QWidget *window);

@@ -1,5 +1,7 @@
 #include "desktop.h"
 
+#include <QWidget>
+
 void keepOutOfTaskbar(QWidget *)
 {
     // A tool window has no taskbar button here already.
@@ -23,4 +25,12 @@ void keepAboveWithoutManager(QWidget *)
 void giveShapeAgain(QWidget *)
 {
     // The system keeps the region whole whatever the window's size.
+}
+
+QSize outerSizeBeforeShow(QWidget *window)
+{
+    // The frame is known once the native window exists; asking for its id
+    // makes it.
+    window->winId();
+    return window->frameGeometry().size();
 }

@@ -77,13 +77,16 @@ bool managerRuns(xcb_connection_t *c, xcb_window_t root)
 // Raises the window when the server says something covers it. Qt sets its
 // own event mask and sets it again whenever the window's flags change (which
 // also rewrites WM_HINTS), so the mask is added back on each such change.
-class KeepAbove : public QAbstractNativeEventFilter
+class KeepAbove : public QObject, public QAbstractNativeEventFilter
 {
 public:
+    // Owned by the window; a filter removes itself from the application when
+    // it is destroyed.
     KeepAbove(QWidget *window, xcb_connection_t *c)
-        : m_window(window), m_connection(c), m_id(xcb_window_t(window->winId()))
+        : QObject(window), m_window(window), m_connection(c), m_id(xcb_window_t(window->winId()))
     {
         watch();
+        qGuiApp->installNativeEventFilter(this);
     }
 
     bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
@@ -186,10 +189,7 @@ void keepAboveWithoutManager(QWidget *window)
     xcb_connection_t *c = connection();
     if (!c)
         return;
-    whenCreated(window, [window, c] {
-        // Lives as long as the program: there is one bar.
-        qGuiApp->installNativeEventFilter(new KeepAbove(window, c));
-    });
+    whenCreated(window, [window, c] { new KeepAbove(window, c); });
 }
 
 void giveShapeAgain(QWidget *window)
@@ -197,4 +197,9 @@ void giveShapeAgain(QWidget *window)
     // Straight to the QWindow: the widget skips a mask equal to its last.
     if (connection() && window->windowHandle() && !window->mask().isEmpty())
         window->windowHandle()->setMask(window->mask());
+}
+
+QSize outerSizeBeforeShow(QWidget *window)
+{
+    return window->frameGeometry().size();
 }

@@ -182,7 +182,7 @@ void MargletApp::CmdAbout_Click()
         m_about = new FrmAbout();
         keepOutOfTaskbar(m_about);
         if (const QScreen *screen = barScreen()) {
-            const QSize outer = m_about->frameGeometry().size();
+            const QSize outer = outerSizeBeforeShow(m_about);
             m_about->move(dialogplace::keptWhole(dialogplace::centred(screen->geometry(), outer),
                                                  outer, screen->availableGeometry()));
         }

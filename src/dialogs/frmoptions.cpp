@@ -235,14 +235,12 @@ void FrmOptions::Form_Load()
 {
     // Centred on half the bar's left edge across and down the screen that
     // holds the bar, then kept whole on that screen: on a small screen the
-    // rule alone opens it partly off the left edge. Nothing here makes the
-    // native window: a place given before it exists counts the frame's
-    // corner, which every window manager honours.
+    // rule alone opens it partly off the left edge.
     const QScreen *screen = m_env.barScreen ? m_env.barScreen() : QGuiApplication::primaryScreen();
     const QRect whole = screen ? screen->geometry() : QRect();
     const QRect usable = screen ? screen->availableGeometry() : QRect();
     const int barLeft = m_env.barLeft ? m_env.barLeft() : 0;
-    const QSize outer = frameGeometry().size();
+    const QSize outer = outerSizeBeforeShow(this);
     move(dialogplace::keptWhole(dialogplace::options(whole, barLeft, outer), outer, usable));
 
     WindowsVersionDetect::DetectWindowsVersion();
