@@ -1,5 +1,6 @@
 #include "designfonts.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 void showWarning(const QString &message)
@@ -10,5 +11,8 @@ void showWarning(const QString &message)
                                 QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
+    // A box still open when the program ends (a log-out, a signal) has no
+    // owner to delete it, and a deferred delete would come too late.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, box, [box] { delete box; });
     box->show();
 }
