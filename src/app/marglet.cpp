@@ -168,7 +168,10 @@ void MargletApp::bringUp(QWidget *dialog)
 {
     // Without a parent and as ordinary windows, so that the bar stays in
     // front of them under every window manager; kept out of the taskbar by
-    // hand instead.
+    // hand instead. Some managers (openbox) let an ordinary window be
+    // minimised whatever it asks; with no taskbar entry, the button that
+    // opened it brings it back.
+    dialog->setWindowState(dialog->windowState() & ~Qt::WindowMinimized);
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
