@@ -12,7 +12,7 @@ CTEST_ARGS ?=
 # desktops` runs only those tests), with the session bus two of them need.
 DESKTOP_PACKAGES = dbus mutter kwin-x11 kwin-style-breeze xfwm4 openbox picom fluxbox icewm
 
-.PHONY: all deps build run test desktops faults install format format-check bench crashloop art fuzz clean
+.PHONY: all deps desktop-deps build run test desktops faults install format format-check bench crashloop art fuzz clean
 
 all: build
 
@@ -26,15 +26,16 @@ build: deps
 run: build
 	$(BUILD_DIR)/bin/marglet
 
-test: build
+desktop-deps:
 	@scripts/deps.sh $(DESKTOP_PACKAGES)
+
+test: build desktop-deps
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 # Only the bar under each window manager: mutter, kwin_x11, xfwm4 (with and
 # without its compositor), openbox (with and without picom), fluxbox, icewm
 # and none, on one screen, two monitors and a 640x480 screen.
-desktops: build
-	@scripts/deps.sh $(DESKTOP_PACKAGES)
+desktops: build desktop-deps
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L desktops $(CTEST_ARGS)
 
 # Only the fault suite: full disks, read-only and immutable files, special

@@ -54,11 +54,10 @@ template <typename Apply> void whenCreated(QWidget *window, Apply apply)
     window->installEventFilter(new OnShow(window, std::move(apply)));
 }
 
-bool managerRuns(xcb_connection_t *c, xcb_window_t root)
+bool managerRuns(xcb_connection_t *c, xcb_window_t root, xcb_atom_t check)
 {
     // The manager's check window names itself; a stale property from a
     // manager that died points to a window that is gone.
-    const xcb_atom_t check = internAtom(c, "_NET_SUPPORTING_WM_CHECK");
     const auto cookie = xcb_get_property(c, 0, root, check, XCB_ATOM_WINDOW, 0, 1);
     xcb_get_property_reply_t *reply = xcb_get_property_reply(c, cookie, nullptr);
     xcb_window_t child = XCB_WINDOW_NONE;
@@ -83,7 +82,8 @@ public:
     // Owned by the window; a filter removes itself from the application when
     // it is destroyed.
     KeepAbove(QWidget *window, xcb_connection_t *c)
-        : QObject(window), m_window(window), m_connection(c), m_id(xcb_window_t(window->winId()))
+        : QObject(window), m_window(window), m_connection(c), m_id(xcb_window_t(window->winId())),
+          m_check(internAtom(c, "_NET_SUPPORTING_WM_CHECK"))
     {
         watch();
         qGuiApp->installNativeEventFilter(this);
@@ -137,7 +137,7 @@ private:
         if (++m_raises > 5)
             return;
         const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
-        if (!screen || managerRuns(m_connection, screen->root))
+        if (!screen || managerRuns(m_connection, screen->root, m_check))
             return;
         const uint32_t above = XCB_STACK_MODE_ABOVE;
         xcb_configure_window(m_connection, m_id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
@@ -147,6 +147,7 @@ private:
     QPointer<QWidget> m_window;
     xcb_connection_t *m_connection;
     xcb_window_t m_id;
+    xcb_atom_t m_check; // _NET_SUPPORTING_WM_CHECK, asked for once
     QDeadlineTimer m_budget{0};
     int m_raises = 0;
 };

@@ -59,10 +59,9 @@ void BarMotion::TmrSetOpacity_Timer()
 
 void BarMotion::TransparentWindow()
 {
-    if (m_alphaApplied && m_appliedAlpha == Opacity)
+    if (m_applied == Opacity)
         return;
-    m_alphaApplied = true;
-    m_appliedAlpha = Opacity;
+    m_applied = Opacity;
     m_window.setAlpha(Opacity);
 }
 

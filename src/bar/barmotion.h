@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 // What the slide and the fade may touch of the bar's window.
 struct MotionWindow
@@ -41,7 +42,6 @@ public:
     // Whether the fade follows the height (transparency chosen, and a system
     // that has it).
     void setFading(bool fading);
-    bool fading() const { return m_fading; }
 
     void PicMaxMin_Click();
     void TmrExpand_Timer();
@@ -58,6 +58,5 @@ Q_SIGNALS:
 private:
     MotionWindow m_window;
     bool m_fading = false;
-    bool m_alphaApplied = false;
-    quint8 m_appliedAlpha = 0;
+    std::optional<quint8> m_applied; // the alpha the window has, once given
 };

@@ -611,9 +611,8 @@ bool FrmMargletQK::eventFilter(QObject *watched, QEvent *event)
     // one every window manager answers with the focus (KWin ignores a
     // request made after it has handled the click on a window that refused
     // it). Leaving without clicking takes that back.
-    const bool leadsToTyping = (TxtNotepad && watched == TxtNotepad->viewport()) ||
-                               watched == PicTab01 || watched == PicTab02 || watched == PicTab03;
-    if (leadsToTyping) {
+    const bool tab = watched == PicTab01 || watched == PicTab02 || watched == PicTab03;
+    if (tab || (TxtNotepad && watched == TxtNotepad->viewport())) {
         switch (event->type()) {
         case QEvent::Enter:
             acceptFocus(true);
@@ -623,7 +622,7 @@ bool FrmMargletQK::eventFilter(QObject *watched, QEvent *event)
                 acceptFocus(false);
             break;
         case QEvent::MouseButtonPress:
-            if (watched != PicTab01 && watched != PicTab02 && watched != PicTab03)
+            if (!tab)
                 allowFocus(); // a tab asks when it is picked
             break;
         default:
