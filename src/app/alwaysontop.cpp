@@ -8,9 +8,10 @@ namespace AlwaysOnTop {
 
 void SetTopmost(QWidget *window)
 {
-    // A tool window has no taskbar entry; Qt maps the hint to HWND_TOPMOST on
-    // Windows and to _NET_WM_STATE_ABOVE on X11.
+    // Qt maps the hint to HWND_TOPMOST on Windows and to _NET_WM_STATE_ABOVE
+    // on X11, and keeps it through later changes of the window's flags.
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    makeTopmost(window);
     keepOutOfTaskbar(window);
     keepAboveWithoutManager(window);
 }

@@ -23,7 +23,12 @@ Qt::WindowType dialogWindowType(Qt::WindowType native);
 // state: xfwm4 stacks a tool (utility) window with the program's other
 // windows once the program has another one open (a dialog), and so under
 // any window raised over them, always-on-top or not.
-Qt::WindowType barWindowType();
+Qt::WindowFlags barWindowType();
+
+// Puts a window not shown yet in the topmost band of the stacking order,
+// where it stays once shown. Where the window system keeps that band by a
+// window's state rather than by a call, the stay-on-top hint does it.
+void makeTopmost(QWidget *window);
 
 // Without a window manager nothing keeps an always-on-top window on top: the
 // window raises itself again whenever another window comes to cover it. Does

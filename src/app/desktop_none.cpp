@@ -7,7 +7,7 @@ void keepOutOfTaskbar(QWidget *)
     // A tool window has no taskbar button here already.
 }
 
-Qt::WindowType barWindowType()
+Qt::WindowFlags barWindowType()
 {
     return Qt::Tool;
 }
@@ -15,6 +15,11 @@ Qt::WindowType barWindowType()
 Qt::WindowType dialogWindowType(Qt::WindowType native)
 {
     return native;
+}
+
+void makeTopmost(QWidget *)
+{
+    // The stay-on-top hint is the whole of it here.
 }
 
 void keepAboveWithoutManager(QWidget *)

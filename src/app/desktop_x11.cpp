@@ -172,7 +172,7 @@ void keepOutOfTaskbar(QWidget *window)
     });
 }
 
-Qt::WindowType barWindowType()
+Qt::WindowFlags barWindowType()
 {
     return connection() ? Qt::Window : Qt::Tool;
 }
@@ -183,6 +183,11 @@ Qt::WindowType dialogWindowType(Qt::WindowType native)
     // hidden leader window, and mutter and KWin then keep it above every
     // window of the program, the always-on-top bar included.
     return connection() ? Qt::Window : native;
+}
+
+void makeTopmost(QWidget *)
+{
+    // _NET_WM_STATE_ABOVE, from the stay-on-top hint, is the whole of it.
 }
 
 void keepAboveWithoutManager(QWidget *window)

@@ -19,6 +19,14 @@
 #endif
 
 namespace diskfile {
+
+#ifdef Q_OS_WIN
+// diskfile_win.cpp: identity and times as the system keeps them, and a
+// second name for a file.
+bool systemStamp(const QString &path, Stamp &stamp);
+bool systemLink(const QString &target, const QString &link);
+#endif
+
 namespace {
 
 QString tr(const char *text)
@@ -380,6 +388,10 @@ Stamp stampOf(const QString &path)
     stamp.kind = kindOf(path);
     if (stamp.kind == Kind::Missing)
         return stamp;
+#ifdef Q_OS_WIN
+    if (systemStamp(path, stamp))
+        return stamp;
+#endif
     stamp.size = info.size();
     stamp.modified = info.lastModified().toMSecsSinceEpoch();
     stamp.changed = info.metadataChangeTime().toMSecsSinceEpoch();
@@ -398,6 +410,9 @@ bool keepAside(const QString &path, const QString &asidePath, QString *error)
         syncFolder(QFileInfo(asidePath).absolutePath());
         return true;
     }
+#elif defined(Q_OS_WIN)
+    if (systemLink(target, asidePath))
+        return true;
 #endif
     QFile file(target);
     if (file.rename(asidePath))

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstdio>
+#include "renameover.h"
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
@@ -133,8 +133,7 @@ private Q_SLOTS:
         // As a sync tool does: a new file takes the old one's name.
         writeFile(bar.path(QStringLiteral("new")), "first, and more from elsewhere");
         QVERIFY(QFile::rename(bar.path(QStringLiteral("new")), bar.path(QStringLiteral("n1"))));
-        QVERIFY(std::rename(qPrintable(bar.path(QStringLiteral("n1"))),
-                            qPrintable(bar.path(QStringLiteral("note01.qkn")))) == 0);
+        QVERIFY(renameOver(bar.path(QStringLiteral("n1")), bar.path(QStringLiteral("note01.qkn"))));
         QTRY_COMPARE(bar->TxtNotepad->toPlainText(),
                      QStringLiteral("first, and more from elsewhere"));
         bar.checkInvariant();
