@@ -97,7 +97,11 @@ Folders chooseFolders(const QString &programFolder, const QString &userDataFolde
 
 Folders systemFolders(const QStringList &carried)
 {
+    // The local, not the roaming, folder on Windows (%LOCALAPPDATA%): the
+    // notes belong to this machine's bar, and a roaming profile copied back
+    // at log-on could bring old notes over newer ones. The same folder as
+    // the other elsewhere.
     return chooseFolders(QCoreApplication::applicationDirPath(),
-                         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
+                         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation),
                          carried);
 }

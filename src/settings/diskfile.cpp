@@ -16,6 +16,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <io.h>
 #endif
 
 namespace diskfile {
@@ -112,6 +114,12 @@ bool syncToDisk(QFileDevice &file, int *error)
 {
 #ifdef Q_OS_UNIX
     if (::fsync(file.handle()) != 0 && errno != EINVAL && errno != ENOTSUP) {
+        *error = errno;
+        return false;
+    }
+#elif defined(Q_OS_WIN)
+    // The C runtime's name for FlushFileBuffers.
+    if (::_commit(file.handle()) != 0) {
         *error = errno;
         return false;
     }

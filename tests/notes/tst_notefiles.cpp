@@ -135,6 +135,8 @@ private Q_SLOTS:
     }
     void notesUseTheOldFormatWhenTheyFit()
     {
+        if (ansi::inUse() != ansi::windows1252())
+            QSKIP("the rows are Windows-1252's bytes; this system's code page is another");
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
         QCOMPARE(notecodec::encode(text).toHex(' '), bytes.toHex(' '));
@@ -168,6 +170,8 @@ private Q_SLOTS:
     }
     void aNoteIsWrittenBackInTheEncodingItWasReadIn()
     {
+        if (ansi::inUse() != ansi::windows1252())
+            QSKIP("the rows are Windows-1252's bytes; this system's code page is another");
         QFETCH(QByteArray, onDisk);
         QFETCH(QString, typed);
         QFETCH(QByteArray, written);

@@ -1,0 +1,261 @@
+"""The Windows program folder, as a user unpacks it, under Wine on Xvfb with
+a window manager: the real marglet.exe driven and read from outside, as the
+Linux bar is (xdotool, xprop, pixels).
+
+python3 test_window.py --build BUILD [--out DIR] [--wm openbox]
+"""
+
+import argparse
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
+import desktops  # noqa: E402
+import xharness  # noqa: E402
+
+ARGS = None
+MAXMIN = (152 + 7, 1 + 7)
+CLOSE = (169 + 7, 1 + 7)
+PAD = (60, 100)
+OPTIONS = (16 + 37, 306 + 9)
+ABOUT = (95 + 37, 306 + 9)
+MAGENTA = (255, 0, 255)
+# The design's outline: (row, first, last) columns kept on sample rows.
+OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (16, 2, 182), (17, 6, 178), (20, 2, 182),
+           (23, 0, 184), (200, 0, 184), (337, 1, 183), (342, 6, 178)]
+
+
+def wait_for(predicate, timeout=20.0, what="condition"):
+    deadline = time.time() + timeout
+    while not (value := predicate()):
+        if time.time() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.05)
+    return value
+
+
+def read_bytes(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+class Wine:
+    """A Wine prefix of its own, set up once for the module: the program's
+    settings and notes stay in its folder, but Wine keeps its registry and
+    its own processes there."""
+
+    def __init__(self, root):
+        self.prefix = os.path.join(root, "prefix")
+        self.env = {k: v for k, v in os.environ.items()
+                    if not k.startswith(("WINE", "QT_"))}
+        self.env.update({"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEARCH": "win64",
+                         "WINEDLLOVERRIDES": "mscoree,mshtml="})
+        subprocess.run(["wineboot", "-i"], env=self.env, check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.end_server()
+
+    def with_display(self, display):
+        return dict(self.env, DISPLAY=display)
+
+    def end_server(self):
+        # Each session starts its own server, on that session's display.
+        subprocess.run(["wineserver", "-k"], env=self.env, check=False)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=False)
+
+
+class Bar:
+    """marglet.exe started from a copy of the program folder."""
+
+    WIDTH = 185
+
+    def __init__(self, case, folder, settings=None):
+        self.case, self.server, self.folder = case, case.desk, folder
+        if settings is not None:
+            with open(os.path.join(folder, "settings.dat"), "wb") as f:
+                f.write(settings)
+        self.log = open(os.path.join(case.out, "marglet.log"), "ab")
+        self.proc = subprocess.Popen(["wine", "marglet.exe"], cwd=folder,
+                                     env=case.wine.with_display(self.server.display),
+                                     stdout=self.log, stderr=subprocess.STDOUT,
+                                     stdin=subprocess.DEVNULL)
+        self.wid = wait_for(self._find, 60, "the bar's window")
+
+    def _find(self):
+        for wid in self.server.run("xdotool", "search", "--onlyvisible", "--name",
+                                   "^QKS Marglet$", check=False).split():
+            if self.geometry(wid)[2] == self.WIDTH:
+                return int(wid)
+        if self.proc.poll() is not None:
+            raise AssertionError("the bar ended early")
+        return None
+
+    def geometry(self, wid=None):
+        info = self.server.run("xwininfo", "-id", str(wid or self.wid), check=False)
+        fields = [re.search(name + r":\s+(-?\d+)", info)
+                  for name in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
+                               "Height")]
+        return tuple(int(m.group(1)) if m else -1 for m in fields)
+
+    def prop(self, name, wid=None):
+        return self.server.run("xprop", "-id", str(wid or self.wid), name, check=False)
+
+    def opacity(self):
+        m = re.search(r"= (\d+)", self.prop("_NET_WM_WINDOW_OPACITY"))
+        return None if not m else round(int(m.group(1)) / 0x01010101)
+
+    def click(self, x, y, wid=None):
+        left, top, _, _ = self.geometry(wid)
+        self.server.run("xdotool", "mousemove", str(left + x), str(top + y))
+        time.sleep(0.15)
+        self.server.run("xdotool", "click", "1")
+
+    def slide(self, height):
+        self.click(*MAXMIN)
+        wait_for(lambda: self.geometry()[3] == height, 5, f"the height {height}")
+
+    def file(self, name):
+        return os.path.join(self.folder, name)
+
+    def windows(self, title):
+        return [int(w) for w in self.server.run("xdotool", "search", "--onlyvisible", "--name",
+                                                f"^{title}$", check=False).split()]
+
+
+class WindowsProgram(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix="marglet-wine-")
+        cls.program = os.path.join(cls.root, "Marglet")
+        # Exactly what `make windows` zips: nothing of the build is on WINEPATH.
+        subprocess.run(["cmake", "--install", ARGS.build, "--prefix", cls.program], check=True,
+                       stdout=subprocess.DEVNULL)
+        cls.wine = Wine(cls.root)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.wine.end_server()
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    def setUp(self):
+        self.out = ARGS.out
+        self.desk = desktops.Desktop(ARGS.wm)
+        self.folder = tempfile.mkdtemp(prefix="folder-", dir=self.root)
+        shutil.rmtree(self.folder)
+        shutil.copytree(self.program, self.folder)
+
+    def tearDown(self):
+        self.wine.end_server()
+        self.desk.stop()
+
+    def start(self, settings=None):
+        return Bar(self, self.folder, settings)
+
+    def type_into_pad(self, bar, text):
+        bar.click(*PAD)
+        time.sleep(0.3)
+        self.desk.run("xdotool", "type", "--delay", "30", text)
+
+    def test_on_top_shaped_fading_and_typed_notes_are_saved(self):
+        self.desk.set_root_colour(0xFF00FF)
+        bar = self.start(xharness.settings_bytes(3840, 70, "Blue", 1))
+        # On top from the start, before anyone clicked it, and out of the
+        # taskbar.
+        self.assertEqual(bar.geometry(), (1920 - 256, 5, 185, 17))
+        state = bar.prop("_NET_WM_STATE")
+        self.assertIn("_NET_WM_STATE_ABOVE", state)
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", state)
+        wait_for(lambda: bar.opacity() == 100, 5, "the collapsed band's alpha 100")
+        self.desk.screenshot(os.path.join(self.out, "wine-collapsed.png"), 1920 - 300, 0, 300, 40)
+
+        bar.slide(343)
+        self.assertEqual(bar.geometry(), (1920 - 256, 5, 185, 343))
+        self.assertIn("_NET_WM_STATE_ABOVE", bar.prop("_NET_WM_STATE"))
+        rows = self.desk.pixels(1920 - 256, 5, 185, 343)
+        for row, first, last in OUTLINE:
+            for col in range(185):
+                cut = rows[row][col] == MAGENTA
+                self.assertEqual(cut, not first <= col <= last, f"row {row} column {col}")
+        wait_for(lambda: bar.opacity() == 240, 5, "the expanded band's alpha 240")
+
+        self.type_into_pad(bar, "typed under Wine")
+        wait_for(lambda: b"typed under Wine" in (read_bytes(bar.file("note01.qkn")) or b""), 20,
+                 "note01.qkn to hold the typed text")
+        self.desk.screenshot(os.path.join(self.out, "wine-expanded.png"), 1920 - 300, 0, 300, 360)
+        bar.slide(17)
+        self.assertEqual(bar.geometry()[:2], (1920 - 256, 5))
+
+        bar.click(*CLOSE)
+        self.assertEqual(bar.proc.wait(30), 0)
+
+    def test_options_apply_moves_the_bar_and_the_dialogs_have_no_taskbar_button(self):
+        bar = self.start(xharness.settings_bytes(3840, 70, "Blue", 1))
+        bar.slide(343)
+        bar.click(*OPTIONS)
+        dialog = wait_for(lambda: bar.windows("QKS Marglet Options"), 20, "Options")[0]
+        wait_for(lambda: bar.geometry(dialog)[2] > 0, 10, "Options mapped")
+        time.sleep(1)
+        self.desk.screenshot(os.path.join(self.out, "wine-options.png"))
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", bar.prop("_NET_WM_STATE", dialog))
+        # Classic style, then Apply: the bar moves on the next tick.
+        bar.click(8 + 8 + 8, 112 + 96 + 8, dialog)
+        bar.click(400 + 40, 368 + 12, dialog)
+        wait_for(lambda: bar.geometry()[:2] == (1920 - 239, 0), 10, "the classic position")
+        stored = read_bytes(bar.file("settings.dat"))
+        self.assertEqual(stored[0:2], b"\x06\x0e")
+        self.assertIn("_NET_WM_STATE_ABOVE", bar.prop("_NET_WM_STATE"))
+
+        bar.click(*ABOUT)
+        about = wait_for(lambda: bar.windows("About QKS Marglet"), 20, "About")[0]
+        time.sleep(1)
+        self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", bar.prop("_NET_WM_STATE", about))
+        self.desk.screenshot(os.path.join(self.out, "wine-about.png"))
+        bar.click(*CLOSE)
+        self.assertEqual(bar.proc.wait(30), 0)
+
+    def test_the_end_of_the_session_saves_the_notes(self):
+        bar = self.start()
+        bar.slide(343)
+        self.type_into_pad(bar, "kept at log-off")
+        # At once, before the pause after typing would save it anyway.
+        subprocess.run(["wineboot", "--end-session"], env=self.wine.with_display(self.desk.display),
+                       check=False, timeout=60)
+        bar.proc.wait(30)
+        self.assertIn(b"kept at log-off", read_bytes(bar.file("note01.qkn")) or b"")
+
+    def test_a_killed_bar_leaves_no_lock_behind(self):
+        bar = self.start()
+        # Wine gives the first process of a new server the same id every
+        # time: a lock judged by process ids would find itself still held.
+        os.kill(bar.proc.pid, signal.SIGKILL)
+        bar.proc.wait(10)
+        self.wine.end_server()
+        again = self.start()
+        self.assertEqual(again.geometry()[2:], (185, 17))
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--out", default=tempfile.gettempdir())
+    parser.add_argument("--wm", default="openbox")
+    ARGS, rest = parser.parse_known_args()
+    if not shutil.which("wine"):
+        print("wine is not installed")
+        return 77
+    program = unittest.main(argv=[sys.argv[0]] + rest, verbosity=2, exit=False)
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
