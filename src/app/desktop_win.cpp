@@ -42,9 +42,11 @@ void makeTopmost(QWidget *window)
 {
     // The band is a property the system keeps for the window from now on,
     // hidden or shown; the stay-on-top hint keeps Qt from taking it back
-    // when it changes the window's flags.
+    // when it changes the window's flags. Without SWP_NOACTIVATE the call
+    // would also make the bar the foreground window, and take the keyboard
+    // from the program the user is typing in whenever the bar starts.
     ::SetWindowPos(reinterpret_cast<HWND>(window->winId()), HWND_TOPMOST, 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE);
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void keepAboveWithoutManager(QWidget *)

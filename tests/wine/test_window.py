@@ -7,6 +7,7 @@ python3 test_window.py --build BUILD [--out DIR] [--wm openbox]
 
 import argparse
 import os
+import pwd
 import re
 import shutil
 import signal
@@ -167,10 +168,13 @@ class WindowsProgram(unittest.TestCase):
 
     def test_on_top_shaped_fading_and_typed_notes_are_saved(self):
         self.desk.set_root_colour(0xFF00FF)
+        editor = self.desk.open_ordinary_window("editor")
         bar = self.start(xharness.settings_bytes(3840, 70, "Blue", 1))
-        # On top from the start, before anyone clicked it, and out of the
-        # taskbar.
+        # On top from the start, before anyone clicked it, out of the
+        # taskbar, and the keyboard left with the program that had it.
         self.assertEqual(bar.geometry(), (1920 - 256, 5, 185, 17))
+        time.sleep(1)
+        self.assertEqual(self.desk.active_window(), editor)
         state = bar.prop("_NET_WM_STATE")
         self.assertIn("_NET_WM_STATE_ABOVE", state)
         self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", state)
@@ -232,6 +236,36 @@ class WindowsProgram(unittest.TestCase):
         bar.proc.wait(30)
         self.assertIn(b"kept at log-off", read_bytes(bar.file("note01.qkn")) or b"")
 
+    def test_a_program_folder_that_refuses_files_sends_the_notes_to_local_app_data(self):
+        # As under C:\Program Files for an ordinary user: a folder that
+        # cannot be written, here a read-only mount, since root may write
+        # anything else.
+        xharness.require("mount")
+        with open(os.path.join(self.folder, "note01.qkn"), "wb") as f:
+            f.write(b"from the program folder")
+        subprocess.run(["mount", "--bind", self.folder, self.folder], check=True)
+        try:
+            subprocess.run(["mount", "-o", "remount,bind,ro", self.folder], check=True)
+            bar = self.start()
+            user = pwd.getpwuid(os.getuid()).pw_name
+            local = os.path.join(self.wine.prefix, "drive_c", "users", user, "AppData", "Local",
+                                 "marglet")
+            # The notes came along, and the user is told where they are now.
+            wait_for(lambda: read_bytes(os.path.join(local, "note01.qkn")), 20,
+                     "the note copied to %LOCALAPPDATA%")
+            wait_for(lambda: [w for w in bar.windows("QKS Marglet") if w != bar.wid], 20,
+                     "the message saying where the notes are")
+            bar.slide(343)
+            self.type_into_pad(bar, " and more")
+            wait_for(lambda: read_bytes(os.path.join(local, "note01.qkn")) ==
+                     b"from the program folder and more", 20, "the note saved there")
+            os.kill(bar.proc.pid, signal.SIGKILL)
+            bar.proc.wait(10)
+        finally:
+            subprocess.run(["umount", self.folder], check=False)
+        self.assertEqual(read_bytes(os.path.join(self.folder, "note01.qkn")),
+                         b"from the program folder")
+
     def test_a_killed_bar_leaves_no_lock_behind(self):
         bar = self.start()
         # Wine gives the first process of a new server the same id every
@@ -250,6 +284,7 @@ def main():
     parser.add_argument("--out", default=tempfile.gettempdir())
     parser.add_argument("--wm", default="openbox")
     ARGS, rest = parser.parse_known_args()
+    os.makedirs(ARGS.out, exist_ok=True)
     if not shutil.which("wine"):
         print("wine is not installed")
         return 77
