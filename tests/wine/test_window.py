@@ -25,6 +25,7 @@ ARGS = None
 MAXMIN = (152 + 7, 1 + 7)
 CLOSE = (169 + 7, 1 + 7)
 PAD = (60, 100)
+SAVE_AS = (16 + 76, 254 + 10)
 OPTIONS = (16 + 37, 306 + 9)
 ABOUT = (95 + 37, 306 + 9)
 MAGENTA = (255, 0, 255)
@@ -33,21 +34,8 @@ OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (16, 2, 182), (17, 6, 178), (2
            (23, 0, 184), (200, 0, 184), (337, 1, 183), (342, 6, 178)]
 
 
-def wait_for(predicate, timeout=20.0, what="condition"):
-    deadline = time.time() + timeout
-    while not (value := predicate()):
-        if time.time() > deadline:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(0.05)
-    return value
-
-
-def read_bytes(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return None
+wait_for = desktops.wait_for
+read_bytes = xharness.read_bytes
 
 
 class Wine:
@@ -223,6 +211,20 @@ class WindowsProgram(unittest.TestCase):
         time.sleep(1)
         self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", bar.prop("_NET_WM_STATE", about))
         self.desk.screenshot(os.path.join(self.out, "wine-about.png"))
+        bar.click(*CLOSE)
+        self.assertEqual(bar.proc.wait(30), 0)
+
+    def test_a_note_is_exported_through_the_systems_save_as_dialog(self):
+        bar = self.start()
+        bar.slide(343)
+        self.type_into_pad(bar, "exported text")
+        bar.click(*SAVE_AS)
+        dialog = wait_for(lambda: bar.windows("Save As"), 20, "the Save As dialog")[0]
+        wait_for(lambda: self.desk.active_window() == dialog, 10, "the dialog to take the keyboard")
+        self.desk.run("xdotool", "type", "--delay", "30", "exported")
+        self.desk.run("xdotool", "key", "Return")
+        wait_for(lambda: read_bytes(bar.file("exported.txt")) == b"exported text", 20,
+                 "exported.txt beside the program")
         bar.click(*CLOSE)
         self.assertEqual(bar.proc.wait(30), 0)
 
