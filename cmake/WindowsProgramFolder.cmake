@@ -41,3 +41,18 @@ if(MINGW)
         install(FILES ${path} DESTINATION .)
     endforeach()
 endif()
+
+# Debugging symbols are more than half of these files (34 MB of 61) and of
+# no use to a user; the build folder keeps them.
+if(CMAKE_STRIP)
+    install(CODE "
+        file(GLOB_RECURSE binaries \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.dll\"
+                                   \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/*.exe\")
+        foreach(binary IN LISTS binaries)
+            execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \"\${binary}\"
+                            RESULT_VARIABLE failed)
+            if(failed)
+                message(FATAL_ERROR \"Could not strip \${binary}\")
+            endif()
+        endforeach()")
+endif()
