@@ -268,6 +268,14 @@ class WindowsProgram(unittest.TestCase):
         self.assertEqual(read_bytes(os.path.join(self.folder, "note01.qkn")),
                          b"from the program folder")
 
+    def test_the_managers_close_saves_the_notes(self):
+        bar = self.start()
+        bar.slide(343)
+        self.type_into_pad(bar, "kept at close")
+        self.desk.close_window(bar.wid)
+        self.assertEqual(bar.proc.wait(30), 0)
+        self.assertIn(b"kept at close", read_bytes(bar.file("note01.qkn")) or b"")
+
     def test_a_killed_bar_leaves_no_lock_behind(self):
         bar = self.start()
         # Wine gives the first process of a new server the same id every
