@@ -23,22 +23,21 @@ foreach(plugin_dir_target IN ITEMS
     endif()
 endforeach()
 
-# The runtime of the compiler the program and Qt were built with.
+# The runtime of the compiler the program and Qt were built with, where the
+# compiler finds it (the tests under Wine use MARGLET_RUNTIME_DLLS too).
+set(MARGLET_RUNTIME_DLLS "")
 if(MINGW)
     foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
         execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
                         OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
-        if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
-            # libwinpthread lives with the system libraries, not the compiler's.
-            find_file(path_found ${runtime} PATHS /usr/${CMAKE_CXX_COMPILER_TARGET}/lib
-                      /usr/x86_64-w64-mingw32/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
-            set(path ${path_found})
-            unset(path_found CACHE)
+        if(IS_ABSOLUTE "${path}")
+            file(REAL_PATH "${path}" path)
         endif()
-        if(NOT EXISTS "${path}")
+        if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
             message(FATAL_ERROR "The compiler's runtime ${runtime} was not found")
         endif()
         install(FILES ${path} DESTINATION .)
+        list(APPEND MARGLET_RUNTIME_DLLS ${path})
     endforeach()
 endif()
 

@@ -76,9 +76,7 @@ finish() {
 
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ]; then
     log "reusing $prefix"
-    [ -z "$pack" ] || finish
-    echo "$prefix"
-    exit 0
+    finish
 fi
 
 rm -rf "$prefix"
