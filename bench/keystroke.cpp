@@ -5,9 +5,9 @@
 // median keystroke of a round; the worst is the slowest single keystroke.
 // The worst includes Qt's one-time layout of the last line when it first
 // wraps, which the bare editor pays as well. `make bench` runs it on Xvfb.
-#include "designfonts.h"
-#include "frmmargletqk.h"
-#include "notebook.h"
+#include "bar/frmmargletqk.h"
+#include "core/designfonts.h"
+#include "notes/notebook.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

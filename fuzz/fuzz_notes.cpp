@@ -1,6 +1,6 @@
 // Note files are read from any file the user imports, so any bytes must
 // load without harm, and a loaded note must survive being saved.
-#include "notecodec.h"
+#include "notes/notecodec.h"
 
 #include <QtGlobal>
 

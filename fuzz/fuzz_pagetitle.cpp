@@ -1,7 +1,7 @@
 // The update check reads the title of whatever page the server sends, so
 // any page must be read without harm and in bounded time, and the title
 // must come out as a browser's title bar would show it.
-#include "pagetitle.h"
+#include "dialogs/pagetitle.h"
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
 // settings.dat is read at every start, and whatever is in it is written
 // back when the bar closes: any bytes must read without harm, and what was
 // read must survive that write.
-#include "settingscodec.h"
+#include "settings/settingscodec.h"
 
 #include <QtGlobal>
 

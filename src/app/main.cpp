@@ -1,9 +1,10 @@
-#include "designfonts.h"
-#include "folders.h"
+#include "core/designfonts.h"
+#include "core/folders.h"
+#include "core/message.h"
+#include "core/quitsignals.h"
+#include "core/runninglock.h"
 #include "marglet.h"
-#include "notebook.h"
-#include "quitsignals.h"
-#include "runninglock.h"
+#include "notes/notebook.h"
 
 #include <QApplication>
 #include <QDir>

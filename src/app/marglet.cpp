@@ -1,13 +1,13 @@
 #include "marglet.h"
 
-#include "alwaysontop.h"
-#include "desktop.h"
-#include "dialogplace.h"
-#include "notebook.h"
-#include "picturebox.h"
-#include "skins.h"
-#include "twips.h"
-#include "windowsversiondetect.h"
+#include "bar/picturebox.h"
+#include "core/alwaysontop.h"
+#include "core/desktop.h"
+#include "core/twips.h"
+#include "core/windowsversiondetect.h"
+#include "dialogs/dialogplace.h"
+#include "notes/notebook.h"
+#include "settings/skins.h"
 
 #include <QDir>
 #include <QGuiApplication>

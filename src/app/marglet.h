@@ -1,8 +1,8 @@
 #pragma once
 
-#include "frmabout.h"
-#include "frmmargletqk.h"
-#include "frmoptions.h"
+#include "bar/frmmargletqk.h"
+#include "dialogs/frmabout.h"
+#include "dialogs/frmoptions.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,17 +1,18 @@
 #include "frmmargletqk.h"
 
 #include "barlogic.h"
-#include "designfonts.h"
-#include "desktop.h"
-#include "filedialogseam.h"
-#include "notebook.h"
-#include "notecodec.h"
+#include "core/designfonts.h"
+#include "core/desktop.h"
+#include "core/message.h"
+#include "core/twips.h"
+#include "core/windowsversiondetect.h"
+#include "notes/filedialogseam.h"
+#include "notes/notebook.h"
+#include "notes/notecodec.h"
+#include "notes/qtfiledialog.h"
 #include "picturebox.h"
-#include "qtfiledialog.h"
-#include "settingsfile.h"
-#include "skins.h"
-#include "twips.h"
-#include "windowsversiondetect.h"
+#include "settings/settingsfile.h"
+#include "settings/skins.h"
 
 #include <QCloseEvent>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "barmotion.h"
-#include "settingscodec.h"
+#include "settings/settingscodec.h"
 
 #include <QPixmap>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #include "dialogplace.h"
 
-#include "twips.h"
+#include "core/twips.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "frmabout.h"
 
-#include "designfonts.h"
-#include "desktop.h"
+#include "core/designfonts.h"
+#include "core/desktop.h"
 
 #include <QLabel>
 #include <QPainter>

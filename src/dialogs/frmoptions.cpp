@@ -1,14 +1,15 @@
 #include "frmoptions.h"
 
-#include "designfonts.h"
-#include "desktop.h"
+#include "core/designfonts.h"
+#include "core/desktop.h"
+#include "core/message.h"
+#include "core/twips.h"
+#include "core/windowsversiondetect.h"
 #include "dialogplace.h"
 #include "filenames.h"
-#include "settingsfile.h"
-#include "skins.h"
-#include "twips.h"
+#include "settings/settingsfile.h"
+#include "settings/skins.h"
 #include "updatecheck.h"
-#include "windowsversiondetect.h"
 
 #include <QComboBox>
 #include <QDesktopServices>

@@ -1,6 +1,6 @@
 #include "pagetitle.h"
 
-#include "ansicodepage.h"
+#include "core/ansicodepage.h"
 
 #include <QByteArray>
 #include <QHash>

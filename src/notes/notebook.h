@@ -1,6 +1,6 @@
 #pragma once
 
-#include "diskfile.h"
+#include "core/diskfile.h"
 #include "notecodec.h"
 #include "notefiles.h"
 

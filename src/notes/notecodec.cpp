@@ -1,6 +1,6 @@
 #include "notecodec.h"
 
-#include "ansicodepage.h"
+#include "core/ansicodepage.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,6 +1,6 @@
 #include "notefiles.h"
 
-#include "diskfile.h"
+#include "core/diskfile.h"
 
 #include <QCoreApplication>
 #include <QDir>

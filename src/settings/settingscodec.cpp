@@ -1,6 +1,6 @@
 #include "settingscodec.h"
 
-#include "ansicodepage.h"
+#include "core/ansicodepage.h"
 
 #include <QCoreApplication>
 #include <QtEndian>

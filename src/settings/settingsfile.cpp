@@ -1,6 +1,6 @@
 #include "settingsfile.h"
 
-#include "diskfile.h"
+#include "core/diskfile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "skins.h"
 
-#include "diskfile.h"
+#include "core/diskfile.h"
 
 #include <QBuffer>
 #include <QDir>

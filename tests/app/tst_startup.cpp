@@ -1,10 +1,10 @@
-#include "barlogic.h"
-#include "marglet.h"
-#include "notebook.h"
-#include "picturebox.h"
-#include "settingsfile.h"
-#include "skins.h"
-#include "windowsversiondetect.h"
+#include "app/marglet.h"
+#include "bar/barlogic.h"
+#include "bar/picturebox.h"
+#include "core/windowsversiondetect.h"
+#include "notes/notebook.h"
+#include "settings/settingsfile.h"
+#include "settings/skins.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "barlogic.h"
+#include "bar/barlogic.h"
 
 #include <QTest>
 

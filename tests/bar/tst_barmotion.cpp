@@ -1,5 +1,5 @@
-#include "barlogic.h"
-#include "barmotion.h"
+#include "bar/barlogic.h"
+#include "bar/barmotion.h"
 
 #include <QElapsedTimer>
 #include <QTest>

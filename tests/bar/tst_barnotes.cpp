@@ -1,7 +1,7 @@
-#include "filedialogseam.h"
-#include "frmmargletqk.h"
-#include "notebook.h"
-#include "picturebox.h"
+#include "bar/frmmargletqk.h"
+#include "bar/picturebox.h"
+#include "notes/filedialogseam.h"
+#include "notes/notebook.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "frmmargletqk.h"
-#include "notebook.h"
-#include "picturebox.h"
-#include "settingsfile.h"
-#include "windowsversiondetect.h"
+#include "bar/frmmargletqk.h"
+#include "bar/picturebox.h"
+#include "core/windowsversiondetect.h"
+#include "notes/notebook.h"
+#include "settings/settingsfile.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "dialogplace.h"
+#include "dialogs/dialogplace.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
-#include "frmoptions.h"
-#include "pagetitle.h"
-#include "updatecheck.h"
+#include "dialogs/frmoptions.h"
+#include "dialogs/pagetitle.h"
+#include "dialogs/updatecheck.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

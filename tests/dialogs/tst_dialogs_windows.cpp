@@ -1,7 +1,7 @@
-#include "frmabout.h"
-#include "frmoptions.h"
-#include "settingsfile.h"
-#include "windowsversiondetect.h"
+#include "core/windowsversiondetect.h"
+#include "dialogs/frmabout.h"
+#include "dialogs/frmoptions.h"
+#include "settings/settingsfile.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "diskfile.h"
-#include "notebook.h"
+#include "core/diskfile.h"
+#include "notes/notebook.h"
 
 #include <QDir>
 #include <QSignalSpy>

@@ -1,8 +1,8 @@
-#include "ansicodepage.h"
-#include "diskfile.h"
-#include "filedialogseam.h"
-#include "notecodec.h"
-#include "notefiles.h"
+#include "core/ansicodepage.h"
+#include "core/diskfile.h"
+#include "notes/filedialogseam.h"
+#include "notes/notecodec.h"
+#include "notes/notefiles.h"
 
 #include <QDir>
 #include <QRandomGenerator>

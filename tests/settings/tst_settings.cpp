@@ -1,6 +1,6 @@
-#include "diskfile.h"
-#include "settingsfile.h"
-#include "skins.h"
+#include "core/diskfile.h"
+#include "settings/settingsfile.h"
+#include "settings/skins.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "diskfile.h"
-#include "folders.h"
-#include "windowsversiondetect.h"
+#include "core/diskfile.h"
+#include "core/folders.h"
+#include "core/windowsversiondetect.h"
 
 #include <QDir>
 #include <QFile>

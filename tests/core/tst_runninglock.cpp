@@ -1,7 +1,7 @@
 // The system's lock on a file (flock, or LockFileEx on Windows) must keep a
 // second bar away and never keep the only one away, whatever a bar that
 // ended before it left behind.
-#include "runninglock.h"
+#include "core/runninglock.h"
 
 #include <QDateTime>
 #include <QDir>

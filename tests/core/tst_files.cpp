@@ -1,4 +1,4 @@
-#include "diskfile.h"
+#include "core/diskfile.h"
 
 #include <QDir>
 #include <QScopeGuard>

@@ -41,7 +41,3 @@ inline QFont formDefault()
 }
 
 } // namespace designfonts
-
-// A warning that does not hold anything up: the program goes on while the
-// box is open.
-void showWarning(const QString &message);

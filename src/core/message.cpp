@@ -1,7 +1,8 @@
-#include "designfonts.h"
+#include "message.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QString>
 
 void showWarning(const QString &message)
 {
