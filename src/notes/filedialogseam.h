@@ -31,8 +31,6 @@ public:
     std::optional<QString> saveFile(QWidget *parent, const QString &suggestedPath,
                                     const QString &filter) override;
 
-    QString lastPath() const { return m_lastPath; }
-
 private:
     std::optional<QString> remember(std::optional<QString> chosen);
     QString offer(const QString &suggestedPath) const;

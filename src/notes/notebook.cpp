@@ -134,7 +134,6 @@ void NoteBook::LoadText()
         }
         s.encoding = file.encoding;
         s.digest = file.digest;
-        RichText = file.text;
         noteStore(note) = std::move(file.text);
     }
     watch();
@@ -323,8 +322,7 @@ bool NoteBook::exportFile(const QString &path, QString *error)
 {
     if (ActiveNote < 1 || ActiveNote > notefiles::kNoteCount)
         return true;
-    RichText = noteStore(ActiveNote);
-    return notefiles::exportTextFile(path, RichText, error);
+    return notefiles::exportTextFile(path, noteStore(ActiveNote), error);
 }
 
 bool NoteBook::fail(int note, const QString &why)

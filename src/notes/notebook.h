@@ -83,8 +83,6 @@ public:
     QString TxtNote03;
     // The note on show, 1..3.
     qint16 ActiveNote = 0;
-    // The text that last passed through a file: a loaded or exported note.
-    QString RichText;
 
     QString &noteStore(int note);
     const QString &noteStore(int note) const;
