@@ -1,13 +1,11 @@
 // What Windows tells of a file that Qt does not: its identity (volume and
 // file index, which a replace by rename changes) and its change time, which
 // no program can set back, to the 100 ns.
-#include "diskfile.h"
-
-#include <QDir>
+#include "diskfile_p.h"
 
 #include <windows.h>
 
-namespace diskfile {
+namespace diskfile::internal {
 
 bool systemStamp(const QString &path, Stamp &stamp)
 {
@@ -35,10 +33,6 @@ bool systemStamp(const QString &path, Stamp &stamp)
     return true;
 }
 
-} // namespace diskfile
-
-namespace diskfile {
-
 bool systemLink(const QString &target, const QString &link)
 {
     // NTFS gives a file a second name as Unix does; FAT cannot, and the
@@ -48,4 +42,4 @@ bool systemLink(const QString &target, const QString &link)
                              nullptr);
 }
 
-} // namespace diskfile
+} // namespace diskfile::internal
