@@ -2,7 +2,9 @@
 
 #include <QFont>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QString>
 
 namespace formwidgets {
@@ -42,6 +44,33 @@ QPushButton *button(QWidget *parent, const QString &text, const QRect &geometry,
     QPushButton *b = button(parent, text, geometry);
     b->setFont(font);
     return b;
+}
+
+QWidget *panel(QWidget *parent, const QRect &geometry)
+{
+    auto *w = new QWidget(parent);
+    w->setGeometry(geometry);
+    return w;
+}
+
+QRadioButton *radio(QWidget *parent, const QString &text, const QRect &geometry, const QFont &font)
+{
+    auto *r = new QRadioButton(text, parent);
+    r->setFont(font);
+    r->setGeometry(geometry);
+    return r;
+}
+
+QLabel *picture(QWidget *parent, const QString &resource, QPoint position)
+{
+    auto *l = new QLabel(parent);
+    const QPixmap pixmap(resource);
+    l->setPixmap(pixmap);
+    l->setFrameStyle(QFrame::Box | QFrame::Plain);
+    l->setLineWidth(1);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    l->setGeometry(QRect(position, pixmap.size() + QSize(2, 2)));
+    return l;
 }
 
 } // namespace formwidgets

@@ -6,6 +6,7 @@
 class QFont;
 class QLabel;
 class QPushButton;
+class QRadioButton;
 class QString;
 class QWidget;
 
@@ -22,5 +23,14 @@ QLabel *label(QWidget *parent, const QString &text, const QFont &font, const QRe
 // A push button at a fixed place, in the parent's font unless given one.
 QPushButton *button(QWidget *parent, const QString &text, const QRect &geometry);
 QPushButton *button(QWidget *parent, const QString &text, const QRect &geometry, const QFont &font);
+
+// A borderless container at a fixed place; each one groups its option buttons.
+QWidget *panel(QWidget *parent, const QRect &geometry);
+
+// An option button at a fixed place.
+QRadioButton *radio(QWidget *parent, const QString &text, const QRect &geometry, const QFont &font);
+
+// A picture in a flat one-pixel frame, sized to the picture.
+QLabel *picture(QWidget *parent, const QString &resource, QPoint position);
 
 } // namespace formwidgets

@@ -2,6 +2,7 @@
 
 #include "core/designfonts.h"
 #include "core/desktop.h"
+#include "core/formwidgets.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -15,16 +16,8 @@ namespace {
 QLabel *caption(QWidget *parent, const QString &name, const QString &text, QPoint position,
                 const QFont &font, const QColor &color = Qt::black)
 {
-    auto *l = new QLabel(text, parent);
+    QLabel *l = formwidgets::label(parent, text, font, QRect(position, QSize()), color);
     l->setObjectName(name);
-    l->setTextFormat(Qt::PlainText);
-    l->setTextInteractionFlags(Qt::NoTextInteraction);
-    l->setFont(font);
-    QPalette palette = l->palette();
-    palette.setColor(QPalette::WindowText, color);
-    l->setPalette(palette);
-    l->move(position);
-    l->adjustSize();
     return l;
 }
 
@@ -42,9 +35,8 @@ FrmAbout::FrmAbout(QWidget *parent)
     setFont(designfonts::formDefault());
     setFixedSize(249, 167);
 
-    CmdClose = new QPushButton(QStringLiteral("Close"), this);
+    CmdClose = formwidgets::button(this, QStringLiteral("Close"), QRect(176, 136, 65, 25));
     CmdClose->setObjectName(QStringLiteral("CmdClose"));
-    CmdClose->setGeometry(176, 136, 65, 25);
     CmdClose->setFocus();
     LblAppVersion = caption(this, QStringLiteral("LblAppVersion"), QStringLiteral("Version 1.0"),
                             {178, 72}, arial(8.25, true));

@@ -22,8 +22,6 @@ public:
     QLabel *LblInfo02 = nullptr;
     QLabel *LblURL = nullptr;
 
-    const QPixmap &backgroundPicture() const { return m_background; }
-
     void CmdClose_Click();
 
 protected:

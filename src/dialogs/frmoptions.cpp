@@ -2,11 +2,10 @@
 
 #include "core/designfonts.h"
 #include "core/desktop.h"
+#include "core/formwidgets.h"
 #include "core/message.h"
-#include "core/twips.h"
 #include "core/windowsversiondetect.h"
 #include "dialogplace.h"
-#include "filenames.h"
 #include "settings/settingsfile.h"
 #include "settings/skins.h"
 #include "updatecheck.h"
@@ -15,76 +14,18 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QMessageBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 
 using designfonts::arial;
+using formwidgets::button;
+using formwidgets::label;
+using formwidgets::panel;
+using formwidgets::picture;
 using WindowsVersionDetect::kFamilyOld;
 using WindowsVersionDetect::OSFamily;
-
-namespace {
-
-// The values each position option stands for, in twips.
-constexpr qint16 kXpFromRight = 3840;
-constexpr qint16 kXpTop = 70;
-constexpr qint16 k9xFromRight = 3590;
-constexpr qint16 k9xTop = 0;
-
-QWidget *panel(QWidget *parent, const QRect &geometry)
-{
-    auto *w = new QWidget(parent);
-    w->setGeometry(geometry);
-    return w;
-}
-
-// A label at a fixed place; without a size it takes the size of its text.
-QLabel *label(QWidget *parent, const QString &text, const QFont &font, const QRect &geometry,
-              bool wrap = false)
-{
-    auto *l = new QLabel(text, parent);
-    l->setTextFormat(Qt::PlainText);
-    l->setFont(font);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    l->setWordWrap(wrap);
-    if (geometry.isEmpty()) {
-        l->move(geometry.topLeft());
-        l->adjustSize();
-    } else {
-        l->setGeometry(geometry);
-    }
-    return l;
-}
-
-QRadioButton *radio(QWidget *parent, const QString &text, const QRect &geometry)
-{
-    auto *r = new QRadioButton(text, parent);
-    r->setFont(arial(8.25));
-    r->setGeometry(geometry);
-    return r;
-}
-
-QLabel *picture(QWidget *parent, const QString &resource, QPoint position)
-{
-    auto *l = new QLabel(parent);
-    const QPixmap pixmap(resource);
-    l->setPixmap(pixmap);
-    l->setFrameStyle(QFrame::Box | QFrame::Plain);
-    l->setLineWidth(1);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    l->setGeometry(QRect(position, pixmap.size() + QSize(2, 2)));
-    return l;
-}
-
-QPushButton *button(QWidget *parent, const QString &text, const QRect &geometry)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setGeometry(geometry);
-    return b;
-}
-
-} // namespace
 
 FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
     : QWidget(parent, dialogWindowType(Qt::Dialog) | Qt::MSWindowsFixedSizeDialogHint |
@@ -103,6 +44,7 @@ FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
     setFont(designfonts::formDefault());
     setFixedSize(489, 401);
 
+    QKNUpdate.setModuleFolder(m_env.moduleFolder);
     TmrUpdate.setTimerType(Qt::PreciseTimer);
     TmrUpdate.setInterval(m_env.firstTick);
     connect(&TmrUpdate, &QTimer::timeout, this, &FrmOptions::TmrUpdate_Timer);
@@ -117,6 +59,8 @@ void FrmOptions::buildControls()
 {
     const QFont heading = arial(14.25);
     const QFont text = arial(9.75);
+    const QFont option = arial(8.25);
+    const auto radio = formwidgets::radio;
 
     PicSkinGroup = panel(this, QRect(8, 8, 473, 97));
     LblSkin = label(PicSkinGroup, QStringLiteral("Marglet Skin"), heading, QRect(0, 0, 233, 25));
@@ -124,11 +68,18 @@ void FrmOptions::buildControls()
                         QStringLiteral("You can adjust the look of Marglet to better match your "
                                        "current Windows theme. Select the skin you would like to "
                                        "use from the options below."),
-                        text, QRect(0, 24, 465, 49), true);
+                        text, QRect(0, 24, 465, 49), {}, true);
     LblSelectSkin =
         label(PicSkinGroup, QStringLiteral("Select Skin:"), text, QRect(232, 72, 73, 17));
     CmbSkin = new QComboBox(PicSkinGroup);
-    CmbSkin->setEditable(true);
+    // When typing ends the box chooses a listed name that matches what was
+    // typed; only a choice from the list may change the skin. Connected
+    // before the box connects its own handler, these two run around it.
+    auto *edit = new QLineEdit;
+    connect(edit, &QLineEdit::editingFinished, this, [this] { m_typingEnds = true; });
+    CmbSkin->setLineEdit(edit);
+    connect(edit, &QLineEdit::editingFinished, this, [this] { m_typingEnds = false; });
+    CmbSkin->setCompleter(nullptr);
     // Typing a name and pressing Enter must not grow the list.
     CmbSkin->setInsertPolicy(QComboBox::NoInsert);
     CmbSkin->setGeometry(312, 72, 153, 21);
@@ -139,10 +90,11 @@ void FrmOptions::buildControls()
                             QStringLiteral("Choose the position of the Marglet window. The best "
                                            "position will vary depending on your current Windows "
                                            "visual style."),
-                            text, QRect(0, 24, 465, 49), true);
-    RadXP = radio(Picture1, QStringLiteral(" Windows XP Style"), QRect(8, 64, 153, 17));
+                            text, QRect(0, 24, 465, 49), {}, true);
+    RadXP = radio(Picture1, QStringLiteral(" Windows XP Style"), QRect(8, 64, 153, 17), option);
     PicXP = picture(Picture1, QStringLiteral(":/images/pic_xp.gif"), QPoint(160, 64));
-    Rad9x = radio(Picture1, QStringLiteral(" Windows Classic Style"), QRect(8, 96, 153, 17));
+    Rad9x =
+        radio(Picture1, QStringLiteral(" Windows Classic Style"), QRect(8, 96, 153, 17), option);
     Pic9x = picture(Picture1, QStringLiteral(":/images/pic_9x.gif"), QPoint(160, 96));
 
     PicTransGroup = panel(this, QRect(8, 248, 473, 113));
@@ -152,18 +104,14 @@ void FrmOptions::buildControls()
                          QStringLiteral("Would you like the Marglet to fade when minimised? "
                                         "Transparency is only available in Windows 2000 and "
                                         "Windows XP."),
-                         text, QRect(0, 24, 449, 49), true);
+                         text, QRect(0, 24, 449, 49), {}, true);
     LblTransWarning = label(PicTransGroup, QStringLiteral("OS Version Warning"), text,
-                            QRect(72, 64, 321, 41), true);
-    {
-        QPalette palette = LblTransWarning->palette();
-        palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
-        LblTransWarning->setPalette(palette);
-    }
+                            QRect(72, 64, 321, 41), QColor(255, 0, 0), true);
     LblTransWarning->hide();
-    RadTransOn = radio(PicTransGroup, QStringLiteral("Use Transparency"), QRect(96, 88, 113, 17));
-    RadTransOff =
-        radio(PicTransGroup, QStringLiteral("Don't Use Transparency"), QRect(232, 88, 137, 17));
+    RadTransOn =
+        radio(PicTransGroup, QStringLiteral("Use Transparency"), QRect(96, 88, 113, 17), option);
+    RadTransOff = radio(PicTransGroup, QStringLiteral("Don't Use Transparency"),
+                        QRect(232, 88, 137, 17), option);
 
     CmdUpdate = button(this, updatecheck::kCheckCaption, QRect(8, 368, 113, 25));
     LblUpdate = label(this, QString(), arial(8.25), QRect(128, 372, 177, 17));
@@ -178,40 +126,24 @@ void FrmOptions::buildControls()
     CmdSave = button(this, QStringLiteral("Apply"), QRect(400, 368, 81, 25));
 
     // Named as the rest of the program and its scripted tests know them.
-    const std::pair<QWidget *, QString> names[] = {
-        {PicSkinGroup, QStringLiteral("PicSkinGroup")},
-        {LblSkin, QStringLiteral("LblSkin")},
-        {LblSkinDesc, QStringLiteral("LblSkinDesc")},
-        {LblSelectSkin, QStringLiteral("LblSelectSkin")},
-        {CmbSkin, QStringLiteral("CmbSkin")},
-        {Picture1, QStringLiteral("Picture1")},
-        {LblPosition, QStringLiteral("LblPosition")},
-        {LblPositionDesc, QStringLiteral("LblPositionDesc")},
-        {RadXP, QStringLiteral("RadXP")},
-        {PicXP, QStringLiteral("PicXP")},
-        {Rad9x, QStringLiteral("Rad9x")},
-        {Pic9x, QStringLiteral("Pic9x")},
-        {PicTransGroup, QStringLiteral("PicTransGroup")},
-        {LblTransparency, QStringLiteral("LblTransparency")},
-        {LblTransDesc, QStringLiteral("LblTransDesc")},
-        {LblTransWarning, QStringLiteral("LblTransWarning")},
-        {RadTransOn, QStringLiteral("RadTransOn")},
-        {RadTransOff, QStringLiteral("RadTransOff")},
-        {CmdUpdate, QStringLiteral("CmdUpdate")},
-        {LblUpdate, QStringLiteral("LblUpdate")},
-        {CmdCancel, QStringLiteral("CmdCancel")},
-        {CmdSave, QStringLiteral("CmdSave")},
-    };
-    for (const auto &[widget, name] : names)
-        widget->setObjectName(name);
+    QWidget *const named[] = {
+        PicSkinGroup,  LblSkin,         LblSkinDesc,  LblSelectSkin,   CmbSkin,    Picture1,
+        LblPosition,   LblPositionDesc, RadXP,        PicXP,           Rad9x,      Pic9x,
+        PicTransGroup, LblTransparency, LblTransDesc, LblTransWarning, RadTransOn, RadTransOff,
+        CmdUpdate,     LblUpdate,       CmdCancel,    CmdSave};
+    const QStringList names =
+        QStringLiteral("PicSkinGroup LblSkin LblSkinDesc LblSelectSkin CmbSkin Picture1 "
+                       "LblPosition LblPositionDesc RadXP PicXP Rad9x Pic9x PicTransGroup "
+                       "LblTransparency LblTransDesc LblTransWarning RadTransOn RadTransOff "
+                       "CmdUpdate LblUpdate CmdCancel CmdSave")
+            .split(u' ');
+    for (qsizetype i = 0; i < names.size(); ++i)
+        named[i]->setObjectName(names[i]);
 
-    QWidget::setTabOrder(CmdSave, CmdCancel);
-    QWidget::setTabOrder(CmdCancel, CmdUpdate);
-    QWidget::setTabOrder(CmdUpdate, RadTransOff);
-    QWidget::setTabOrder(RadTransOff, RadTransOn);
-    QWidget::setTabOrder(RadTransOn, CmbSkin);
-    QWidget::setTabOrder(CmbSkin, RadXP);
-    QWidget::setTabOrder(RadXP, Rad9x);
+    QWidget *const tabOrder[] = {CmdSave,    CmdCancel, CmdUpdate, RadTransOff,
+                                 RadTransOn, CmbSkin,   RadXP,     Rad9x};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     CmdSave->setFocus();
 
     // Selecting an option in code runs its click steps too, as the opening
@@ -226,7 +158,10 @@ void FrmOptions::buildControls()
     onSelect(Rad9x, &FrmOptions::Rad9x_Click);
     onSelect(RadTransOn, &FrmOptions::RadTransOn_Click);
     onSelect(RadTransOff, &FrmOptions::RadTransOff_Click);
-    connect(CmbSkin, &QComboBox::textActivated, this, &FrmOptions::CmbSkin_Click);
+    connect(CmbSkin, &QComboBox::textActivated, this, [this](const QString &name) {
+        if (!m_typingEnds)
+            CmbSkin_Click(name);
+    });
     connect(CmdSave, &QPushButton::clicked, this, &FrmOptions::CmdSave_Click);
     connect(CmdCancel, &QPushButton::clicked, this, &FrmOptions::CmdCancel_Click);
     connect(CmdUpdate, &QPushButton::clicked, this, &FrmOptions::CmdUpdate_Click);
@@ -255,133 +190,36 @@ void FrmOptions::Form_Load()
 
     LoadSettings();
 
-    if (PosFromRight == kXpFromRight)
+    if (settings.PosFromRight == kXpFromRight)
         RadXP->setChecked(true);
-    else if (PosFromRight == k9xFromRight)
+    else if (settings.PosFromRight == k9xFromRight)
         Rad9x->setChecked(true);
 
-    if (Transparency == 0)
+    if (settings.Transparency == 0)
         RadTransOff->setChecked(true);
-    else if (Transparency == 1)
+    else if (settings.Transparency == 1)
         RadTransOn->setChecked(true);
 
-    CmbSkin->setEditText(SkinName);
     CmbSkin->addItems(SkinSource(m_env.skinBases).skinNames());
     // Filling the empty list selects its first entry, which would put
     // another name in the box than the one stored.
-    CmbSkin->setCurrentIndex(CmbSkin->findText(SkinName));
-    CmbSkin->setEditText(SkinName);
+    CmbSkin->setCurrentIndex(CmbSkin->findText(settings.SkinName));
+    CmbSkin->setEditText(settings.SkinName);
 }
 
 void FrmOptions::LoadSettings()
 {
     QString error;
-    const Settings read = settingsfile::load(m_env.settingsPath, Settings(), &error);
+    settings = settingsfile::load(m_env.settingsPath, Settings(), &error);
     if (!error.isEmpty())
         m_env.report(error);
-    PosFromRight = read.PosFromRight;
-    PosTop = read.PosTop;
-    SkinName = read.SkinName;
-    Transparency = read.Transparency;
 }
 
 bool FrmOptions::SaveSettings()
 {
     QString error;
-    if (settingsfile::save(m_env.settingsPath,
-                           Settings{PosFromRight, PosTop, SkinName, Transparency}, &error))
+    if (settingsfile::save(m_env.settingsPath, settings, &error))
         return true;
     m_env.report(tr("Your settings were not saved.\n\n%1").arg(error));
     return false;
-}
-
-void FrmOptions::RadXP_Click()
-{
-    PosFromRight = kXpFromRight;
-    PosTop = kXpTop;
-}
-
-void FrmOptions::Rad9x_Click()
-{
-    PosFromRight = k9xFromRight;
-    PosTop = k9xTop;
-}
-
-void FrmOptions::RadTransOn_Click()
-{
-    Transparency = 1;
-}
-
-void FrmOptions::RadTransOff_Click()
-{
-    Transparency = 0;
-}
-
-void FrmOptions::CmbSkin_Click(const QString &name)
-{
-    SkinName = name;
-}
-
-void FrmOptions::CmdSave_Click()
-{
-    // The bar's timer fires only once this handler has returned, by which
-    // time the file holds the new values.
-    if (m_env.enableApplyTimer)
-        m_env.enableApplyTimer();
-    SaveSettings();
-}
-
-void FrmOptions::CmdCancel_Click()
-{
-    close();
-}
-
-void FrmOptions::CmdUpdate_Click()
-{
-    const QString caption = CmdUpdate->text();
-    if (caption == updatecheck::kCheckCaption)
-        UpdateStep = 0;
-    LblUpdate->show();
-    // A timer already running keeps its phase, as enabling it again would.
-    if (!TmrUpdate.isActive())
-        TmrUpdate.start();
-    CmdUpdate->setEnabled(false);
-    if (caption == updatecheck::kDownloadCaption) {
-        LblUpdate->setText(updatecheck::kDownloading);
-        m_env.openInBrowser(updatecheck::downloadPage(m_env.updateBase));
-    }
-}
-
-void FrmOptions::TmrUpdate_Timer()
-{
-    TmrUpdate.setInterval(m_env.stepInterval);
-    const updatecheck::Tick tick = updatecheck::tick(UpdateStep, LblPageTitle);
-    switch (tick.action) {
-    case updatecheck::Action::Contact:
-        LblUpdate->setText(tick.message);
-        QKNUpdate.Navigate(updatecheck::statusPage(m_env.updateBase));
-        break;
-    case updatecheck::Action::ReadTitle:
-        LblPageTitle = QKNUpdate.LocationName();
-        break;
-    case updatecheck::Action::Conclude:
-        LblUpdate->setText(tick.message);
-        CmdUpdate->setEnabled(tick.buttonEnabled);
-        CmdUpdate->setText(tick.caption);
-        TmrUpdate.stop();
-        break;
-    case updatecheck::Action::Nothing:
-        break;
-    }
-    UpdateStep = updatecheck::advance(UpdateStep);
-}
-
-bool FrmOptions::FileExists(const QString &path)
-{
-    return filenames::FileExists(path);
-}
-
-QString FrmOptions::GetFileName(const QString &path)
-{
-    return filenames::GetFileName(path);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/settingscodec.h"
 #include "updatebrowser.h"
 #include "updatecheck.h"
 
@@ -33,6 +34,8 @@ struct OptionsEnvironment
     std::chrono::milliseconds stepInterval{4000};
     // Shows a page in the user's browser; the default asks the desktop.
     std::function<void(const QUrl &)> openInBrowser;
+    // Where the update check's network module lies; empty: the program folder.
+    QString moduleFolder;
 };
 
 // The Options dialog: skin, position and fading, stored on "Apply", and the
@@ -45,11 +48,14 @@ public:
     explicit FrmOptions(OptionsEnvironment environment, QWidget *parent = nullptr);
     ~FrmOptions() override;
 
-    // The settings as the dialog will store them.
-    qint16 PosFromRight = 0;
-    qint16 PosTop = 0;
-    QString SkinName;
-    qint16 Transparency = 0;
+    // The values each position option stands for, in twips.
+    static constexpr qint16 kXpFromRight = 3840;
+    static constexpr qint16 kXpTop = 70;
+    static constexpr qint16 k9xFromRight = 3590;
+    static constexpr qint16 k9xTop = 0;
+
+    // The dialog's own copy of the settings, as "Apply" will store it.
+    Settings settings;
 
     qint16 UpdateStep = 0;
     // The status page's title as read on the second tick of a check.
@@ -99,12 +105,11 @@ public:
     void CmdUpdate_Click();
     void TmrUpdate_Timer();
 
-    static bool FileExists(const QString &path);
-    static QString GetFileName(const QString &path);
-
 private:
     void buildControls();
     void Form_Load();
 
     OptionsEnvironment m_env;
+    // Set while the box handles a typed name, which is no choice from the list.
+    bool m_typingEnds = false;
 };

@@ -1,6 +1,6 @@
 // The network side of the update check, built as a module of its own so that
 // Qt Network and what it pulls in are loaded only when a check starts.
-#include "pagefetcher.h"
+#include "networkfetcher.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -95,7 +95,7 @@ private:
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT PageFetcher *marglet_createPageFetcher()
+PageFetcher *NetworkFetcherPlugin::createPageFetcher()
 {
     return new NetworkPageFetcher;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtPlugin>
 #include <QUrl>
 
 #include <functional>
@@ -27,6 +28,16 @@ public:
     virtual void abandon() = 0;
 };
 
-// The module's one entry point, looked up by this name.
-using CreatePageFetcher = PageFetcher *(*)();
-inline constexpr char kCreatePageFetcher[] = "marglet_createPageFetcher";
+// What the module's plugin object offers.
+class PageFetcherPlugin
+{
+public:
+    virtual ~PageFetcherPlugin() = default;
+    virtual PageFetcher *createPageFetcher() = 0;
+};
+
+// The module and the program must agree on every type above: whoever
+// changes one of them raises the version, so that a module left from
+// another build is refused instead of called.
+#define MARGLET_PAGEFETCHER_IID "org.qks.marglet.PageFetcher/1.0"
+Q_DECLARE_INTERFACE(PageFetcherPlugin, MARGLET_PAGEFETCHER_IID)

@@ -5,8 +5,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLibrary>
-#include <QTimer>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QPluginLoader>
 
 namespace {
 
@@ -40,48 +41,67 @@ bool isHtml(const ContentType &type, const QByteArray &page)
     return type.mimeType == "text/html" || type.mimeType == "application/xhtml+xml";
 }
 
-// The fetcher comes from a module beside the program; without it there is no
-// check, which the update steps take as a server that does not answer.
-std::unique_ptr<PageFetcher> loadPageFetcher()
+// The fetcher comes from a plugin beside the program. Its metadata is read
+// without loading it, so that a file of another version is never run: its
+// types may differ from ours, and calling into it would crash the program.
+PageFetcher *loadPageFetcher(const QString &folder, QString &problem)
 {
-    QLibrary module(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("marglet_network")));
-    const auto create = reinterpret_cast<CreatePageFetcher>(module.resolve(kCreatePageFetcher));
-    if (!create) {
-        qWarning("marglet: no update check: %s", qUtf8Printable(module.errorString()));
+    const QString path = QDir(folder).filePath(UpdateBrowser::moduleFileName());
+    const auto cannotRun = [&](const char *text, const QString &detail = {}) {
+        problem = QCoreApplication::translate("UpdateBrowser", text)
+                      .arg(QDir::toNativeSeparators(path), detail);
         return nullptr;
-    }
-    // The module stays loaded: QLibrary unloads only when asked to.
-    return std::unique_ptr<PageFetcher>(create());
+    };
+    if (!QFileInfo(path).isFile())
+        return cannotRun("The update check cannot run: its module \"%1\" is missing.");
+    QPluginLoader module(path);
+    const QJsonObject meta = module.metaData();
+    if (meta.isEmpty())
+        return cannotRun("The update check cannot run: its module \"%1\" is damaged or is "
+                         "not a module of Marglet.");
+    if (meta.value(QLatin1String("IID")).toString() != QLatin1String(MARGLET_PAGEFETCHER_IID))
+        return cannotRun("The update check cannot run: its module \"%1\" is from another "
+                         "version of Marglet.");
+    // The module stays loaded: QPluginLoader unloads only when asked to.
+    auto *plugin = qobject_cast<PageFetcherPlugin *>(module.instance());
+    if (!plugin)
+        return cannotRun("The update check cannot run: its module \"%1\" could not be "
+                         "loaded.\n\n%2",
+                         module.errorString());
+    return plugin->createPageFetcher();
 }
 
 } // namespace
 
-UpdateBrowser::UpdateBrowser(QObject *parent) : QObject(parent) {}
+QString UpdateBrowser::moduleFileName()
+{
+    return QStringLiteral(MARGLET_NETWORK_MODULE);
+}
+
+UpdateBrowser::UpdateBrowser() = default;
 
 UpdateBrowser::~UpdateBrowser() = default;
 
-void UpdateBrowser::Navigate(const QUrl &url)
+bool UpdateBrowser::Navigate(const QUrl &url)
 {
     if (m_fetcher)
         m_fetcher->abandon();
     m_title.clear();
+    m_problem.clear();
     if (!m_fetcher)
-        m_fetcher = loadPageFetcher();
-    m_loading = true;
-    if (!m_fetcher) {
-        QTimer::singleShot(0, this, [this] { conclude(FetchedPage()); });
-        return;
-    }
+        m_fetcher.reset(loadPageFetcher(
+            m_moduleFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_moduleFolder,
+            m_problem));
+    if (!m_fetcher)
+        return false;
     m_fetcher->fetch(url, kMaxPageBytes, kMaxRedirects,
                      [this](const FetchedPage &page) { conclude(page); });
+    return true;
 }
 
 void UpdateBrowser::conclude(const FetchedPage &page)
 {
-    m_loading = false;
     const ContentType type = parseContentType(page.contentType);
     if (page.answered && isHtml(type, page.body))
         m_title = pageTitle(page.body, type.charset);
-    Q_EMIT DocumentComplete();
 }

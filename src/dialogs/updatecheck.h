@@ -16,6 +16,7 @@ inline const QString kAvailable = QStringLiteral(" Update available!");
 inline const QString kLatest = QStringLiteral(" You are running the latest version");
 inline const QString kUnreachable = QStringLiteral(" Unable to find RO Vodadud server");
 inline const QString kDownloading = QStringLiteral(" Downloading Update...");
+inline const QString kCannotRun = QStringLiteral(" The update check cannot run");
 
 // The titles the status page answers with; anything else means no answer.
 inline const QString kTitleAvailable = QStringLiteral("Update Available");

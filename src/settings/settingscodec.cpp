@@ -32,6 +32,12 @@ void putInt16(QByteArray &out, int record, qint16 value)
 
 } // namespace
 
+bool canStoreName(QStringView name)
+{
+    QByteArray bytes;
+    return ansi::encode(name, bytes) && bytes.size() <= kMaxNameBytes;
+}
+
 Settings decode(QByteArrayView bytes, const Settings &start)
 {
     Settings s = start;

@@ -22,6 +22,10 @@ inline constexpr int kRecordCount = 4;
 inline constexpr int kFileSize = kRecordSize * kRecordCount;
 inline constexpr int kMaxNameBytes = kRecordSize - 2;
 
+// Whether `name` fits its record: every character has a byte in the code
+// page, and there are at most kMaxNameBytes of them.
+bool canStoreName(QStringView name);
+
 // Reads the records the bytes hold. A record whose value lies beyond the end
 // keeps the value `start` has for it; a stored name length is clipped to its
 // record and to the bytes present.

@@ -1,5 +1,7 @@
 #include "skins.h"
 
+#include "settingscodec.h"
+
 #include "core/diskfile.h"
 
 #include <QBuffer>
@@ -26,9 +28,9 @@ SkinSource::SkinSource(QStringList baseFolders) : m_bases(std::move(baseFolders)
     m_bases.removeDuplicates();
 }
 
-bool SkinSource::isPlainFolderName(QStringView name)
+bool SkinSource::isUsableName(QStringView name)
 {
-    if (name.isEmpty() || name == u"." || name == u"..")
+    if (name.isEmpty() || name == u"." || name == u".." || !settingscodec::canStoreName(name))
         return false;
     for (const QChar c : name) {
         if (c == u'/' || c == u'\\' || c == u':' || c.unicode() < 0x20)
@@ -57,7 +59,7 @@ QStringList SkinSource::findEntries(const QString &folder, const QString &name, 
 QStringList SkinSource::skinFolders(const QString &skinName) const
 {
     QStringList folders;
-    if (!isPlainFolderName(skinName))
+    if (!isUsableName(skinName))
         return folders;
     for (const QString &base : m_bases) {
         for (const QString &skins : findEntries(base, kSkinsFolder, true))
@@ -69,7 +71,7 @@ QStringList SkinSource::skinFolders(const QString &skinName) const
 QString SkinSource::imagePath(const QString &skinName, const QString &fileName) const
 {
     // A skin spelt as it is on disk, the usual case, needs no folder listing.
-    if (isPlainFolderName(skinName) && !m_bases.isEmpty()) {
+    if (isUsableName(skinName) && !m_bases.isEmpty()) {
         const QFileInfo exact(pathIn(m_bases.first(), skinName, fileName));
         if (exact.isFile())
             return exact.filePath();
@@ -144,7 +146,7 @@ QStringList SkinSource::skinNames() const
                 QDir(skins).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
             for (const QFileInfo &folder : folders) {
                 const QString name = folder.fileName();
-                if (names.contains(name, Qt::CaseInsensitive))
+                if (!isUsableName(name) || names.contains(name, Qt::CaseInsensitive))
                     continue;
                 for (const QString &marker : findEntries(folder.filePath(), kBackground, false)) {
                     if (diskfile::canRead(marker)) {

@@ -17,13 +17,13 @@ public:
     static inline const QString kClose = QStringLiteral("close.gif");
     static inline const QString kMax = QStringLiteral("max.gif");
     static inline const QString kMin = QStringLiteral("min.gif");
-    static inline const QString kBuiltInSkin = QStringLiteral("Blue");
 
     explicit SkinSource(QStringList baseFolders);
 
-    // A skin name names one folder and nothing else: no separators, no "..",
-    // no drive letter. Anything else is treated as a missing skin.
-    static bool isPlainFolderName(QStringView name);
+    // A skin name names one folder and nothing else (no separators, no "..",
+    // no drive letter) and fits settings.dat. Any other name is a missing
+    // skin to the bar, and is never offered for choosing.
+    static bool isUsableName(QStringView name);
 
     // The path of the skin's file, or an empty string when it is not there.
     QString imagePath(const QString &skinName, const QString &fileName) const;
@@ -41,7 +41,8 @@ public:
     // `missing` to the expected path.
     QImage load(const QString &skinName, const QString &fileName, QString *missing) const;
 
-    // Skins that hold a background image, in name order, each name once.
+    // Skins with a usable name that hold a background image, in name order,
+    // each name once.
     QStringList skinNames() const;
 
     static QImage builtIn(const QString &fileName);
