@@ -4,14 +4,15 @@
 set -euo pipefail
 build=${1:-build}
 bin=$build/bin
+benches=$build/bench
 here=$(dirname "$0")
 common=(--binary "$bin/marglet" --skins "$bin/skins")
 
-/usr/bin/python3 "$here/startup.py" "${common[@]}" --bare "$bin/bare_window"
+/usr/bin/python3 "$here/startup.py" "${common[@]}" --bare "$benches/bare_window"
 echo
-/usr/bin/python3 "$here/idle.py" "${common[@]}" --bare "$bin/bare_window"
+/usr/bin/python3 "$here/idle.py" "${common[@]}" --bare "$benches/bare_window"
 echo
 /usr/bin/python3 "$here/slide.py" "${common[@]}"
 echo
 xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb \
-    "$bin/bench_keystroke" 2>/dev/null
+    "$benches/bench_keystroke" 2>/dev/null

@@ -30,7 +30,7 @@ fuzz_one() {
     mkdir -p "$corpus" "$build/artifacts"
     cp -u fuzz/corpus/"$name"/* "$corpus"/
     [ -f fuzz/"$name".dict ] && dict=(-dict=fuzz/"$name".dict)
-    "$build"/bin/fuzz_"$name" "$corpus" "${dict[@]}" \
+    "$build"/fuzz/fuzz_"$name" "$corpus" "${dict[@]}" \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$build/artifacts/$name-" >"$build/fuzz_$name.log" 2>&1
 }
