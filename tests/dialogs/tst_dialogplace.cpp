@@ -23,6 +23,9 @@ private Q_SLOTS:
         // The rule alone puts it 53 pixels off the left edge here.
         QTest::newRow("640x480") << QRect(0, 0, 640, 480) << 384 << QPoint(0, 40);
         QTest::newRow("bar off the screen") << hd << 1920 << QPoint(716, 340);
+        QTest::newRow("bar beyond a small screen's right edge")
+            << QRect(0, 0, 640, 480) << 4000 << QPoint(640 - 489, 40);
+        QTest::newRow("screen smaller than the dialog") << QRect(0, 0, 400, 300) << 0 << QPoint();
     }
     void optionsOpensByTheBarAndWholeOnItsScreen()
     {
@@ -33,27 +36,6 @@ private Q_SLOTS:
         QCOMPARE(
             dialogplace::keptWhole(dialogplace::options(screen, barLeft, outer), outer, screen),
             place);
-    }
-
-    void keptWholeMovesTheLeastThatFits_data()
-    {
-        QTest::addColumn<QPoint>("from");
-        QTest::addColumn<QSize>("outer");
-        QTest::addColumn<QPoint>("to");
-        const QSize about(249, 167);
-        QTest::newRow("already whole") << QPoint(100, 100) << about << QPoint(100, 100);
-        QTest::newRow("off the left and top") << QPoint(-30, -5) << about << QPoint(0, 0);
-        QTest::newRow("off the right and bottom")
-            << QPoint(500, 400) << about << QPoint(640 - 249, 480 - 167);
-        QTest::newRow("larger than the screen")
-            << QPoint(50, 50) << QSize(800, 600) << QPoint(0, 0);
-    }
-    void keptWholeMovesTheLeastThatFits()
-    {
-        QFETCH(QPoint, from);
-        QFETCH(QSize, outer);
-        QFETCH(QPoint, to);
-        QCOMPARE(dialogplace::keptWhole(from, outer, QRect(0, 0, 640, 480)), to);
     }
 
     void aboutIsCentredOnTheBarsScreen()

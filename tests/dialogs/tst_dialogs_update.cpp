@@ -2,6 +2,7 @@
 #include "dialogs/pagetitle.h"
 #include "dialogs/updatecheck.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -56,12 +57,27 @@ struct PageServer : QTcpServer
     }
 };
 
-// The update check: how it reads the status page and decides each step, and
-// the whole check against a web server in this process.
+// The update check: how it reads the status page and decides each step, the
+// whole check against a web server in this process, and a network module
+// that cannot serve.
 class TestUpdate : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_dir;
+    QStringList m_reports;
+
+    OptionsEnvironment environment(const QString &base, int spacing)
+    {
+        m_reports.clear();
+        OptionsEnvironment env;
+        env.settingsPath = m_dir.filePath(u"settings.dat"_s);
+        env.updateBase = base;
+        env.firstTick = std::chrono::milliseconds(1);
+        env.stepInterval = std::chrono::milliseconds(spacing);
+        env.report = [this](const QString &message) { m_reports.append(message); };
+        env.moduleFolder = QStringLiteral(MARGLET_PROGRAM_DIR);
+        return env;
+    }
 
 private Q_SLOTS:
     void theTitleIsReadAsABrowserShowsItAndDecidesTheVerdict_data()
@@ -139,11 +155,8 @@ private Q_SLOTS:
             path = next;
         }
         server.pages.insert(path, page);
-        OptionsEnvironment env;
-        env.settingsPath = m_dir.filePath(u"settings.dat"_s);
-        env.updateBase = u"http://127.0.0.1:%1"_s.arg(server.serverPort());
-        env.firstTick = std::chrono::milliseconds(1);
-        env.stepInterval = std::chrono::milliseconds(spacing);
+        OptionsEnvironment env =
+            environment(u"http://127.0.0.1:%1"_s.arg(server.serverPort()), spacing);
         QList<QUrl> opened;
         env.openInBrowser = [&opened](const QUrl &url) { opened.append(url); };
         if (page.redirects < 0)
@@ -167,6 +180,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.CmdUpdate->text(),
                  message == kAvailable ? u"Download Update"_s : u"Check For Update"_s);
         QVERIFY(opened.isEmpty());
+        QVERIFY(m_reports.isEmpty());
         if (message != kAvailable)
             return;
 
@@ -176,6 +190,45 @@ private Q_SLOTS:
                  QList{QUrl(env.updateBase + u"/update_server/qks/marglet_v1_update.html"_s)});
         QCOMPARE(dialog.LblUpdate->text(), u" Downloading Update..."_s);
         QVERIFY(!dialog.CmdUpdate->isEnabled());
+    }
+
+    void aModuleThatCannotServeIsToldAsWhatItIs_data()
+    {
+        QTest::addColumn<QString>("source"); // what lies in the module's place; empty: nothing
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("missing") << QString() << u"is missing."_s;
+        const QString unknown = u"is damaged or is not a module of Marglet."_s;
+        QTest::newRow("not a library") << u"<garbage>"_s << unknown;
+        QTest::newRow("a library but no plugin, as the module once was")
+            << QStringLiteral(NOT_A_PLUGIN) << unknown;
+        QTest::newRow("a plugin of another interface version")
+            << QStringLiteral(OTHER_PLUGIN) << u"is from another version of Marglet."_s;
+    }
+    void aModuleThatCannotServeIsToldAsWhatItIs()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, problem);
+        QTemporaryDir folder;
+        const QString module = folder.filePath(UpdateBrowser::moduleFileName());
+        QFile garbage(module);
+        if (source == u"<garbage>"_s)
+            QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("MZ, no module") > 0);
+        else if (!source.isEmpty())
+            QVERIFY(QFile::copy(source, module));
+        garbage.close();
+        OptionsEnvironment env = environment(u"http://127.0.0.1:1"_s, 300);
+        env.moduleFolder = folder.path();
+        FrmOptions dialog(env);
+        for (int round = 0; round < 2; ++round) { // told again on every try
+            dialog.CmdUpdate->click();
+            QTRY_VERIFY(!dialog.TmrUpdate.isActive());
+            QCOMPARE(dialog.LblUpdate->text(), u" The update check cannot run"_s);
+            QVERIFY(dialog.CmdUpdate->isEnabled());
+        }
+        const QString told = u"The update check cannot run: its module \"%1\" "_s.arg(
+                                 QDir::toNativeSeparators(module)) +
+                             problem;
+        QCOMPARE(m_reports, QStringList({told, told}));
     }
 };
 

@@ -3,9 +3,11 @@
 #include "dialogs/frmoptions.h"
 #include "settings/settingsfile.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -14,7 +16,7 @@
 
 using namespace Qt::StringLiterals;
 
-// The Options window apart from the update check, its file helpers, and About.
+// The Options window apart from the update check, and About.
 class TestWindows : public QObject
 {
     Q_OBJECT
@@ -98,28 +100,42 @@ private Q_SLOTS:
         QCOMPARE(settingsfile::load(entry(u"settings.dat"_s), {}), stored);
     }
 
-    void theSkinListHoldsTheFoldersWithABackground_data()
+    void onlyAChoiceFromTheListChangesTheSkin_data()
     {
-        QTest::addColumn<QString>("files");
-        QTest::addColumn<QString>("listed");
-        QTest::newRow("case variants of the folder and marker names count")
-            << u"Skins/Olive/Background.gif Skins/Red/BACKGROUND.GIF"_s << u"Olive Red"_s;
-        QTest::newRow("folders without the marker are left out")
-            << u"skins/Blue/background.gif skins/Empty/close.gif"_s << u"Blue"_s;
-        QTest::newRow("no skins folder gives an empty list") << QString() << QString();
+        QTest::addColumn<QString>("typed");    // empty: Olive is chosen from the list
+        QTest::addColumn<bool>("focusLeaves"); // else typing ends with Return
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("a listed name typed, then Return") << u"Olive"_s << false << u"Blue"_s;
+        QTest::newRow("in other letters' case, then Return") << u"olive"_s << false << u"Blue"_s;
+        QTest::newRow("a listed name typed, then the focus leaves")
+            << u"Olive"_s << true << u"Blue"_s;
+        QTest::newRow("chosen from the list") << QString() << false << u"Olive"_s;
     }
-    void theSkinListHoldsTheFoldersWithABackground()
+    void onlyAChoiceFromTheListChangesTheSkin()
     {
-        QFETCH(QString, files);
-        QFETCH(QString, listed);
-        for (const QString &file : files.split(u' ', Qt::SkipEmptyParts))
-            touch(file);
+        QFETCH(QString, typed);
+        QFETCH(bool, focusLeaves);
+        QFETCH(QString, stored);
+        touch(u"skins/Blue/background.gif"_s);
+        touch(u"skins/Olive/background.gif"_s);
         FrmOptions &dialog = open();
-        QStringList items;
-        for (int i = 0; i < dialog.CmbSkin->count(); ++i)
-            items.append(dialog.CmbSkin->itemText(i));
-        QCOMPARE(items.join(u' '), listed);
-        QCOMPARE(dialog.CmbSkin->currentText(), u"Blue"_s); // the stored name, listed or not
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QLineEdit *edit = dialog.CmbSkin->lineEdit();
+        if (typed.isEmpty()) {
+            dialog.CmbSkin->showPopup();
+            QAbstractItemView *list = dialog.CmbSkin->view();
+            list->setCurrentIndex(list->model()->index(1, 0));
+            QTest::keyClick(list, Qt::Key_Return);
+        } else {
+            edit->setFocus();
+            edit->selectAll();
+            QTest::keyClicks(edit, typed);
+            focusLeaves ? dialog.RadXP->setFocus() : QTest::keyClick(edit, Qt::Key_Return);
+        }
+        QTRY_VERIFY(!edit->hasFocus() || !focusLeaves);
+        dialog.CmdSave->click();
+        QCOMPARE(settingsfile::load(entry(u"settings.dat"_s), {}).SkinName, stored);
     }
 
     void closeWritesNothingAndDestroysTheDialog()
@@ -143,35 +159,6 @@ private Q_SLOTS:
         QCOMPARE(m_log.size(), 3); // not created on opening, the bar's timer, not saved
         QVERIFY2(m_log[2].contains(u"not saved"_s), qPrintable(m_log[2]));
         QVERIFY(m_dialog); // still open, for another try
-    }
-
-    void fileHelpersReadAPath_data()
-    {
-        QTest::addColumn<QString>("path"); // "~" is a folder holding file.txt and locked.txt
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("exists");
-        QTest::newRow("a readable file exists") << u"~/file.txt"_s << u"file.txt"_s << true;
-        QTest::newRow("a folder is no file and a trailing separator leaves no name")
-            << u"~/"_s << QString() << false;
-        QTest::newRow("a file that may not be read does not exist")
-            << u"~/locked.txt"_s << u"locked.txt"_s << false;
-        QTest::newRow("a missing file with both kinds of separator is named by its last part")
-            << u"C:\\a/b\\c\\d.txt"_s << u"d.txt"_s << false;
-        QTest::newRow("an empty path names no file") << QString() << QString() << false;
-    }
-    void fileHelpersReadAPath()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, name);
-        QFETCH(bool, exists);
-        touch(u"file.txt"_s);
-        touch(u"locked.txt"_s);
-        QFile::setPermissions(entry(u"locked.txt"_s), QFile::WriteOwner);
-        if (name == u"locked.txt"_s && QFile(entry(name)).open(QIODevice::ReadOnly))
-            QSKIP("This user may read any file.");
-        path.replace(u'~', m_dir->path());
-        QCOMPARE(FrmOptions::GetFileName(path), name);
-        QCOMPARE(FrmOptions::FileExists(path), exists);
     }
 
     void aboutIsDestroyedByItsCloseButton()

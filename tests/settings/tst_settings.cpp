@@ -53,32 +53,19 @@ private Q_SLOTS:
     {
         QByteArray bytes;
         QVERIFY(settingscodec::encode(Settings{3840, 70, QStringLiteral("Blue"), 1}, {}, bytes));
-        QCOMPARE(bytes.toHex(' '), fileOf({QByteArray("\x00\x0F", 2), "F",
-                                           QByteArray("\x04\x00"
-                                                      "Blue",
-                                                      6),
-                                           "\x01"})
-                                       .toHex(' '));
+        QCOMPARE(bytes.toHex(' '),
+                 fileOf({QByteArray("\0\17", 2), "F", QByteArray("\4\0Blue", 6), "\1"}).toHex(' '));
         // Bytes after the records are kept; the padding is zeroed.
         QVERIFY(settingscodec::encode(Settings{3590, 0, QStringLiteral("Blue"), 0},
                                       QByteArray(520, 'Z'), bytes));
-        QCOMPARE(bytes, fileOf({"\x06\x0E", "",
-                                QByteArray("\x04\x00"
-                                           "Blue",
-                                           6),
-                                ""}) +
-                            "ZZZZZZZZ");
+        QCOMPARE(bytes, fileOf({"\6\16", "", QByteArray("\4\0Blue", 6), ""}) + "ZZZZZZZZ");
     }
 
     void readsOfShortDamagedAndPaddedFiles_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<Settings>("expected");
-        const QByteArray full = fileOf({"\x06\x0E", "",
-                                        QByteArray("\x06\x00"
-                                                   "Silver",
-                                                   8),
-                                        "\x01"});
+        const QByteArray full = fileOf({"\6\16", "", QByteArray("\6\0Silver", 8), "\1"});
         QTest::newRow("empty file keeps every first-start value") << QByteArray() << Settings();
         QTest::newRow("one byte is not yet a value") << full.left(1) << Settings();
         QTest::newRow("cut inside the second record")
@@ -93,11 +80,7 @@ private Q_SLOTS:
             << fileOf({"", "", QByteArray("\xC8\x00", 2) + QByteArray(126, 'n'), ""})
             << Settings{0, 0, QString(126, u'n'), 0};
         QTest::newRow("left-overs of a longer name in the padding")
-            << fileOf({"", "",
-                       QByteArray("\x04\x00"
-                                  "BlueLeftovers",
-                                  15),
-                       "\x01\x00\xFF"})
+            << fileOf({"", "", QByteArray("\4\0BlueLeftovers", 15), "\1\0\377"})
             << Settings{0, 0, QStringLiteral("Blue"), 1};
     }
     void readsOfShortDamagedAndPaddedFiles()
@@ -164,26 +147,6 @@ private Q_SLOTS:
         QCOMPARE(error.isEmpty(), where == QStringLiteral("settings.dat"));
     }
 
-    void skinImagesAreFoundWithoutRegardToCase_data()
-    {
-        QTest::addColumn<QString>("onDisk");
-        QTest::newRow("as the bar writes it") << QStringLiteral("skins/Green/background.gif");
-        QTest::newRow("as the dialog writes it") << QStringLiteral("Skins/Green/Background.gif");
-        QTest::newRow("all capitals") << QStringLiteral("SKINS/GREEN/BACKGROUND.GIF");
-    }
-    void skinImagesAreFoundWithoutRegardToCase()
-    {
-        QFETCH(QString, onDisk);
-        QTemporaryDir dir;
-        writeImage(dir.filePath(onDisk));
-        QString missing;
-        const SkinSource skins({dir.path()});
-        QCOMPARE(skins.load(QStringLiteral("green"), SkinSource::kBackground, &missing).size(),
-                 QSize(3, 2));
-        QVERIFY2(missing.isEmpty(), qPrintable(missing));
-        QCOMPARE(skins.skinNames().size(), 1);
-    }
-
     void aMissingOrBrokenSkinImageFallsBackToTheBuiltInOne_data()
     {
         QTest::addColumn<QString>("skin");
@@ -222,7 +185,7 @@ private Q_SLOTS:
         QCOMPARE(image, SkinSource::builtIn(SkinSource::kMax));
     }
 
-    void theSkinListHoldsFoldersWithABackgroundFromEveryBase()
+    void theSkinListHoldsFoldersWithABackgroundFromEveryBaseWhateverTheCase()
     {
         QTemporaryDir program;
         QTemporaryDir user;
@@ -233,9 +196,40 @@ private Q_SLOTS:
         // A marker that is a named pipe is no marker, and must not hold the list up.
         QVERIFY(QDir().mkpath(program.filePath(QStringLiteral("skins/Pipe"))));
         QVERIFY(makePipe(program.filePath(QStringLiteral("skins/Pipe/background.gif"))));
-        QCOMPARE(SkinSource({program.path(), user.path()}).skinNames(),
-                 (QStringList{QStringLiteral("Blue"), QStringLiteral("Olive")}));
+        const SkinSource skins({program.path(), user.path()});
+        QCOMPARE(skins.skinNames(), (QStringList{QStringLiteral("Blue"), QStringLiteral("Olive")}));
+        // Names match without regard to case, however the folders are spelt.
+        QString missing;
+        QCOMPARE(skins.load(QStringLiteral("OLIVE"), SkinSource::kBackground, &missing).size(),
+                 QSize(3, 2));
+        QVERIFY2(missing.isEmpty(), qPrintable(missing));
         QVERIFY(SkinSource({program.filePath(QStringLiteral("none"))}).skinNames().isEmpty());
+    }
+
+    // Only a name the bar can load and settings.dat can hold may be chosen.
+    void onlyUsableSkinNamesAreListed_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("code page characters") << QStringLiteral("Café €") << true;
+        QTest::newRow("126 bytes") << QString(126, u'x') << true;
+        QTest::newRow("127 bytes, too long for its record") << QString(127, u'x') << false;
+        QTest::newRow("outside the code page") << QStringLiteral("Синий") << false;
+        QTest::newRow("a drive letter") << QStringLiteral("C:") << false;
+        QTest::newRow("a backslash") << QStringLiteral("a\\b") << false;
+        QTest::newRow("a folder above") << QStringLiteral("..") << false;
+        QTest::newRow("a path") << QStringLiteral("a/b") << false;
+    }
+    void onlyUsableSkinNamesAreListed()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, usable);
+        QCOMPARE(SkinSource::isUsableName(name), usable);
+        QTemporaryDir dir;
+        if (!QDir(dir.path()).mkpath(QStringLiteral("skins/") + name) || name == u"..")
+            return; // this system keeps no such folder
+        writeImage(dir.filePath(QStringLiteral("skins/%1/background.gif").arg(name)));
+        QCOMPARE(SkinSource({dir.path()}).skinNames().contains(name), usable);
     }
 };
 
