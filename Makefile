@@ -1,5 +1,6 @@
 # Two commands do everything on a fresh Debian 12 machine:
-#   make run    installs what is missing, builds, starts the bar
+#   make run    installs what is missing, builds, installs the bar for this
+#               user (RUN_PREFIX) and starts it from there
 #   make test   the same set-up, then every test, headless
 # and two more do the same for Windows, cross-built and tested under Wine:
 #   make windows        the program folder and its zip, in build-windows
@@ -10,13 +11,16 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
+# Where `make run` installs the bar and starts it: its program folder,
+# RUN_PREFIX/lib/marglet, keeps the notes, out of reach of `make clean`.
+RUN_PREFIX ?= $(HOME)/.local
 # More arguments for ctest, such as -LE faults to leave out the fault suite.
 CTEST_ARGS ?=
 # The window managers the real-window tests run the bar under (`make
 # desktops` runs only those tests), with the session bus two of them need.
 DESKTOP_PACKAGES = dbus mutter kwin-x11 kwin-style-breeze xfwm4 openbox picom fluxbox icewm
 
-.PHONY: all deps desktop-deps build run test desktops faults install format format-check bench crashloop art fuzz clean windows windows-test
+.PHONY: all deps desktop-deps build run test desktops faults stress install format format-check bench crashloop art fuzz clean windows windows-test
 
 all: build
 
@@ -28,7 +32,8 @@ build: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	$(BUILD_DIR)/bin/marglet
+	cmake --install $(BUILD_DIR) --prefix $(RUN_PREFIX)
+	$(RUN_PREFIX)/lib/marglet/marglet
 
 desktop-deps:
 	@scripts/deps.sh $(DESKTOP_PACKAGES)
@@ -54,6 +59,12 @@ desktops: build desktop-deps
 # files, other programs, a dying X server. Needs root.
 faults: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -L faults $(CTEST_ARGS)
+
+# The tests labelled stress at their full length: the fault suite (root),
+# then the crash loop with RUNS kills (default 200) instead of CTest's 20.
+stress: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -L stress -E '^x11_crashloop$$' $(CTEST_ARGS)
+	$(MAKE) --no-print-directory crashloop
 
 install: build
 	cmake --install $(BUILD_DIR) --prefix $(or $(PREFIX),/usr/local)
