@@ -5,6 +5,7 @@
 // median keystroke of a round; the worst is the slowest single keystroke.
 // The worst includes Qt's one-time layout of the last line when it first
 // wraps, which the bare editor pays as well. `make bench` runs it on Xvfb.
+#include "bar/barnotes.h"
 #include "bar/frmmargletqk.h"
 #include "core/designfonts.h"
 #include "notes/notebook.h"
@@ -77,17 +78,20 @@ Figures bar(const QString &note, const QString &folder, bool *ok)
     env.autosaveDelay = std::chrono::hours(1);
     env.autosaveLimit = std::chrono::hours(1);
     FrmMargletQK bar(env);
+    bar.Form_Load();
     bar.resize(185, 343);
     bar.show();
-    bar.notes().ActiveNote = 1;
-    bar.notes().TxtNote01 = note;
-    bar.setNotepadText(bar.notes().TxtNote01);
-    bar.ensureNotepad();
-    bar.TxtNotepad->setFocus();
-    bar.TxtNotepad->moveCursor(QTextCursor::End);
+    // The pad is built once the bar is on screen.
+    if (!QTest::qWaitFor([&] { return bar.findChild<QPlainTextEdit *>() != nullptr; }))
+        qFatal("the note pad never came");
+    auto *pad = bar.findChild<QPlainTextEdit *>();
+    BarNotes *notes = bar.findChild<BarNotes *>();
+    notes->setNotepadText(note);
+    pad->setFocus();
+    pad->moveCursor(QTextCursor::End);
     QCoreApplication::processEvents();
-    const Figures figures = typeInto(bar.TxtNotepad);
-    *ok = bar.notes().TxtNote01.size() == note.size() + 1 + kRounds * kKeysPerRound;
+    const Figures figures = typeInto(pad);
+    *ok = notes->notes().TxtNote01.size() == note.size() + 1 + kRounds * kKeysPerRound;
     return figures;
 }
 

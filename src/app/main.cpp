@@ -1,10 +1,11 @@
+#include "bar/barclosing.h"
 #include "core/designfonts.h"
 #include "core/folders.h"
 #include "core/message.h"
 #include "core/quitsignals.h"
 #include "core/runninglock.h"
 #include "marglet.h"
-#include "notes/notebook.h"
+#include "notes/notefiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,12 +27,8 @@ MargletApp *g_marglet = nullptr;
 void saveAtExit()
 {
     if (MargletApp *marglet = std::exchange(g_marglet, nullptr)) {
-        NoteBook &notes = marglet->bar().notes();
-        QObject::disconnect(&notes, nullptr, nullptr, nullptr);
-        QObject::connect(&notes, &NoteBook::problem, [](const QString &message) {
-            qWarning("marglet: %s", qUtf8Printable(message));
-        });
-        marglet->saveBeforeExit();
+        marglet->bar().reportToLogOnly();
+        marglet->bar().closing().saveBeforeExit();
     }
 }
 
@@ -86,38 +83,41 @@ int main(int argc, char *argv[])
     environment.skinBases = folders.skinBases;
 
     MargletApp marglet(environment);
-    QObject::connect(&marglet, &MargletApp::finished, &app, &QApplication::quit);
+    FrmMargletQK &bar = marglet.bar();
+    BarClosing &closing = bar.closing();
+    QObject::connect(&bar, &FrmMargletQK::finished, &app, &QApplication::quit);
 
     // Log-out and shut-down: save first, and let the session wait while the
     // user decides about notes that cannot be written.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &marglet,
-                     [&marglet](QSessionManager &manager) {
-                         if (marglet.bar().notes().saveNow())
+                     [&closing](QSessionManager &manager) {
+                         if (closing.saveNow())
                              return;
                          if (!manager.allowsInteraction()) {
-                             marglet.saveBeforeExit();
+                             closing.saveBeforeExit();
                              return;
                          }
-                         const bool saved = marglet.saveOrAsk();
+                         const bool saved = closing.saveOrAsk();
                          manager.release();
                          if (!saved)
                              manager.cancel();
                      });
     QuitSignals quitSignals;
-    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app, [&marglet] {
-        marglet.saveBeforeExit();
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &app, [&closing] {
+        closing.saveBeforeExit();
         QApplication::exit(0);
     });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &marglet, &MargletApp::saveBeforeExit);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &marglet,
+                     [&closing] { closing.saveBeforeExit(); });
     g_marglet = &marglet;
     std::atexit(saveAtExit);
 
-    marglet.Form_Load();
-    marglet.bar().show();
+    bar.Form_Load();
+    bar.show();
     // Told once the bar is there to be seen beside the message.
     for (const QString &notice : folders.notices)
         QTimer::singleShot(0, &marglet, [notice] { showWarning(notice); });
     const int status = QApplication::exec();
     g_marglet = nullptr;
-    return status != 0 ? status : marglet.exitStatus();
+    return status != 0 ? status : closing.exitStatus();
 }

@@ -7,17 +7,18 @@
 #include <QObject>
 #include <QPointer>
 
-class QScreen;
-
 #include <memory>
 
-// The program's windows and the sequences that start and end them.
+class QScreen;
+
+// The program's windows: the bar, and the About and Options dialogs it opens.
 class MargletApp : public QObject
 {
     Q_OBJECT
 public:
     // `options` is completed with what the bar knows (its files, its left
     // edge, its settings timer); tests use it to shorten the update steps.
+    // The bar's load and close sequences are its own.
     explicit MargletApp(BarEnvironment environment, OptionsEnvironment options = {},
                         QObject *parent = nullptr);
     ~MargletApp() override;
@@ -27,29 +28,12 @@ public:
     FrmAbout *about() const { return m_about; }
     FrmOptions *options() const { return m_options; }
 
-    // Runs the bar's load sequence; the caller shows the bar afterwards.
-    void Form_Load();
-
-    void PicClose_Click();
-    // Saves the notes when the program is asked to end some other way than
-    // by its close button (a signal, the session ending, the display gone),
-    // with nobody to ask: a note that cannot be saved to its file goes to a
-    // rescue file. False when a note is not in its own file.
-    bool saveBeforeExit();
-    // Saves, asking the user while a note cannot be written; false when the
-    // user chose to keep the bar open instead.
-    bool saveOrAsk();
-    // Not zero while a note is not in its own file, whatever else holds it.
-    int exitStatus() const;
     void CmdAbout_Click();
     void CmdOptions_Click();
 
-Q_SIGNALS:
-    // The close sequence has finished; the program should end.
-    void finished();
-
 private:
-    void closeWindows();
+    // The bar's close sequence unloads the dialogs before the bar.
+    void closeDialogs();
     void bringUp(QWidget *dialog);
     // The screen the bar sits on, which the dialogs open on.
     QScreen *barScreen() const;
@@ -58,5 +42,4 @@ private:
     QPointer<FrmAbout> m_about;
     QPointer<FrmOptions> m_options;
     OptionsEnvironment m_optionsEnvironment;
-    bool m_ended = false; // the close sequence has run; nothing is saved again
 };

@@ -65,12 +65,6 @@ private Q_SLOTS:
         }
     }
 
-    void outlineIsTheBarsWholeSize()
-    {
-        QCOMPARE(outlineRegion().boundingRect(), QRect(0, 0, 185, 343));
-        QVERIFY(!outlineRegion().contains(QPoint(0, 343)));
-    }
-
     void slidesTakeTheirSteps_data()
     {
         QTest::addColumn<bool>("wholePixels");
@@ -95,17 +89,6 @@ private Q_SLOTS:
         // The step before the last has not yet passed its end test.
         const int beforeLast = s.heights.at(s.heights.size() - 2);
         QVERIFY(expanded ? beforeLast >= kCollapseEndBelow : beforeLast <= kExpandEndAbove);
-    }
-
-    void restingHeightsStayExactOverManyCycles()
-    {
-        int height = kCollapsedHeight;
-        for (int cycle = 0; cycle < 50; ++cycle) {
-            height = slide(0, height, true).height;
-            QCOMPARE(height, kExpandedHeight);
-            height = slide(1, height, true).height;
-            QCOMPARE(height, kCollapsedHeight);
-        }
     }
 
     void fadeBandsHaveTheirEdges_data()

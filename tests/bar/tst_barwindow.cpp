@@ -1,16 +1,8 @@
-#include "bar/frmmargletqk.h"
-#include "bar/picturebox.h"
+#include "barfixture.h"
 #include "core/windowsversiondetect.h"
-#include "notes/notebook.h"
-#include "settings/settingsfile.h"
+#include "settings/skins.h"
 
 #include <QAccessible>
-#include <QApplication>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QWindow>
 
 using namespace WindowsVersionDetect;
@@ -22,61 +14,11 @@ quint32 windows98()
     return 0x0A04;
 }
 
-// A bar as start-up leaves it, collapsed, with ticks driven by the test.
-struct Bar
+QImage skinImage(const QString &skin, const QString &file)
 {
-    QTemporaryDir dir;
-    std::unique_ptr<FrmMargletQK> bar;
-
-    explicit Bar(qint16 transparency)
-    {
-        BarEnvironment env;
-        env.dataFolder = dir.path();
-        env.skinBases = {QStringLiteral(MARGLET_ASSETS_DIR)};
-        env.report = [](const QString &) {};
-        env.tick = std::chrono::hours(1);
-        Settings s;
-        s.Transparency = transparency;
-        settingsfile::save(dir.filePath(QStringLiteral("settings.dat")), s);
-        DetectWindowsVersion();
-        bar = std::make_unique<FrmMargletQK>(env);
-        bar->ShapeWindow(bar.get());
-        bar->resize(185, 17);
-        bar->ApplySettings();
-        bar->PicMaxMin->setPicture(bar->PicMaxButton);
-    }
-    FrmMargletQK *operator->() { return bar.get(); }
-    BarMotion &motion() { return bar->motion(); }
-
-    void slide()
-    {
-        for (int ticks = 0; motion().TmrExpand.isActive() && ticks < 100; ++ticks) {
-            motion().TmrExpand_Timer();
-            motion().TmrSetOpacity_Timer();
-        }
-    }
-};
-
-QImage imageOf(const QPixmap &p)
-{
-    return p.toImage();
-}
-
-BarEnvironment environment(const QString &folder)
-{
-    BarEnvironment env;
-    env.dataFolder = folder;
-    env.skinBases = {folder};
-    env.report = [](const QString &) {};
-    return env;
-}
-
-QWidget *nextFocus(QWidget *w)
-{
-    do
-        w = w->nextInFocusChain();
-    while (w->focusPolicy() == Qt::NoFocus || w->focusProxy());
-    return w;
+    return QPixmap::fromImage(
+               QImage(QStringLiteral(MARGLET_ASSETS_DIR "/skins/%1/%2").arg(skin, file)))
+        .toImage();
 }
 
 } // namespace
@@ -84,207 +26,133 @@ QWidget *nextFocus(QWidget *w)
 class TestBarWindow : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_dir;
-
 private Q_SLOTS:
-    void captionsFitTheirButtonsWithTheFontsOfThisMachine()
+    void theButtonShowsTheImageForTheBarsState_data()
     {
-        FrmMargletQK bar(environment(m_dir.path()));
-        for (const QPushButton *b : {bar.CmdExport, bar.CmdImport, bar.CmdOptions, bar.CmdAbout})
-            QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) < b->width() - 6,
-                     qPrintable(b->text()));
+        QTest::addColumn<int>("slides");     // whole slides before the settings apply
+        QTest::addColumn<bool>("midSlide");  // the apply comes five ticks into one more
+        QTest::addColumn<QString>("during"); // what the button shows right after the apply
+        QTest::addColumn<QString>("after");  // and once the last slide has ended
+        QTest::newRow("collapsed") << 0 << false << SkinSource::kMax << SkinSource::kMax;
+        QTest::newRow("expanded") << 1 << false << SkinSource::kMin << SkinSource::kMin;
+        QTest::newRow("collapsed again") << 2 << false << SkinSource::kMax << SkinSource::kMax;
+        QTest::newRow("while opening") << 0 << true << SkinSource::kMax << SkinSource::kMin;
+        QTest::newRow("while shutting") << 1 << true << SkinSource::kMin << SkinSource::kMax;
+    }
+    void theButtonShowsTheImageForTheBarsState()
+    {
+        QFETCH(int, slides);
+        QFETCH(bool, midSlide);
+        QFETCH(QString, during);
+        QFETCH(QString, after);
+        BarFixture f;
+        f.start();
+        for (int i = 0; i < slides; ++i) {
+            f.click("PicMaxMin");
+            f.slide();
+            QCOMPARE(f.picture("PicMaxMin"),
+                     skinImage(u"Blue"_qs, i % 2 ? SkinSource::kMax : SkinSource::kMin));
+        }
+        if (midSlide) {
+            f.click("PicMaxMin");
+            for (int i = 0; i < 5; ++i)
+                f.motion().TmrExpand_Timer();
+        }
+        // A new skin from the Options dialog reaches the button on the next tick.
+        Settings olive;
+        olive.SkinName = QStringLiteral("Olive");
+        QVERIFY(settingsfile::save(f.bar->settingsPath(), olive));
+        f.apply();
+        QCOMPARE(f.picture("PicMaxMin"), skinImage(u"Olive"_qs, during));
+        f.slide();
+        QCOMPARE(f.picture("PicMaxMin"), skinImage(u"Olive"_qs, after));
+        QCOMPARE(f.picture("PicClose"), skinImage(u"Olive"_qs, SkinSource::kClose));
     }
 
-    void buttonsLieInFrontOfTheirPanelAndTabsShowTheirImages()
+    void appliedSettingsSetTheAlphaAndTheFadeCorrectsIt_data()
     {
-        FrmMargletQK bar(environment(m_dir.path()));
-        bar.resize(185, 343);
-        QCOMPARE(bar.childAt(QPoint(20, 260)), bar.CmdExport);
-        QCOMPARE(bar.childAt(QPoint(10, 245)), bar.PicBtnArea);
-        QCOMPARE(bar.childAt(QPoint(161, 46)), bar.PicTab03);
-        QCOMPARE(bar.childAt(QPoint(12, 33)), bar.LblNote01);
-        QCOMPARE(bar.PicTab01->picture().toImage(), bar.PicActiveTab.toImage());
-        QCOMPARE(bar.PicTab02->picture().toImage(), bar.PicTab.toImage());
-        QCOMPARE(bar.PicTab03->picture().toImage(), bar.PicTab.toImage());
-    }
-
-    void focusMovesInDesignOrder()
-    {
-        FrmMargletQK bar(environment(m_dir.path()));
-        bar.ensureNotepad();
-        QCOMPARE(nextFocus(bar.PicClose), bar.PicMaxMin);
-        QCOMPARE(nextFocus(bar.PicMaxMin), bar.PicTab01);
-        QCOMPARE(nextFocus(bar.PicTab01), bar.PicTab02);
-        QCOMPARE(nextFocus(bar.PicTab02), bar.PicTab03);
-        QCOMPARE(nextFocus(bar.PicTab03), bar.TxtNotepad);
-        QCOMPARE(nextFocus(bar.TxtNotepad), bar.CmdExport);
-        QCOMPARE(nextFocus(bar.CmdExport), bar.CmdImport);
-        QCOMPARE(nextFocus(bar.CmdImport), bar.CmdAbout);
-        QCOMPARE(nextFocus(bar.CmdAbout), bar.CmdOptions);
-    }
-
-    void theDesignedSurfaceRendersWhole()
-    {
-        BarEnvironment env = environment(m_dir.path());
-        env.skinBases = {QStringLiteral(MARGLET_ASSETS_DIR)};
-        FrmMargletQK bar(env);
-        bar.LoadSkin();
-        QCOMPARE(bar.size(), QSize(535, 343));
-        const QImage surface = bar.grab().toImage();
-        // Kept for a person to look at against the layout.
-        surface.save(QStringLiteral("design-surface.png"));
-        const struct
-        {
-            QPoint at;
-            QColor color;
-        } lines[] = {
-            {{7, 100}, QColor(0xDE, 0xDE, 0xD6)},   {{177, 100}, QColor(0xDE, 0xDE, 0xD6)},
-            {{100, 241}, QColor(0xFF, 0xFF, 0xFF)}, {{170, 46}, QColor(0x4F, 0x88, 0xD6)},
-            {{170, 47}, QColor(0x2F, 0x54, 0x8F)},
-        };
-        for (const auto &line : lines)
-            QCOMPARE(surface.pixelColor(line.at), line.color);
-        // Tab 3 hides the part of the lines that runs under it.
-        QVERIFY(surface.pixelColor(161, 46) != QColor(0x4F, 0x88, 0xD6));
-    }
-
-    void aPictureBoxTakesTheSizeOfItsPictureAndKeepsItsCorner()
-    {
-        FrmMargletQK bar(environment(m_dir.path()));
-        QPixmap small(13, 13);
-        small.fill(Qt::red);
-        bar.PicClose->setPicture(small);
-        QCOMPARE(bar.PicClose->geometry(), QRect(169, 1, 13, 13));
-    }
-
-    void applyingSettingsSetsItsValueAndTheFadeCorrectsIt_data()
-    {
+        QTest::addColumn<bool>("olderFamily");
         QTest::addColumn<qint16>("transparency");
         QTest::addColumn<bool>("expanded");
         QTest::addColumn<int>("applied");
         QTest::addColumn<int>("afterTick");
-        QTest::newRow("fading, collapsed") << qint16(1) << false << 80 << 100;
-        QTest::newRow("fading, expanded") << qint16(1) << true << 240 << 240;
-        QTest::newRow("no fading") << qint16(0) << true << 255 << 255;
-        QTest::newRow("unknown value leaves the alpha") << qint16(3) << false << 0 << 0;
+        QTest::newRow("fading, collapsed") << false << qint16(1) << false << 80 << 100;
+        QTest::newRow("fading, expanded") << false << qint16(1) << true << 240 << 240;
+        QTest::newRow("no fading") << false << qint16(0) << true << 255 << 255;
+        QTest::newRow("unknown value leaves the alpha") << false << qint16(3) << false << 0 << 0;
+        QTest::newRow("the older family never fades") << true << qint16(1) << true << 0 << 0;
     }
-    void applyingSettingsSetsItsValueAndTheFadeCorrectsIt()
+    void appliedSettingsSetTheAlphaAndTheFadeCorrectsIt()
     {
+        QFETCH(bool, olderFamily);
         QFETCH(qint16, transparency);
         QFETCH(bool, expanded);
         QFETCH(int, applied);
         QFETCH(int, afterTick);
-        Bar bar(transparency);
-        if (expanded) {
-            bar->PicMaxMin_Click();
-            bar.slide();
-        }
-        bar->ApplySettings();
-        QCOMPARE(int(bar.motion().Opacity), applied);
-        QVERIFY(bar.motion().TmrSetOpacity.isActive());
-        bar.motion().TmrSetOpacity_Timer();
-        QCOMPARE(int(bar.motion().Opacity), afterTick);
-        if (applied != 0)
-            QCOMPARE(qRound(bar->windowOpacity() * 255), afterTick);
-    }
-
-    void theOlderFamilyNeverSetsAnAlphaNorAnOutline()
-    {
-        setVersionSource(windows98);
-        Bar bar(1);
+        Settings s;
+        s.Transparency = transparency;
+        BarFixture f(s);
+        if (olderFamily)
+            setVersionSource(windows98);
+        f.start();
         setVersionSource(nullptr);
-        bar->PicMaxMin_Click();
-        bar.slide();
-        bar->ApplySettings();
-        bar.motion().TmrSetOpacity_Timer();
-        QCOMPARE(int(bar.motion().Opacity), 0);
-        QCOMPARE(bar->windowOpacity(), 1.0);
-        QVERIFY(bar->mask().isEmpty());
-        DetectWindowsVersion();
-    }
-
-    void settingsAppliedMidSlideShowTheStartingStateUntilTheEnd()
-    {
-        Bar bar(0);
-        bar->PicMaxMin_Click();
-        for (int i = 0; i < 5; ++i)
-            bar.motion().TmrExpand_Timer();
-        bar->TmrApplySettings.start();
-        bar->TmrApplySettings_Timer();
-        QVERIFY(!bar->TmrApplySettings.isActive());
-        QCOMPARE(imageOf(bar->PicMaxMin->picture()), imageOf(bar->PicMaxButton));
-        bar.slide();
-        QCOMPARE(imageOf(bar->PicMaxMin->picture()), imageOf(bar->PicMinButton));
-    }
-
-    void aNewSkinReachesTheButtonForTheBarsState_data()
-    {
-        QTest::addColumn<bool>("expanded");
-        QTest::addColumn<QString>("image");
-        QTest::newRow("collapsed") << false << QStringLiteral("max.gif");
-        QTest::newRow("expanded") << true << QStringLiteral("min.gif");
-    }
-    void aNewSkinReachesTheButtonForTheBarsState()
-    {
-        QFETCH(bool, expanded);
-        QFETCH(QString, image);
-        Bar bar(0);
         if (expanded) {
-            bar->PicMaxMin_Click();
-            bar.slide();
+            f.click("PicMaxMin");
+            f.slide();
         }
-        Settings olive;
-        olive.SkinName = QStringLiteral("Olive");
-        QVERIFY(settingsfile::save(bar->settingsPath(), olive));
-        bar->TmrApplySettings_Timer();
-        const QImage wanted(QStringLiteral(MARGLET_ASSETS_DIR "/skins/Olive/") + image);
-        QCOMPARE(imageOf(bar->PicMaxMin->picture()), imageOf(QPixmap::fromImage(wanted)));
-        QCOMPARE(bar->SkinName, QStringLiteral("Olive"));
-        QCOMPARE(bar->PicTab01->picture().toImage(), bar->PicActiveTab.toImage());
+        f.apply();
+        QCOMPARE(int(f.motion().Opacity), applied);
+        f.motion().TmrSetOpacity_Timer();
+        QCOMPARE(int(f.motion().Opacity), afterTick);
+        QCOMPARE(qRound(f.bar->windowOpacity() * 255), afterTick ? afterTick : 255);
+        QCOMPARE(f.bar->mask().isEmpty(), olderFamily);
+        DetectWindowsVersion();
     }
 
     void thePlaceComesFromTheSettingsNeverFromTheWindow()
     {
-        Bar bar(0);
-        bar->placeOnScreen();
-        bar->show();
-        QVERIFY(QTest::qWaitForWindowExposed(bar.bar.get()));
-        const QPoint place = bar->place();
-        QCOMPARE(bar->pos(), place);
+        BarFixture f;
+        f.start().show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.bar));
+        const QPoint place = f.bar->place();
+        QCOMPARE(f.bar->pos(), place);
         // As a window manager that reparents the bar can make Qt believe.
-        bar->move(0, 0);
-        bar->PicMaxMin_Click();
-        bar.motion().TmrExpand_Timer();
-        QCOMPARE(bar->pos(), place);
-        bar.slide();
-        QCOMPARE(bar->geometry(), QRect(place, QSize(185, 343)));
-        bar->move(40, 40);
-        bar->ApplySettings();
-        QCOMPARE(bar->pos(), place);
+        f.bar->move(0, 0);
+        f.click("PicMaxMin");
+        f.motion().TmrExpand_Timer();
+        QCOMPARE(f.bar->pos(), place);
+        f.slide();
+        QCOMPARE(f.bar->geometry(), QRect(place, QSize(185, 343)));
+        f.bar->move(40, 40);
+        f.apply();
+        QCOMPARE(f.bar->pos(), place);
     }
 
     void theKeyboardGoesToTheBarOnlyWhenTheUserClicksIntoThePad()
     {
-        Bar bar(0);
-        bar->show();
-        QVERIFY(QTest::qWaitForWindowExposed(bar.bar.get()));
-        QVERIFY(bar->windowHandle()->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
-        bar->PicMaxMin_Click();
-        bar.slide();
-        QVERIFY(bar->windowHandle()->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
-        QTest::mouseClick(bar->TxtNotepad->viewport(), Qt::LeftButton);
-        QVERIFY(QTest::qWaitForWindowActive(bar.bar.get()));
-        QVERIFY(!bar->windowHandle()->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
-        QTRY_VERIFY(bar->TxtNotepad->hasFocus());
+        BarFixture f;
+        f.start().show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.bar));
+        const auto refuses = [&] {
+            return f.bar->windowHandle()->flags().testFlag(Qt::WindowDoesNotAcceptFocus);
+        };
+        QVERIFY(refuses());
+        f.click("PicMaxMin");
+        f.slide();
+        QVERIFY(refuses());
+        QTest::mouseClick(f.pad()->viewport(), Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowActive(f.bar));
+        QVERIFY(!refuses());
+        QTRY_VERIFY(f.pad()->hasFocus());
         // Collapsed, the pad is out of sight: no caret blinks in it, and the
         // strip's next click takes no keyboard.
-        bar->PicMaxMin_Click();
-        bar.slide();
-        QVERIFY(!bar->TxtNotepad->hasFocus());
-        QVERIFY(bar->windowHandle()->flags().testFlag(Qt::WindowDoesNotAcceptFocus));
+        f.click("PicMaxMin");
+        f.slide();
+        QVERIFY(!f.pad()->hasFocus());
+        QVERIFY(refuses());
     }
 
-    void pictureControlsAreButtonsAndTabsToAssistiveTools_data()
+    void pictureControlsWorkFromAssistiveToolsAndTheKeyboard_data()
     {
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("name");
@@ -293,55 +161,41 @@ private Q_SLOTS:
                                << "Close" << int(QAccessible::Button);
         QTest::newRow("expand") << "PicMaxMin"
                                 << "Expand" << int(QAccessible::Button);
-        QTest::newRow("tab 1") << "PicTab01"
-                               << "Note 01" << int(QAccessible::PageTab);
-        QTest::newRow("tab 2") << "PicTab02"
-                               << "Note 02" << int(QAccessible::PageTab);
-        QTest::newRow("tab 3") << "PicTab03"
-                               << "Note 03" << int(QAccessible::PageTab);
+        for (const char *tab : {"01", "02", "03"})
+            QTest::addRow("tab %s", tab)
+                << u"PicTab"_qs + QLatin1StringView(tab) << u"Note "_qs + QLatin1StringView(tab)
+                << int(QAccessible::PageTab);
     }
-    void pictureControlsAreButtonsAndTabsToAssistiveTools()
+    void pictureControlsWorkFromAssistiveToolsAndTheKeyboard()
     {
         QFETCH(QString, control);
         QFETCH(QString, name);
         QFETCH(int, role);
-        Bar bar(0);
-        const QHash<QString, PictureBox *> controls{{u"PicClose"_qs, bar->PicClose},
-                                                    {u"PicMaxMin"_qs, bar->PicMaxMin},
-                                                    {u"PicTab01"_qs, bar->PicTab01},
-                                                    {u"PicTab02"_qs, bar->PicTab02},
-                                                    {u"PicTab03"_qs, bar->PicTab03}};
-        PictureBox *box = controls.value(control);
+        BarFixture f;
+        f.start();
+        PictureBox *box = f.control(qPrintable(control));
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(box);
         QVERIFY(accessible);
         QCOMPARE(accessible->text(QAccessible::Name), name);
         QCOMPARE(int(accessible->role()), role);
         QSignalSpy clicks(box, &ClickableWidget::clicked);
         accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QCOMPARE(clicks.size(), 1);
+        for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_A})
+            QTest::keyClick(box, key);
+        QCOMPARE(clicks.size(), 4); // every press but the letter
     }
 
-    void spaceAndReturnPressAFocusedPictureControl_data()
+    void theKeyboardExpandsTheBarAndPicksANote()
     {
-        QTest::addColumn<int>("key");
-        QTest::newRow("space") << int(Qt::Key_Space);
-        QTest::newRow("return") << int(Qt::Key_Return);
-        QTest::newRow("enter") << int(Qt::Key_Enter);
-    }
-    void spaceAndReturnPressAFocusedPictureControl()
-    {
-        QFETCH(int, key);
-        Bar bar(0);
-        QTest::keyClick(bar->PicMaxMin, Qt::Key(key));
-        QVERIFY(bar.motion().TmrExpand.isActive());
-        bar.slide();
-        QCOMPARE(bar->PicMaxMin->accessibleName(), QStringLiteral("Collapse"));
-        QTest::keyClick(bar->PicTab03, Qt::Key(key));
-        QCOMPARE(bar->notes().ActiveNote, 3);
-        QCOMPARE(imageOf(bar->PicTab03->picture()), imageOf(bar->PicActiveTab));
-        // Other keys are no press.
-        QTest::keyClick(bar->PicTab01, Qt::Key_A);
-        QCOMPARE(bar->notes().ActiveNote, 3);
+        BarFixture f;
+        f.start();
+        QTest::keyClick(f.control("PicMaxMin"), Qt::Key_Space);
+        QVERIFY(f.motion().TmrExpand.isActive());
+        f.slide();
+        QCOMPARE(f.control("PicMaxMin")->accessibleName(), QStringLiteral("Collapse"));
+        QTest::keyClick(f.control("PicTab03"), Qt::Key_Return);
+        QCOMPARE(f.notes().ActiveNote, 3);
+        QCOMPARE(f.picture("PicTab03"), QPixmap(u":/images/tab_active.gif"_qs).toImage());
     }
 };
 

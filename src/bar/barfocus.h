@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+
+class QWidget;
+
+// When the bar takes the keyboard. Appearing, sliding or being clicked must
+// not take it from the program the user is typing in: the bar takes it only
+// when the user clicks into its note pad or picks a note.
+class BarFocus : public QObject
+{
+    Q_OBJECT
+public:
+    explicit BarFocus(QWidget *bar);
+
+    // Pointing at `control` means typing may be next; with `asksOnPress`
+    // a press on it asks for the keyboard as well (a tab asks when picked).
+    void watch(QWidget *control, bool asksOnPress);
+    void acceptFocus(bool accept);
+    // Accepts, and asks for the keyboard with the time of the user's click.
+    void allowFocus();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *m_bar;
+};
