@@ -488,31 +488,6 @@ class Faults(XTestCase):
                 os.chmod(folder, 0o755)
                 self.assertEqual(notes_in(folder), {1: SMALL, 2: None, 3: None})
 
-    # -- closing writes only what it must --------------------------------------
-
-    def test_first_close_creates_missing_notes_and_leaves_the_others(self):
-        rows = [
-            ("one note there", {1: SMALL}),
-            ("all three there", {1: SMALL, 2: LARGE, 3: b""}),
-        ]
-        for name, existing in rows:
-            with self.row(name):
-                folder = program_folder(self.path("Marglet"), existing)
-                a_minute_ago = time.time_ns() - 60 * 10**9
-                for note in existing:
-                    os.utime(os.path.join(folder, f"note0{note}.qkn"),
-                             ns=(a_minute_ago, a_minute_ago))
-
-                def stamps():
-                    return {n: (s.st_ino, s.st_mtime_ns) for n in existing
-                            for s in [os.stat(os.path.join(folder, f"note0{n}.qkn"))]}
-                before = stamps()
-                bar = self.start_bar(folder)
-                bar.click(*CLOSE)
-                self.assertEqual(bar.wait_exit(), 0)
-                self.assertEqual(stamps(), before, "an unchanged note is not rewritten")
-                self.assertEqual(notes_in(folder), {n: existing.get(n, b"") for n in (1, 2, 3)})
-
 
 if __name__ == "__main__":
     xharness.main()

@@ -1,7 +1,8 @@
-"""Faults from the desk around the real bar: note files it cannot read, other
-programs and sync tools writing the same notes, special files where notes,
-settings or skin images belong, the X server going away, steady typing,
-notes at the size limit and skin images far larger than the bar.
+"""Faults from the desk around the real bar: note files its user may not
+read, special files where notes, settings or skin images belong, the X
+server going away, notes in each encoding edited through the real pad, and
+skin images far larger than the bar. (What another program writes, steady
+typing and the size limit are the note model's, tested in tests/notes.)
 
 Every case is checked from outside: the bytes (and inode, times) of each
 file before and after, what the bar printed and which message windows it
@@ -37,7 +38,6 @@ PAD_AREA = (BAR_LEFT + 8, BAR_TOP + 48, 169, 193)  # screen coordinates
 CLOSE_AREA = (BAR_LEFT + 169, BAR_TOP + 1, 15, 15)
 BAR_BLUE = (0x4D, 0x90, 0xFE)  # what the bar paints where no picture lies
 AUTOSAVE = 2.0
-STEADY = 30.0
 MIB = 1024 * 1024
 USER = xharness.TEST_USER
 STAMP = r"\d{4}-\d{2}-\d{2} \d{6}"
@@ -309,70 +309,6 @@ class DeskFaults(XTestCase):
                                        rf'kept as "{re.escape(os.path.join(folder, kept[0]))}"')
         self.assertIsNone(bar.proc.poll())
 
-    # --- other programs and sync tools ---------------------------------------
-
-    def test_a_note_replaced_by_another_program(self):
-        old, new = b"old text\r\n", b"from the other desk\r\n"
-
-        def renamed_over(path):
-            with open(path + ".sync-tmp", "wb") as f:
-                f.write(new)
-            os.rename(path + ".sync-tmp", path)
-
-        def rewritten(path):
-            with open(path, "r+b") as f:
-                f.truncate(0)
-                f.write(new)
-
-        # how the other program writes, what the user typed meanwhile
-        cases = [(renamed_over, ""), (rewritten, ""), (renamed_over, "mine"), (rewritten, "mine")]
-        for write, typed in cases:
-            with self.subTest(how=write.__name__, typed=typed):
-                folder = self.program_folder({"note01.qkn": old})
-                path = os.path.join(folder, "note01.qkn")
-                bar = self.run_bar(folder)
-                try:
-                    self.expand(bar)
-                    before = self.pad()
-                    if typed:
-                        self.type_into(bar, 1, typed)
-                        self.wait_pad_change(bar, before, "the typed text on the pad")
-                        self.assertEqual(read(path), old, "typed and replaced before the autosave")
-                        before = self.pad()
-                    write(path)
-                    theirs = snapshot(path)
-                    if not typed:
-                        self.wait_pad_change(bar, before, "the other program's text on the pad")
-                        if write is renamed_over:
-                            self.screenshot("faults_replaced_note.png", (BAR_LEFT, 0, 200, 360))
-                        time.sleep(AUTOSAVE + 0.5)  # proves that nothing is written meanwhile
-                        self.assertEqual(snapshot(path), theirs)
-                        self.type_into(bar, 1, "k")
-                        self.wait_file(bar, path, new + b"k")
-                        self.assertNotIn("marglet:", bar.output())
-                        self.assertEqual(named(folder, r".*conflicted.*"), [])
-                        continue
-                    mine = old + typed.encode()
-                    copies = bar.wait_for(
-                        lambda: named(folder, rf"note01 \(conflicted copy {STAMP}\)\.qkn"),
-                        AUTOSAVE + 4, "the other version kept aside")
-                    self.assertEqual(len(copies), 1)
-                    copy = os.path.join(folder, copies[0])
-                    self.assertEqual(snapshot(copy), theirs, "the other version, byte for byte")
-                    self.wait_file(bar, path, mine)
-                    said = (rf'marglet: Note 01 was changed by another program too\. Your text is '
-                            rf'saved in "{re.escape(path)}"; the other version is kept in '
-                            rf'"{re.escape(copy)}"\.')
-                    self.wait_message(bar, said)
-                    # The next save is an ordinary one, and nothing is said again.
-                    self.type_into(bar, 1, "!")
-                    self.wait_file(bar, path, mine + b"!")
-                    time.sleep(0.3)  # proves no second message follows the save
-                    self.assertEqual(len(re.findall(said, bar.output())), 1)
-                    self.assertEqual(named(folder, r".*conflicted.*"), copies)
-                finally:
-                    bar.stop()
-
     # --- encodings survive an edit --------------------------------------------
 
     def test_each_note_keeps_its_encoding_after_one_key(self):
@@ -413,10 +349,10 @@ class DeskFaults(XTestCase):
                 folder = self.program_folder(files)
                 pipe = os.path.join(folder, where)
                 before = snapshot(pipe)
-                started = time.time()
+                # A bar that opened the pipe waits on it for good, and its
+                # window never comes: run_bar fails then.
                 bar = self.run_bar(folder)
                 try:
-                    self.assertLess(time.time() - started, 5.0, "the bar starts promptly")
                     if said:
                         self.wait_message(bar, "marglet: " + said.format(path=re.escape(pipe)))
                     if where.endswith("close.gif"):
@@ -525,58 +461,6 @@ class DeskFaults(XTestCase):
         status = bar.wait_exit()
         self.assertNotEqual(status, 0)
         self.assertEqual(read(path), b"display gone")
-
-    # --- steady typing ---------------------------------------------------------
-
-    def test_steady_typing_is_saved_within_thirty_seconds(self):
-        folder = self.program_folder()
-        path = os.path.join(folder, "note01.qkn")
-        # xdotool spends about half its delay per character: some 35 s.
-        text = "steady typing without a pause " * 24
-        bar = self.run_bar(folder)
-        self.expand(bar)
-        bar.click(*PAD)
-        self.server.run("xdotool", "windowfocus", "--sync", str(bar.wid), check=False)
-        typist = subprocess.Popen(["xdotool", "type", "--delay", "100", text],
-                                  env=self.server.env(), stdout=subprocess.DEVNULL)
-        first_key = time.time()
-        try:
-            saved = bar.wait_for(lambda: read(path), STEADY + 3.0,
-                                 "the first save while typing goes on")
-            self.assertIsNone(typist.poll(), "still typing when the note was saved")
-            self.assertLess(time.time() - first_key, STEADY + 3.0)
-            self.assertTrue(text.encode().startswith(saved), saved)
-            self.assertGreater(len(saved), 100)
-        finally:
-            typist.terminate()
-            typist.wait(5)
-        self.assertEqual(self.terminate(bar), 0)
-        final = read(path)
-        self.assertTrue(text.encode().startswith(final) and len(final) >= len(saved))
-
-    # --- a note at the size limit -------------------------------------------------
-
-    def test_a_note_that_would_outgrow_the_limit_is_not_saved(self):
-        # 665,000 lines of 100 bytes: 66.5 MB with LF, over 64 MiB with CR LF.
-        def long_note(path):
-            line = b"lorem ipsum " * 7 + b"ad finem\n"
-            with open(path, "wb") as f:
-                f.write(b"".join(b"%06d " % i + line for i in range(665000)))
-
-        folder = self.program_folder({"note01.qkn": long_note})
-        path = os.path.join(folder, "note01.qkn")
-        before = snapshot(path)
-        self.assertEqual(before["size"], 66500000)
-        bar = self.run_bar(folder)
-        self.expand(bar, timeout=60)
-        self.type_into(bar, 1, "k")
-        self.wait_message(bar, r"marglet: Note 01 was not saved\. It is too long", timeout=60)
-        self.assertEqual(snapshot(path), before)
-        # SIGTERM cannot save it either: a rescue file, status 1, the note intact.
-        self.assertEqual(self.terminate(bar, timeout=60), 1)
-        self.assertEqual(snapshot(path), before)
-        self.assertEqual(len(named(os.path.join(self.data, "marglet"),
-                                   rf"note01 \(rescued {STAMP}\)\.txt")), 1)
 
     # --- skin images far larger than the bar ---------------------------------------
 

@@ -115,7 +115,7 @@ def copy_program(folder):
     source = os.path.dirname(os.path.abspath(ARGS.binary))
     shutil.copy2(ARGS.binary, folder)
     for name in os.listdir(source):
-        if name.startswith("libmarglet_") and ".so" in name:
+        if name.startswith(("marglet_", "libmarglet_")) and ".so" in name:
             shutil.copy2(os.path.join(source, name), folder)
     shutil.copytree(ARGS.skins, os.path.join(folder, "skins"))
 
