@@ -1,8 +1,15 @@
+// The three notes as the bar holds them, and how they meet their files:
+// saved as the user types, changes by other programs followed, nothing lost
+// on a failing disk. Split by job: notebook.cpp (the notes and their edits),
+// notebookfiles.cpp (reading and following the files), notebooksave.cpp
+// (writing them, conflicts, rescue).
 #pragma once
 
 #include "core/diskfile.h"
 #include "notecodec.h"
 #include "notefiles.h"
+#include "notesync.h"
+#include "notetimer.h"
 
 #include <QDateTime>
 #include <QFileSystemWatcher>
@@ -32,37 +39,8 @@ struct NoteBookEnvironment
     std::chrono::milliseconds settle{250};
     diskfile::Writer writer; // the default replaces the file whole
     std::function<QDateTime()> now;
+    NoteTimers timers; // the default is Qt's
 };
-
-// What to do with a note, from whether it was edited here since its file was
-// last read or written, and what the file holds now. Nothing that was typed
-// or on disk is ever dropped: when both changed, the file's version is kept
-// under another name before the note is written.
-namespace notesync {
-
-enum class Disk
-{
-    AsKnown,    // as last read or written (a touch that left the bytes counts)
-    Missing,    // gone, or never there
-    Changed,    // another program wrote other text
-    SameAsHere, // another program wrote what the bar holds
-    Unreadable, // a file that cannot be read: too large, not text, no access
-    NotAFile,   // a folder, pipe, device or socket
-};
-
-enum class Step
-{
-    Nothing,
-    Take,              // the note takes what the file holds
-    Write,             // the file takes what the note holds
-    KeepAsideAndWrite, // the file is kept under another name, then written
-    MarkSaved,         // both hold the same already
-    Refuse,            // never written over: the save fails
-};
-
-Step decide(bool editedHere, Disk disk);
-
-} // namespace notesync
 
 // The three notes, their files and the note pad's view of them. Only Qt
 // Core: all of it runs and is tested without a display. It keeps the notes
@@ -86,7 +64,6 @@ public:
 
     QString &noteStore(int note);
     const QString &noteStore(int note) const;
-    QString notePath(int note) const;
 
     // Reads the three files and starts following them. A file that cannot
     // be read leaves its note empty and the file as it is, and is told.
@@ -110,7 +87,6 @@ public:
     bool exportFile(const QString &path, QString *error);
 
     bool hasUnsaved() const;
-    bool isDirty(int note) const;
     // "Note 01, Note 03": the notes not yet on disk.
     QString unsavedCaptions() const;
 
@@ -144,6 +120,8 @@ private:
         notefiles::NoteFile file;
     };
 
+    static QString native(const QString &path);
+    QString notePath(int note) const;
     FileState &state(int note) { return m_files[std::size_t(note - 1)]; }
     const FileState &state(int note) const { return m_files[std::size_t(note - 1)]; }
     Seen look(int note) const;
@@ -162,11 +140,11 @@ private:
 
     NoteBookEnvironment m_env;
     std::array<FileState, notefiles::kNoteCount> m_files;
-    // Children, so that what ticks can be seen from outside.
-    QTimer m_pause{this};
-    QTimer m_steady{this};
-    QTimer m_retry{this};
-    QTimer m_settle{this};
+    // Children, made by the environment's timers.
+    NoteTimer *m_pause = nullptr;
+    NoteTimer *m_steady = nullptr;
+    NoteTimer *m_retry = nullptr;
+    NoteTimer *m_settle = nullptr;
     QFileSystemWatcher m_watcher;
     std::array<std::pair<quint64, quint64>, notefiles::kNoteCount> m_watched{};
 };
