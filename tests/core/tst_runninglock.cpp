@@ -18,44 +18,71 @@
 #include <unistd.h>
 #endif
 
+using Result = RunningLock::Result;
+
 class TestRunningLock : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void oneBarHoldsItUntilItEnds()
+    void aSecondBarIsKeptAwayAndTheOnlyOneNever_data()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral(".marglet.lock"));
-        {
-            RunningLock first(path);
-            QCOMPARE(first.tryLock(), RunningLock::Result::Acquired);
-            RunningLock second(path);
-            QCOMPARE(second.tryLock(), RunningLock::Result::HeldElsewhere);
-        }
-        RunningLock later(path);
-        QCOMPARE(later.tryLock(), RunningLock::Result::Acquired);
-    }
-
-    void whatIsLeftBehindDoesNotKeepTheBarAway_data()
-    {
+        QTest::addColumn<QString>("before"); // what is there when the bar starts
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("a start killed before it wrote its owner") << QByteArray();
+        QTest::addColumn<Result>("result");
+        QTest::newRow("nothing") << QString() << QByteArray() << Result::Acquired;
+        QTest::newRow("a start killed before it wrote its owner")
+            << "left" << QByteArray() << Result::Acquired;
         QTest::newRow("an owner that is gone")
-            << "2147483646\nmarglet\n" + QSysInfo::machineHostName().toUtf8() + '\n';
+            << "left"
+            << "2147483646\nmarglet\n" + QSysInfo::machineHostName().toUtf8() + '\n'
+            << Result::Acquired;
+        QTest::newRow("a bar that runs") << "bar" << QByteArray() << Result::HeldElsewhere;
+        QTest::newRow("a bar that ended") << "ended" << QByteArray() << Result::Acquired;
+#ifndef Q_OS_WIN
+        // A bar in a folder out of room can lock only the folder; one on a
+        // file system that cannot lock folders, only the file.
+        QTest::newRow("another's lock on the file only")
+            << "file lock" << QByteArray() << Result::HeldElsewhere;
+        QTest::newRow("another's lock on the folder only")
+            << "folder lock" << QByteArray() << Result::HeldElsewhere;
+#endif
     }
-    void whatIsLeftBehindDoesNotKeepTheBarAway()
+    void aSecondBarIsKeptAwayAndTheOnlyOneNever()
     {
+        QFETCH(QString, before);
         QFETCH(QByteArray, content);
+        QFETCH(Result, result);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral(".marglet.lock"));
         QFile left(path);
-        QVERIFY(left.open(QIODevice::WriteOnly));
-        left.write(content);
-        const QDateTime aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
-        QVERIFY(left.setFileTime(aMinuteAgo, QFileDevice::FileModificationTime));
-        left.close();
+        std::optional<RunningLock> other;
+        if (before == u"left") {
+            QVERIFY(left.open(QIODevice::WriteOnly));
+            left.write(content);
+            const QDateTime aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
+            QVERIFY(left.setFileTime(aMinuteAgo, QFileDevice::FileModificationTime));
+            left.close();
+        } else if (before == u"bar" || before == u"ended") {
+            QCOMPARE(other.emplace(path).tryLock(), Result::Acquired);
+            if (before == u"ended")
+                other.reset();
+        }
+#ifndef Q_OS_WIN
+        int fd = -1;
+        if (before == u"file lock") {
+            QVERIFY(left.open(QIODevice::WriteOnly));
+            fd = ::dup(left.handle());
+        } else if (before == u"folder lock") {
+            fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY);
+        }
+        QVERIFY(fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) == 0);
+#endif
         RunningLock lock(path);
-        QCOMPARE(lock.tryLock(), RunningLock::Result::Acquired);
+        QCOMPARE(lock.tryLock(), result);
+#ifndef Q_OS_WIN
+        if (fd >= 0)
+            ::close(fd);
+#endif
     }
 
 #ifdef Q_OS_WIN
@@ -73,42 +100,16 @@ private Q_SLOTS:
         QVERIFY(other != INVALID_HANDLE_VALUE);
         {
             RunningLock lock(path);
-            QCOMPARE(lock.tryLock(), RunningLock::Result::Acquired);
+            QCOMPARE(lock.tryLock(), Result::Acquired);
         }
         OVERLAPPED start = {};
         QVERIFY(::LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
                              &start));
         RunningLock lock(path);
-        QCOMPARE(lock.tryLock(), RunningLock::Result::HeldElsewhere);
+        QCOMPARE(lock.tryLock(), Result::HeldElsewhere);
         ::CloseHandle(other);
         RunningLock after(path);
-        QCOMPARE(after.tryLock(), RunningLock::Result::Acquired);
-    }
-
-#else
-    void whicheverLockAnotherBarHoldsKeepsTheNextAway_data()
-    {
-        QTest::addColumn<bool>("folder");
-        // A bar in a folder out of room can lock only the folder; one on a
-        // file system that cannot lock folders, only the file.
-        QTest::newRow("only the lock file") << false;
-        QTest::newRow("only the folder") << true;
-    }
-    void whicheverLockAnotherBarHoldsKeepsTheNextAway()
-    {
-        QFETCH(bool, folder);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral(".marglet.lock"));
-        QFile held(folder ? dir.path() : path);
-        if (!folder)
-            QVERIFY(held.open(QIODevice::WriteOnly));
-        const int fd =
-            folder ? ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY) : held.handle();
-        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        RunningLock lock(path);
-        QCOMPARE(lock.tryLock(), RunningLock::Result::HeldElsewhere);
-        if (folder)
-            ::close(fd);
+        QCOMPARE(after.tryLock(), Result::Acquired);
     }
 #endif
 
@@ -117,7 +118,7 @@ private Q_SLOTS:
         // Running without one would let a second bar write over the notes.
         QTemporaryDir dir;
         RunningLock lock(dir.filePath(QStringLiteral("missing/.marglet.lock")));
-        QCOMPARE(lock.tryLock(), RunningLock::Result::Failed);
+        QCOMPARE(lock.tryLock(), Result::Failed);
         QVERIFY2(lock.error().contains(QStringLiteral(".marglet.lock")), qPrintable(lock.error()));
     }
 };

@@ -1,0 +1,45 @@
+// What tests of files put on disk: bytes, and the things other than a file
+// that can sit where a note belongs.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+inline void put(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Makes `what` at `path`: a "file" holding "text", a "folder", a "named
+// pipe", a "link to a file", a "link to a named pipe", a "link that leads
+// nowhere", or a "huge file" of 1025 bytes. False where the system has none.
+inline bool make(const QString &what, const QString &path)
+{
+    using namespace Qt::StringLiterals;
+    if (what == u"file") {
+        put(path, "text");
+        return true;
+    }
+    if (what == u"folder")
+        return QDir().mkdir(path);
+    if (what == u"huge file") {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.resize(1025);
+    }
+#ifdef Q_OS_UNIX
+    if (what == u"named pipe")
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    if (what.startsWith(u"link to a "))
+        return make(what.mid(10), path + u".real"_s) && QFile::link(path + u".real"_s, path);
+    if (what == u"link that leads nowhere")
+        return QFile::link(path + u".gone"_s, path);
+#endif
+    return false;
+}
