@@ -14,10 +14,11 @@ import tempfile
 import time
 import uuid
 
-from Xlib import X, Xatom, error
-from Xlib.protocol import event, rq
+from Xlib import X, Xatom
 
 import xharness
+import xserver
+from wmstate import WindowManagerState, SetMonitor
 
 WINDOW_MANAGERS = {
     "none": [],
@@ -35,16 +36,6 @@ WINDOW_MANAGERS = {
 # Ready once they own the compositing selection; before that pixels() may
 # read a screen they have not painted yet.
 COMPOSITED = {"mutter", "kwin_x11", "xfwm4-compositor", "openbox-picom"}
-
-
-# python3-xlib 0.33 declares RRSetMonitor but cannot pack it (its MonitorInfo
-# has a variable length), so the request is spelled out flat.
-class _SetMonitor(rq.Request):
-    _request = rq.Struct(
-        rq.Card8("opcode"), rq.Opcode(43), rq.RequestLength(), rq.Window("window"),
-        rq.Card32("name"), rq.Bool("primary"), rq.Bool("automatic"), rq.LengthOf("outputs", 2),
-        rq.Int16("x"), rq.Int16("y"), rq.Card16("width"), rq.Card16("height"),
-        rq.Card32("mm_width"), rq.Card32("mm_height"), rq.List("outputs", rq.Card32Obj))
 
 
 # An ordinary application window, in a process of its own so that it is a
@@ -95,7 +86,7 @@ def wait_for(predicate, timeout=10.0, what="condition"):
     return value
 
 
-class Desktop(xharness.Xvfb):
+class Desktop(WindowManagerState, xharness.Xvfb):
     """A server of width x height with `wm` managing it. `monitors` lists
     (x, y, w, h, primary) RandR monitors; `taskbar` adds tint2."""
 
@@ -223,7 +214,7 @@ class Desktop(xharness.Xvfb):
         self.x.sync()
 
     def screenshot(self, path, x=0, y=0, w=None, h=None):
-        xharness.write_png(path, self.pixels(x, y, w or self.size[0], h or self.size[1]))
+        xserver.write_png(path, self.pixels(x, y, w or self.size[0], h or self.size[1]))
 
     def _set_monitors(self, monitors):
         # Monitors last as long as the connection that made them: this one
@@ -235,7 +226,7 @@ class Desktop(xharness.Xvfb):
         opcode = self.x.query_extension("RANDR").major_opcode
         owner = next((i for i, m in enumerate(monitors) if m[4]), 0)
         for i, (x, y, w, h, primary) in enumerate(monitors):
-            _SetMonitor(display=self.x.display, opcode=opcode, window=self.root,
+            SetMonitor(display=self.x.display, opcode=opcode, window=self.root,
                         name=self._atom(f"VIRTUAL-{i + 1}"), primary=bool(primary),
                         automatic=False, x=x, y=y, width=w, height=h,
                         mm_width=w * 254 // 960, mm_height=h * 254 // 960,  # 96 dpi
@@ -254,70 +245,6 @@ class Desktop(xharness.Xvfb):
                     output = f.read()[-4000:]
                 raise RuntimeError(f"{self.wm}: no {what}: {why}; the session's output:\n{output}")
             time.sleep(0.02)
-
-    def _managed(self):
-        # The check window must be live and point at itself (a dead manager
-        # leaves a stale id), and someone must hold the root's redirect.
-        check = self.prop(self.root, "_NET_SUPPORTING_WM_CHECK")
-        return (bool(check) and self.prop(check[0], "_NET_SUPPORTING_WM_CHECK") == check
-                and bool(self.root.get_attributes().all_event_masks & X.SubstructureRedirectMask))
-
-    def _owned(self, selection):
-        return self.x.get_selection_owner(self._atom(selection)) != X.NONE
-
-    def _atom(self, name):
-        return self.x.intern_atom(name)
-
-    def _window(self, wid):
-        return wid if hasattr(wid, "id") else self.x.create_resource_object("window", wid)
-
-    def prop(self, wid, name):
-        """A property's values (bytes for strings); None if it or the window is gone."""
-        try:
-            value = self._window(wid).get_full_property(self._atom(name), X.AnyPropertyType)
-        except error.BadWindow:
-            return None
-        if value is None:
-            return None
-        return value.value if value.format == 8 else list(value.value)
-
-    def title(self, wid):
-        name = self.prop(wid, "_NET_WM_NAME") or self.prop(wid, "WM_NAME") or b""
-        return name.decode(errors="replace")
-
-    def active_window(self):
-        value = self.prop(self.root, "_NET_ACTIVE_WINDOW")
-        return value[0] if value and value[0] else None
-
-    def input_focus(self):
-        """The focus window's id; None for None or PointerRoot."""
-        focus = self.x.get_input_focus().focus
-        return None if focus in (X.NONE, X.PointerRoot) else focus.id
-
-    def focus_within(self, wid):
-        """Whether the input focus is on the window or one inside it."""
-        focus = self.input_focus()
-        while focus and focus != self.root.id:
-            if focus == wid:
-                return True
-            focus = self._window(focus).query_tree().parent.id
-        return False
-
-    def stacking(self):
-        """_NET_CLIENT_LIST_STACKING, bottom to top; None where not offered."""
-        return self.prop(self.root, "_NET_CLIENT_LIST_STACKING")
-
-    def frame_of(self, wid):
-        """The child of the root that holds the window (itself if unframed)."""
-        while (parent := self._window(wid).query_tree().parent.id) != self.root.id:
-            wid = parent
-        return wid
-
-    def is_above(self, a, b):
-        """Whether window a is drawn above window b, by the server's own
-        order of the root's children: it holds under any manager."""
-        order = [w.id for w in self.root.query_tree().children]
-        return order.index(self.frame_of(a)) > order.index(self.frame_of(b))
 
     def open_ordinary_window(self, title, timeout=10.0):
         """Opens an ordinary window and waits until it is mapped, on top and
@@ -345,39 +272,6 @@ class Desktop(xharness.Xvfb):
         wait_for(active, timeout, f"{title!r} active")
         return wid
 
-    def client_message(self, target, kind, data, window=None):
-        """Sends a client message about `window` (default: target); to the root, to the manager."""
-        target = self._window(target)
-        message = event.ClientMessage(window=self._window(window or target.id),
-                                      client_type=self._atom(kind),
-                                      data=(32, (list(data) + [0] * 5)[:5]))
-        to_root = target.id == self.root.id
-        target.send_event(message, event_mask=X.SubstructureRedirectMask
-                          | X.SubstructureNotifyMask if to_root else 0)
-        self.x.flush()
-
-    def close_window(self, wid):
-        """Closes a window as its close button would."""
-        if self._atom("_NET_CLOSE_WINDOW") in (self.prop(self.root, "_NET_SUPPORTED") or []):
-            self.client_message(self.root, "_NET_CLOSE_WINDOW", [X.CurrentTime, 2], window=wid)
-        else:
-            self.client_message(wid, "WM_PROTOCOLS",
-                                [self._atom("WM_DELETE_WINDOW"), X.CurrentTime])
-
-    def taskbar_entries(self):
-        """Titles a taskbar would list: managed windows not skipping the
-        taskbar, of type normal, dialog or none."""
-        listed = {self._atom("_NET_WM_WINDOW_TYPE_NORMAL"), self._atom("_NET_WM_WINDOW_TYPE_DIALOG")}
-        skip = self._atom("_NET_WM_STATE_SKIP_TASKBAR")
-        titles = []
-        for wid in self.prop(self.root, "_NET_CLIENT_LIST") or []:
-            kinds = self.prop(wid, "_NET_WM_WINDOW_TYPE")
-            if skip not in (self.prop(wid, "_NET_WM_STATE") or []) and (not kinds or kinds[0] in listed):
-                titles.append(self.title(wid))
-        return titles
-
-    def demands_attention(self, wid):
-        return self._atom("_NET_WM_STATE_DEMANDS_ATTENTION") in (self.prop(wid, "_NET_WM_STATE") or [])
 
 
 def main():
