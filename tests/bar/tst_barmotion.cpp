@@ -124,18 +124,6 @@ private Q_SLOTS:
         QCOMPARE(m.window.alphas.last(), 240);
     }
 
-    void slideEndsAreSignalledWithTheNewState()
-    {
-        Motion m(false);
-        QList<qint16> ends;
-        connect(&m.motion, &BarMotion::slideEnded, this, [&](qint16 e) { ends.append(e); });
-        m.motion.PicMaxMin_Click();
-        m.slide();
-        m.motion.PicMaxMin_Click();
-        m.slide();
-        QCOMPARE(ends, (QList<qint16>{1, 0}));
-    }
-
     // The one check on real time: timers never fire early, so however
     // loaded the machine, a slide takes at least its 27 ticks of 10 ms.
     void realTicksComeNoSoonerThanTenMillisecondsApart()

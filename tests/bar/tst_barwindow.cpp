@@ -184,19 +184,6 @@ private Q_SLOTS:
             QTest::keyClick(box, key);
         QCOMPARE(clicks.size(), 4); // every press but the letter
     }
-
-    void theKeyboardExpandsTheBarAndPicksANote()
-    {
-        BarFixture f;
-        f.start();
-        QTest::keyClick(f.control("PicMaxMin"), Qt::Key_Space);
-        QVERIFY(f.motion().TmrExpand.isActive());
-        f.slide();
-        QCOMPARE(f.control("PicMaxMin")->accessibleName(), QStringLiteral("Collapse"));
-        QTest::keyClick(f.control("PicTab03"), Qt::Key_Return);
-        QCOMPARE(f.notes().ActiveNote, 3);
-        QCOMPARE(f.picture("PicTab03"), QPixmap(u":/images/tab_active.gif"_qs).toImage());
-    }
 };
 
 QTEST_MAIN(TestBarWindow)
