@@ -1,0 +1,167 @@
+// A note book for tests: in a folder of its own, on a clock the test moves,
+// with a writer that fails on demand, and what other programs do to its
+// files.
+#pragma once
+
+#include "core/diskfile.h"
+#include "notes/notebook.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/testfiles.h"
+#include "renameover.h"
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
+using ms = std::chrono::milliseconds;
+
+// Time for the note book, moved on only by the test: each timer fires when
+// the clock passes its moment, in order, so that a test counts ticks.
+struct Clock
+{
+    struct Timer : NoteTimer
+    {
+        const ms &now;
+        std::optional<ms> due;
+        Timer(const ms &clock, QObject *parent) : NoteTimer(parent), now(clock) {}
+        void start(ms interval) override { due = now + interval; }
+        void stop() override { due.reset(); }
+        bool isActive() const override { return due.has_value(); }
+    };
+    ms now{0};
+    QList<QPointer<Timer>> timers; // the note book's, which it deletes
+
+    Timer *next(ms end) const
+    {
+        Timer *first = nullptr;
+        for (Timer *t : timers) {
+            if (t && t->due && *t->due <= end && (!first || *t->due < *first->due))
+                first = t;
+        }
+        return first;
+    }
+    void advance(ms by)
+    {
+        const ms end = now + by;
+        while (Timer *t = next(end)) {
+            now = *std::exchange(t->due, std::nullopt);
+            Q_EMIT t->timeout();
+        }
+        now = end;
+    }
+    bool ticking() const { return next(ms::max()); }
+};
+
+// A note book in a folder of its own, whose writer fails while `failure`
+// holds a reason. A save follows 2 s of pause, 30 s of steady typing, a
+// failed one is tried again after 15 s, and a change on disk is looked at
+// 250 ms after it is seen.
+struct Book
+{
+    QTemporaryDir dir;
+    Clock clock;
+    QStringList told;
+    QString failure;
+    QList<qint64> writes; // when, in ms
+    std::unique_ptr<NoteBook> book;
+
+    Book()
+    {
+        NoteBookEnvironment env;
+        env.dataFolder = dir.path();
+        env.rescueFolder = dir.filePath(u"rescued"_s);
+        env.timers = [this](QObject *parent) {
+            clock.timers.append(new Clock::Timer(clock.now, parent));
+            return clock.timers.last().get();
+        };
+        env.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(8, 52, 10)); };
+        env.writer = [this](const QString &path, QByteArrayView bytes, QString *error) {
+            writes.append(clock.now.count());
+            if (failure.isEmpty())
+                return diskfile::replace(path, bytes, error);
+            *error = failure;
+            return false;
+        };
+        book = std::make_unique<NoteBook>(env);
+        QObject::connect(book.get(), &NoteBook::problem,
+                         [this](const QString &message) { told.append(message); });
+    }
+    NoteBook *operator->() { return book.get(); }
+    void start()
+    {
+        book->ActiveNote = 1;
+        book->LoadText();
+    }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QString note(int n) const { return notefiles::notePath(dir.path(), n); }
+    QByteArray read(const QString &path) const
+    {
+        QByteArray bytes;
+        return diskfile::readFile(path, 1 << 30, bytes) == diskfile::ReadStatus::Read
+                   ? bytes
+                   : QByteArray("<none>");
+    }
+    // Every file in the folder other than the notes, with what it holds.
+    QStringList others() const
+    {
+        QStringList all;
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::System)) {
+            if (!name.startsWith(u"note0"_s) || name.contains(u' '))
+                all.append(name + u": "_s + QString::fromLatin1(read(path(name))));
+        }
+        return all;
+    }
+};
+
+// Another program writes `bytes` to `file` and puts it in place of `path`,
+// keeping the old size and the old time to the nanosecond, as a careful
+// sync tool does: only the file's identity or change time tells.
+inline void rewrite(const QString &path, const QString &file, const QByteArray &bytes)
+{
+#ifdef Q_OS_UNIX
+    struct stat st = {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    put(file, bytes);
+    const timespec old[2] = {st.st_atim, st.st_mtim};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), old, 0), 0);
+#else
+    const QDateTime old = QFileInfo(path).lastModified();
+    put(file, bytes);
+    QFile changed(file);
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    QVERIFY(changed.setFileTime(old, QFileDevice::FileModificationTime));
+#endif
+    QVERIFY(file == path || renameOver(file, path));
+}
+
+// What another program does to a note file that holds "old".
+inline void act(const QString &how, const QString &path)
+{
+    if (how == u"touches it") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5),
+                                 QFileDevice::FileModificationTime));
+    } else if (how == u"writes other text") {
+        rewrite(path, path, "new");
+    } else if (how == u"replaces it by a rename, as sync tools do") {
+        rewrite(path, path + u".tmp"_s, "new");
+    } else if (how == u"writes the bar's text") {
+        put(path, "mine");
+    } else if (how == u"deletes it") {
+        QVERIFY(QFile::remove(path));
+    } else if (how == u"puts a picture there") {
+        put(path, QByteArray("GIF89a\0\0\0\0", 10));
+    } else if (how == u"puts a named pipe there") {
+        QVERIFY(QFile::remove(path) && make(u"named pipe"_s, path));
+    } else if (how != u"nothing") {
+        QFAIL("unknown action");
+    }
+}
