@@ -4,10 +4,6 @@
 #include <QWidget>
 #include <QWindow>
 
-namespace {
-const char *const kAsksOnPress = "marglet-asks-on-press";
-}
-
 BarFocus::BarFocus(QWidget *bar) : QObject(bar), m_bar(bar)
 {
     // Once the user has left the bar, a click on its strip must not take
@@ -17,7 +13,8 @@ BarFocus::BarFocus(QWidget *bar) : QObject(bar), m_bar(bar)
 
 void BarFocus::watch(QWidget *control, bool asksOnPress)
 {
-    control->setProperty(kAsksOnPress, asksOnPress);
+    if (asksOnPress)
+        m_asksOnPress.append(control);
     control->installEventFilter(this);
 }
 
@@ -34,6 +31,13 @@ void BarFocus::allowFocus()
     // For managers that give no focus on a click (or when there is no manager).
     if (m_bar->windowHandle() && !m_bar->isActiveWindow())
         m_bar->activateWindow();
+}
+
+void BarFocus::shut(QWidget *pad)
+{
+    if (pad && pad->hasFocus())
+        pad->clearFocus();
+    acceptFocus(false);
 }
 
 bool BarFocus::eventFilter(QObject *watched, QEvent *event)
@@ -56,7 +60,7 @@ bool BarFocus::eventFilter(QObject *watched, QEvent *event)
             acceptFocus(false);
         break;
     case QEvent::MouseButtonPress:
-        if (watched->property(kAsksOnPress).toBool())
+        if (m_asksOnPress.contains(watched))
             allowFocus();
         break;
     default:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 
 class QWidget;
@@ -19,10 +20,15 @@ public:
     void acceptFocus(bool accept);
     // Accepts, and asks for the keyboard with the time of the user's click.
     void allowFocus();
+    // The bar has shut: a caret blinking in a note pad nobody can see would
+    // wake the program twice a second for nothing, and the next click on
+    // the strip must not take the keyboard either.
+    void shut(QWidget *pad);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *m_bar;
+    QList<QObject *> m_asksOnPress;
 };

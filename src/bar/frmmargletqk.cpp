@@ -11,6 +11,7 @@
 #include "core/formwidgets.h"
 #include "core/message.h"
 #include "notes/notebook.h"
+#include "notes/notefiles.h"
 #include "picturebox.h"
 
 #include <QCloseEvent>
@@ -65,9 +66,14 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
     setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     resize(535, 343);
     buildControls();
-    BarParts parts{this,     PicMaxMin, PicBtnArea,
-                   PicClose, m_notes,   [this](const QString &message) { report(message); }};
-    m_setup = new BarSetup(m_env, std::move(parts));
+    // Start-up reads the settings twice; one problem is one message.
+    const auto reportOnce = [this](const QString &message) {
+        if (!m_reported.contains(message)) {
+            m_reported.append(message);
+            m_env.report(message);
+        }
+    };
+    m_setup = new BarSetup(m_env, {this, PicMaxMin, PicBtnArea, PicClose, m_notes, reportOnce});
     connect(&m_setup->motion(), &BarMotion::slideEnded, this, &FrmMargletQK::slideEnded);
     // The bar itself holds the focus until the user clicks into the note
     // pad, so that a bar left alone has no caret blinking in it.
@@ -90,30 +96,9 @@ void FrmMargletQK::buildControls()
 
     PicActiveTab = QPixmap(QStringLiteral(":/images/tab_active.gif"));
     PicTab = QPixmap(QStringLiteral(":/images/tab_inactive.gif"));
-    const char *const tabNames[] = {"PicTab01", "PicTab02", "PicTab03"};
-    const char *const captionNames[] = {"LblNote01", "LblNote02", "LblNote03"};
-    PictureBox **tabs[] = {&PicTab01, &PicTab02, &PicTab03};
-    void (FrmMargletQK::*const tabClicks[])() = {&FrmMargletQK::PicTab01_Click,
-                                                 &FrmMargletQK::PicTab02_Click,
-                                                 &FrmMargletQK::PicTab03_Click};
-    void (FrmMargletQK::*const captionClicks[])() = {&FrmMargletQK::LblNote01_Click,
-                                                     &FrmMargletQK::LblNote02_Click,
-                                                     &FrmMargletQK::LblNote03_Click};
-    for (int i = 0; i < 3; ++i) {
-        const QString caption = QStringLiteral("Note 0%1").arg(i + 1);
-        PictureBox *tab =
-            named(new PictureBox(this, QRect(7 + 52 * i, 26, 52, 22), kBarBlue), tabNames[i]);
-        *tabs[i] = tab;
-        tab->setPicture(i == 0 ? PicActiveTab : PicTab);
-        tab->makeControl(caption, QAccessible::PageTab);
-        m_focus->watch(tab, false);
-        auto *label =
-            named(new CaptionLabel(tab, QRect(5, 5, 38, 13), caption, sansSerif(8.25), Qt::black),
-                  captionNames[i]);
-        m_captions.append(label);
-        connect(tab, &PictureBox::clicked, this, tabClicks[i]);
-        connect(label, &CaptionLabel::clicked, this, captionClicks[i]);
-    }
+    PicTab01 = buildTab(1, LblNote01);
+    PicTab02 = buildTab(2, LblNote02);
+    PicTab03 = buildTab(3, LblNote03);
 
     const auto button = [this](const char *name, const QString &caption, const QRect &geometry) {
         QPushButton *b =
@@ -123,31 +108,47 @@ void FrmMargletQK::buildControls()
         b->setPalette(palette);
         return b;
     };
-    QPushButton *export_ =
-        button("CmdExport", QStringLiteral("Save As Text File"), {16, 252, 153, 20});
-    QPushButton *import = button("CmdImport", QStringLiteral("Load Text File"), {16, 279, 153, 20});
-    QPushButton *about = button("CmdAbout", QStringLiteral("About"), {95, 306, 74, 19});
-    QPushButton *options = button("CmdOptions", QStringLiteral("Options"), {16, 306, 74, 19});
-    m_buttons = {export_, import, about, options};
+    CmdExport = button("CmdExport", QStringLiteral("Save As Text File"), {16, 252, 153, 20});
+    CmdImport = button("CmdImport", QStringLiteral("Load Text File"), {16, 279, 153, 20});
+    CmdAbout = button("CmdAbout", QStringLiteral("About"), {95, 306, 74, 19});
+    CmdOptions = button("CmdOptions", QStringLiteral("Options"), {16, 306, 74, 19});
 
     // Labels are drawn on the bar's surface, behind every other control.
     const QFont titleFont = sansSerif(9.75, true);
     const QString title = QStringLiteral("QKS Marglet");
-    auto *shadow = named(new CaptionLabel(this, QRect(8, 0, 91, 16), title, titleFont,
-                                          palette().color(QPalette::WindowText)),
-                         "LblTitleBarShd");
-    auto *titleBar = named(new CaptionLabel(this, QRect(9, 0, 91, 16), title, titleFont, Qt::white),
-                           "LblTitleBar");
-    titleBar->stackUnder(PicBtnArea);
-    shadow->stackUnder(titleBar);
-    m_captions << shadow << titleBar;
+    LblTitleBarShd = named(new CaptionLabel(this, QRect(8, 0, 91, 16), title, titleFont,
+                                            palette().color(QPalette::WindowText)),
+                           "LblTitleBarShd");
+    LblTitleBar = named(new CaptionLabel(this, QRect(9, 0, 91, 16), title, titleFont, Qt::white),
+                        "LblTitleBar");
+    LblTitleBar->stackUnder(PicBtnArea);
+    LblTitleBarShd->stackUnder(LblTitleBar);
 
+    connect(PicTab01, &PictureBox::clicked, this, &FrmMargletQK::PicTab01_Click);
+    connect(PicTab02, &PictureBox::clicked, this, &FrmMargletQK::PicTab02_Click);
+    connect(PicTab03, &PictureBox::clicked, this, &FrmMargletQK::PicTab03_Click);
+    connect(LblNote01, &CaptionLabel::clicked, this, &FrmMargletQK::LblNote01_Click);
+    connect(LblNote02, &CaptionLabel::clicked, this, &FrmMargletQK::LblNote02_Click);
+    connect(LblNote03, &CaptionLabel::clicked, this, &FrmMargletQK::LblNote03_Click);
     connect(PicClose, &PictureBox::clicked, this, &FrmMargletQK::PicClose_Click);
     connect(PicMaxMin, &PictureBox::clicked, this, &FrmMargletQK::PicMaxMin_Click);
-    connect(import, &QPushButton::clicked, this, &FrmMargletQK::CmdImport_Click);
-    connect(export_, &QPushButton::clicked, this, &FrmMargletQK::CmdExport_Click);
-    connect(about, &QPushButton::clicked, this, &FrmMargletQK::aboutClicked);
-    connect(options, &QPushButton::clicked, this, &FrmMargletQK::optionsClicked);
+    connect(CmdImport, &QPushButton::clicked, this, &FrmMargletQK::CmdImport_Click);
+    connect(CmdExport, &QPushButton::clicked, this, &FrmMargletQK::CmdExport_Click);
+    connect(CmdAbout, &QPushButton::clicked, this, &FrmMargletQK::aboutClicked);
+    connect(CmdOptions, &QPushButton::clicked, this, &FrmMargletQK::optionsClicked);
+}
+
+PictureBox *FrmMargletQK::buildTab(int note, CaptionLabel *&caption)
+{
+    const QString text = notefiles::caption(note);
+    auto *tab = new PictureBox(this, QRect(7 + 52 * (note - 1), 26, 52, 22), kBarBlue);
+    tab->setObjectName(QStringLiteral("PicTab") + notefiles::twoDigits(note));
+    tab->setPicture(note == 1 ? PicActiveTab : PicTab);
+    tab->makeControl(text, QAccessible::PageTab);
+    m_focus->watch(tab, false);
+    caption = new CaptionLabel(tab, QRect(5, 5, 38, 13), text, sansSerif(8.25), Qt::black);
+    caption->setObjectName(QStringLiteral("LblNote") + notefiles::twoDigits(note));
+    return tab;
 }
 
 void FrmMargletQK::ensureNotepad()
@@ -165,8 +166,8 @@ void FrmMargletQK::ensureNotepad()
     TxtNotepad->setPalette(palette);
     TxtNotepad->stackUnder(PicBtnArea);
     // Focus moves through the controls in their design order.
-    QWidget *order[] = {PicClose,   PicMaxMin,    PicTab01,     PicTab02,     PicTab03,
-                        TxtNotepad, m_buttons[0], m_buttons[1], m_buttons[2], m_buttons[3]};
+    QWidget *order[] = {PicClose,   PicMaxMin, PicTab01,  PicTab02, PicTab03,
+                        TxtNotepad, CmdExport, CmdImport, CmdAbout, CmdOptions};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     m_notes->attach(TxtNotepad);
@@ -180,7 +181,7 @@ void FrmMargletQK::finishStartup()
     // the bar is on screen.
     setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
     ensureNotepad();
-    for (CaptionLabel *label : std::as_const(m_captions))
+    for (CaptionLabel *label : {LblTitleBarShd, LblTitleBar, LblNote01, LblNote02, LblNote03})
         label->fitToText();
 }
 
@@ -192,15 +193,6 @@ void FrmMargletQK::Form_Load()
 QString FrmMargletQK::settingsPath() const
 {
     return m_setup->settingsPath();
-}
-
-void FrmMargletQK::report(const QString &message)
-{
-    // Start-up reads the settings twice; one problem is one message.
-    if (m_reported.contains(message))
-        return;
-    m_reported.append(message);
-    m_env.report(message);
 }
 
 void FrmMargletQK::reportToLogOnly()
@@ -231,14 +223,8 @@ void FrmMargletQK::PicMaxMin_Click()
 
 void FrmMargletQK::slideEnded(qint16 expanded)
 {
-    if (expanded != 0)
-        return;
-    // A caret blinking in a note pad nobody can see would wake the program
-    // twice a second for nothing; and the next click on the strip must not
-    // take the keyboard either.
-    if (TxtNotepad && TxtNotepad->hasFocus())
-        TxtNotepad->clearFocus();
-    m_focus->acceptFocus(false);
+    if (expanded == 0)
+        m_focus->shut(TxtNotepad);
 }
 
 void FrmMargletQK::SwitchNote(const qint16 &note)

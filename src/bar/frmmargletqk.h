@@ -5,7 +5,6 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include <array>
 #include <memory>
 
 class BarClosing;
@@ -67,12 +66,12 @@ protected:
 
 private:
     void buildControls();
+    PictureBox *buildTab(int note, CaptionLabel *&caption);
     // The note pad is built once the bar is on screen, or sooner when
     // something needs it: a collapsed bar does not show it, and building it
     // loads the fonts.
     void ensureNotepad();
     void finishStartup();
-    void report(const QString &message);
     void slideEnded(qint16 expanded);
     void SwitchNote(const qint16 &ActiveNote);
     void selectTab(qint16 note);
@@ -101,8 +100,16 @@ private:
     PictureBox *PicTab02 = nullptr;
     PictureBox *PicTab03 = nullptr;
     QPlainTextEdit *TxtNotepad = nullptr;
-    std::array<QPushButton *, 4> m_buttons{}; // CmdExport, CmdImport, CmdAbout, CmdOptions
-    QList<CaptionLabel *> m_captions;         // fitted to their text once on screen
+    QPushButton *CmdExport = nullptr;
+    QPushButton *CmdImport = nullptr;
+    QPushButton *CmdAbout = nullptr;
+    QPushButton *CmdOptions = nullptr;
+    // Fitted to their text once on screen.
+    CaptionLabel *LblTitleBar = nullptr;
+    CaptionLabel *LblTitleBarShd = nullptr;
+    CaptionLabel *LblNote01 = nullptr;
+    CaptionLabel *LblNote02 = nullptr;
+    CaptionLabel *LblNote03 = nullptr;
     QStringList m_reported;
     bool m_closeForGood = false;
     bool m_finishScheduled = false;

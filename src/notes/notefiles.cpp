@@ -14,11 +14,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("Notes", text);
 }
 
-QString twoDigits(int note)
-{
-    return QStringLiteral("%1").arg(note, 2, 10, QChar(u'0'));
-}
-
 } // namespace
 
 NoteFile loadNote(const QString &path)
@@ -45,6 +40,11 @@ NoteFile loadNote(const QString &path)
     file.text = notecodec::decode(bytes, &file.encoding);
     file.digest = digestOf(bytes);
     return file;
+}
+
+QString twoDigits(int note)
+{
+    return QStringLiteral("%1").arg(note, 2, 10, QChar(u'0'));
 }
 
 QString noteFileName(int note)

@@ -20,6 +20,8 @@ inline constexpr qint64 kReadLimit = qint64(64) * 1024 * 1024;
 QString noteFileName(int note);
 QString notePath(const QString &dataFolder, int note);
 QString caption(int note);
+// "01" to "03", as the files, the tabs and their controls number the notes.
+QString twoDigits(int note);
 
 enum class LoadStatus
 {
