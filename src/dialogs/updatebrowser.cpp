@@ -48,8 +48,10 @@ PageFetcher *loadPageFetcher(const QString &folder, QString &problem)
 {
     const QString path = QDir(folder).filePath(UpdateBrowser::moduleFileName());
     const auto cannotRun = [&](const char *text, const QString &detail = {}) {
-        problem = QCoreApplication::translate("UpdateBrowser", text)
-                      .arg(QDir::toNativeSeparators(path), detail);
+        problem =
+            QCoreApplication::translate("UpdateBrowser", text).arg(QDir::toNativeSeparators(path));
+        if (!detail.isEmpty())
+            problem += QStringLiteral("\n\n") + detail;
         return nullptr;
     };
     if (!QFileInfo(path).isFile())
@@ -65,8 +67,7 @@ PageFetcher *loadPageFetcher(const QString &folder, QString &problem)
     // The module stays loaded: QPluginLoader unloads only when asked to.
     auto *plugin = qobject_cast<PageFetcherPlugin *>(module.instance());
     if (!plugin)
-        return cannotRun("The update check cannot run: its module \"%1\" could not be "
-                         "loaded.\n\n%2",
+        return cannotRun("The update check cannot run: its module \"%1\" could not be loaded.",
                          module.errorString());
     return plugin->createPageFetcher();
 }
