@@ -1,4 +1,3 @@
-#include "bar/barlogic.h"
 #include "bar/barmotion.h"
 
 #include <QElapsedTimer>
@@ -8,12 +7,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using Alphas = QList<std::pair<int, int>>; // each alpha sent, with the height then
+
 // A window as the slide and the fade see it: whole-pixel heights, an alpha
 // and the button's image, with what reached it recorded.
 struct FakeWindow
 {
     int pixels = 17;
-    QList<int> alphas;        // each alpha sent to the window
+    QList<int> heights; // each height a slide step left, in pixels
+    Alphas alphas;
     QList<bool> buttonImages; // true: the collapse image
     MotionWindow window()
     {
@@ -21,10 +23,10 @@ struct FakeWindow
         w.heightTwips = [this] { return pixels * 15; };
         w.heightPixels = [this] { return pixels; };
         w.setHeightTwips = [this](int twips) {
-            pixels = int(std::lround(twips / 15.0));
+            heights.append(pixels = int(std::lround(twips / 15.0)));
             return pixels * 15;
         };
-        w.setAlpha = [this](quint8 alpha) { alphas.append(alpha); };
+        w.setAlpha = [this](quint8 alpha) { alphas.append({pixels, alpha}); };
         w.showButton = [this](bool expanded) { buttonImages.append(expanded); };
         return w;
     }
@@ -45,10 +47,9 @@ struct Motion
     int slide()
     {
         int ticks = 0;
-        while (motion.TmrExpand.isActive() && ticks < 100) {
+        for (; motion.TmrExpand.isActive() && ticks < 100; ++ticks) {
             motion.TmrExpand_Timer();
             motion.TmrSetOpacity_Timer();
-            ++ticks;
         }
         return ticks;
     }
@@ -60,11 +61,10 @@ class TestBarMotion : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void onlyTheLastTickOfASlideChangesStateAndButton()
+    void eachStepStartsFromTheHeightTheWindowTookAndOnlyTheLastChangesState()
     {
         Motion m(false);
         m.motion.PicMaxMin_Click();
-        QVERIFY(m.motion.TmrExpand.isActive());
         for (int i = 0; i < 26; ++i) {
             m.motion.TmrExpand_Timer();
             QVERIFY(m.window.buttonImages.isEmpty());
@@ -73,55 +73,54 @@ private Q_SLOTS:
                 m.motion.PicMaxMin_Click();
         }
         m.motion.TmrExpand_Timer();
-        QCOMPARE(m.window.pixels, 343);
         QCOMPARE(m.motion.Expanded, 1);
         QVERIFY(!m.motion.TmrExpand.isActive());
         QCOMPARE(m.window.buttonImages, QList<bool>{true});
-
         m.motion.PicMaxMin_Click();
         QCOMPARE(m.slide(), 27);
-        QCOMPARE(m.window.pixels, 17);
         QCOMPARE(m.motion.Expanded, 0);
         QCOMPARE(m.window.buttonImages, (QList<bool>{true, false}));
+        // 175 twips on whole pixels is 12 pixels a step; the step that
+        // passes its end is followed by the resting height.
+        QList<int> opening, shutting;
+        for (int i = 0; i < 27; ++i) {
+            opening.append(29 + 12 * i);
+            shutting.append(331 - 12 * i);
+        }
+        QCOMPARE(m.window.heights, opening + QList{343} + shutting + QList{17});
     }
 
-    void theAlphaFollowsTheHeightThroughItsBands()
+    void theFadeFollowsTheHeightAndSleepsAtRest_data()
     {
-        Motion m(true);
-        m.motion.TmrSetOpacity_Timer();
-        QCOMPARE(m.window.alphas, QList<int>{100});
-        m.motion.PicMaxMin_Click();
-        m.slide();
-        m.motion.PicMaxMin_Click();
-        m.slide();
-        // Each band once, and an unchanged alpha never sent again.
-        QCOMPARE(m.window.alphas, (QList<int>{100, 118, 136, 154, 175, 193, 205, 223, 240, 223, 205,
-                                              193, 175, 154, 136, 118, 100}));
-        QVERIFY(!m.motion.TmrSetOpacity.isActive());
+        QTest::addColumn<bool>("fading");
+        QTest::addColumn<Alphas>("alphas"); // height, alpha
+        // The band of each height a slide passes, sent only when it changes;
+        // up to 41 pixels the alpha is left as it is.
+        QTest::newRow("fading") << true << Alphas{{17, 255},  {17, 100},  {53, 118},  {89, 136},
+                                                  {137, 154}, {173, 175}, {209, 193}, {257, 205},
+                                                  {293, 223}, {329, 240}, {319, 223}, {283, 205},
+                                                  {247, 193}, {199, 175}, {163, 154}, {127, 136},
+                                                  {79, 118},  {17, 100}};
+        QTest::newRow("not fading: the alpha given stays") << false << Alphas{{17, 255}};
     }
-
-    void withoutFadingTheTicksLeaveTheAlphaAlone()
+    void theFadeFollowsTheHeightAndSleepsAtRest()
     {
-        Motion m(false);
+        QFETCH(bool, fading);
+        QFETCH(Alphas, alphas);
+        Motion m(fading);
         m.motion.Opacity = 255;
         m.motion.TransparentWindow();
-        m.motion.PicMaxMin_Click();
-        m.slide();
-        QCOMPARE(m.window.alphas, QList<int>{255});
-        QCOMPARE(int(m.motion.Opacity), 255);
-    }
-
-    void theFadeSleepsAtRestAndWakesForASlide()
-    {
-        Motion m(true);
         m.motion.TmrSetOpacity_Timer();
         QVERIFY(!m.motion.TmrSetOpacity.isActive());
-        m.motion.PicMaxMin_Click();
-        QVERIFY(m.motion.TmrSetOpacity.isActive());
-        m.slide();
-        m.motion.TmrSetOpacity_Timer(); // the tick after the last step
-        QVERIFY(!m.motion.TmrSetOpacity.isActive());
-        QCOMPARE(m.window.alphas.last(), 240);
+        for (int slide = 0; slide < 2; ++slide) {
+            m.motion.PicMaxMin_Click();
+            QVERIFY(m.motion.TmrSetOpacity.isActive());
+            m.slide();
+            m.motion.TmrSetOpacity_Timer(); // the tick after the last step
+            QVERIFY(!m.motion.TmrSetOpacity.isActive());
+        }
+        QCOMPARE(m.window.alphas, alphas);
+        QCOMPARE(int(m.motion.Opacity), alphas.last().second);
     }
 
     // The one check on real time: timers never fire early, so however

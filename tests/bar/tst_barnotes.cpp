@@ -1,12 +1,7 @@
 #include "barfixture.h"
-#include "renameover.h"
+#include "core/testfiles.h"
 
-#include <QDir>
 #include <QRandomGenerator>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -27,20 +22,6 @@ class TestBarNotes : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void notesLoadFromTheirFilesAndAMissingOneIsEmpty()
-    {
-        BarFixture f;
-        f.write(u"note01.qkn"_qs, "first\r\nline two");
-        f.write(u"note03.qkn"_qs, "{\\rtf1 literal}");
-        f.start();
-        QCOMPARE(f.notes().TxtNote01, QStringLiteral("first\nline two"));
-        QCOMPARE(f.notes().TxtNote02, QString());
-        QCOMPARE(f.notes().TxtNote03, QStringLiteral("{\\rtf1 literal}"));
-        checkShowsActiveNote(f);
-        QVERIFY(f.reports.isEmpty());
-        QVERIFY(!f.notes().hasUnsaved()); // loading is not an edit
-    }
-
     void theNoteOnShowFollowsItsFileWhereTheCaretWas()
     {
         BarFixture f;
@@ -79,6 +60,7 @@ private Q_SLOTS:
         f.write(u"note02.qkn"_qs, "b");
         f.write(u"note03.qkn"_qs, "c");
         f.start().resize(185, 343);
+        checkShowsActiveNote(f);
         f.click("PicMaxMin");
         QTest::keyClicks(f.pad(), QStringLiteral("1"));
         QTest::mouseClick(f.control<QWidget>(qPrintable(control)), Qt::LeftButton, {},
@@ -163,10 +145,8 @@ private Q_SLOTS:
         f.write(u"binary.dat"_qs, QByteArray("\x7f"
                                              "ELF\0\0\0",
                                              7));
-        QDir(f.dir.path()).mkdir(u"folder"_qs);
-#ifdef Q_OS_UNIX
-        QCOMPARE(::mkfifo(qPrintable(f.path(u"pipe"_qs)), 0600), 0);
-#endif
+        make(u"folder"_qs, f.path(u"folder"_qs));
+        make(u"named pipe"_qs, f.path(u"pipe"_qs));
         f.write(u"note01.qkn"_qs, "one");
         f.write(u"note02.qkn"_qs, "two");
         f.start();
@@ -201,6 +181,7 @@ private Q_SLOTS:
 
         f.dialog.answer = f.path(u"no-extension/below.txt"_qs);
         f.click("CmdExport");
+        QCOMPARE(f.dialog.offered, target); // the cancel forgot nothing
         QCOMPARE(f.fileErrors, QStringList{QStringLiteral("Error Saving Text File")});
         QCOMPARE(f.notes().TxtNote03, QStringLiteral("line 1\nline 2 \u00fc"));
     }
