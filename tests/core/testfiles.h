@@ -1,12 +1,15 @@
-// What tests of files put on disk: bytes, and the things other than a file
-// that can sit where a note belongs.
+// What tests of files put on disk: bytes, the things other than a file that
+// can sit where a note belongs, and a file put in another's place.
 #pragma once
 
 #include <QDir>
 #include <QFile>
 #include <QTest>
 
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <cstdio>
 #include <sys/stat.h>
 #endif
 
@@ -42,4 +45,17 @@ inline bool make(const QString &what, const QString &path)
         return QFile::link(path + u".gone"_s, path);
 #endif
     return false;
+}
+
+// Puts `from` in the place of `to` in one step, as sync tools and careful
+// editors replace a file; Qt's own rename refuses an existing target.
+inline bool renameOver(const QString &from, const QString &to)
+{
+#ifdef Q_OS_WIN
+    return ::MoveFileExW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(from).utf16()),
+                         reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(to).utf16()),
+                         MOVEFILE_REPLACE_EXISTING);
+#else
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+#endif
 }

@@ -1,13 +1,26 @@
 #include "core/diskfile.h"
 #include "core/folders.h"
+#include "core/runninglock.h"
 #include "core/windowsversiondetect.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
 using namespace WindowsVersionDetect;
+using Result = RunningLock::Result;
 
 class TestPlatform : public QObject
 {
@@ -39,9 +52,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("told"); // a word of the notice, if any
         QTest::newRow("writable") << diskfile::FolderAccess::Writable << false << QString();
         QTest::newRow("full, which a move would not mend: said so")
-            << diskfile::FolderAccess::Full << false << QStringLiteral("no room");
+            << diskfile::FolderAccess::Full << false << u"no room"_s;
         QTest::newRow("refused: the notes come along, and the user is told where")
-            << diskfile::FolderAccess::Refused << true << QStringLiteral("kept in");
+            << diskfile::FolderAccess::Refused << true << u"kept in"_s;
     }
     void onlyAFolderThatRefusesWritesSendsFilesToTheUserFolder()
     {
@@ -49,15 +62,15 @@ private Q_SLOTS:
         QFETCH(bool, inUserFolder);
         QFETCH(QString, told);
         QTemporaryDir dir;
-        const QString programFolder = dir.filePath(QStringLiteral("program"));
-        const QString userFolder = dir.filePath(QStringLiteral("user/share/marglet"));
+        const QString programFolder = dir.filePath(u"program"_s);
+        const QString userFolder = dir.filePath(u"user/share/marglet"_s);
         QVERIFY(QDir().mkpath(programFolder));
-        QFile note(QDir(programFolder).filePath(QStringLiteral("note02.qkn")));
+        QFile note(QDir(programFolder).filePath(u"note02.qkn"_s));
         QVERIFY(note.open(QIODevice::WriteOnly) && note.write("kept") == 4);
         note.close();
-        const QStringList carried{QStringLiteral("settings.dat"), QStringLiteral("note02.qkn")};
+        const QStringList carried{u"settings.dat"_s, u"note02.qkn"_s};
         const auto probe = [&](const QString &folder, QString *why) {
-            *why = QStringLiteral("the reason.");
+            *why = u"the reason."_s;
             return folder == programFolder ? program : diskfile::FolderAccess::Writable;
         };
         const Folders f = chooseFolders(programFolder, userFolder, carried, probe);
@@ -67,7 +80,7 @@ private Q_SLOTS:
         QCOMPARE(f.notices.size(), told.isEmpty() ? 0 : 1);
         if (!told.isEmpty())
             QVERIFY2(f.notices.first().contains(told), qPrintable(f.notices.first()));
-        QFile copied(QDir(userFolder).filePath(QStringLiteral("note02.qkn")));
+        QFile copied(QDir(userFolder).filePath(u"note02.qkn"_s));
         QCOMPARE(copied.open(QIODevice::ReadOnly) ? copied.readAll() : QByteArray(),
                  inUserFolder ? QByteArray("kept") : QByteArray());
         if (inUserFolder) {
@@ -75,6 +88,106 @@ private Q_SLOTS:
             // Only the first time: later starts find the notes there.
             QVERIFY(chooseFolders(programFolder, userFolder, carried, probe).notices.isEmpty());
         }
+    }
+
+    // The system's lock on a file (flock, or LockFileEx on Windows) must keep
+    // a second bar away and never keep the only one away, whatever a bar
+    // that ended before it left behind.
+    void aSecondBarIsKeptAwayAndTheOnlyOneNever_data()
+    {
+        QTest::addColumn<QString>("before"); // what is there when the bar starts
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<Result>("result");
+        QTest::newRow("nothing") << QString() << QByteArray() << Result::Acquired;
+        QTest::newRow("a start killed before it wrote its owner")
+            << "left" << QByteArray() << Result::Acquired;
+        QTest::newRow("an owner that is gone")
+            << "left"
+            << "2147483646\nmarglet\n" + QSysInfo::machineHostName().toUtf8() + '\n'
+            << Result::Acquired;
+        QTest::newRow("a bar that runs") << "bar" << QByteArray() << Result::HeldElsewhere;
+        QTest::newRow("a bar that ended") << "ended" << QByteArray() << Result::Acquired;
+#ifndef Q_OS_WIN
+        // A bar in a folder out of room can lock only the folder; one on a
+        // file system that cannot lock folders, only the file.
+        QTest::newRow("another's lock on the file only")
+            << "file lock" << QByteArray() << Result::HeldElsewhere;
+        QTest::newRow("another's lock on the folder only")
+            << "folder lock" << QByteArray() << Result::HeldElsewhere;
+#endif
+    }
+    void aSecondBarIsKeptAwayAndTheOnlyOneNever()
+    {
+        QFETCH(QString, before);
+        QFETCH(QByteArray, content);
+        QFETCH(Result, result);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u".marglet.lock"_s);
+        QFile left(path);
+        std::optional<RunningLock> other;
+        if (before == u"left") {
+            QVERIFY(left.open(QIODevice::WriteOnly));
+            left.write(content);
+            const QDateTime aMinuteAgo = QDateTime::currentDateTime().addSecs(-60);
+            QVERIFY(left.setFileTime(aMinuteAgo, QFileDevice::FileModificationTime));
+            left.close();
+        } else if (before == u"bar" || before == u"ended") {
+            QCOMPARE(other.emplace(path).tryLock(), Result::Acquired);
+            if (before == u"ended")
+                other.reset();
+        }
+#ifndef Q_OS_WIN
+        int fd = -1;
+        if (before == u"file lock") {
+            QVERIFY(left.open(QIODevice::WriteOnly));
+            fd = ::dup(left.handle());
+        } else if (before == u"folder lock") {
+            fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY);
+        }
+        QVERIFY(fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) == 0);
+#endif
+        RunningLock lock(path);
+        QCOMPARE(lock.tryLock(), result);
+#ifndef Q_OS_WIN
+        if (fd >= 0)
+            ::close(fd);
+#endif
+    }
+
+#ifdef Q_OS_WIN
+    void aLockHeldThroughAnotherOpeningKeepsTheNextAway()
+    {
+        // What another bar holds: the file opened and its first byte
+        // locked. A reader that only opens it (a backup tool) keeps nobody
+        // away.
+        QTemporaryDir dir;
+        const QString path = QDir::toNativeSeparators(dir.filePath(u".marglet.lock"_s));
+        const HANDLE other =
+            ::CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+        QVERIFY(other != INVALID_HANDLE_VALUE);
+        {
+            RunningLock lock(path);
+            QCOMPARE(lock.tryLock(), Result::Acquired);
+        }
+        OVERLAPPED start = {};
+        QVERIFY(::LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                             &start));
+        RunningLock lock(path);
+        QCOMPARE(lock.tryLock(), Result::HeldElsewhere);
+        ::CloseHandle(other);
+        RunningLock after(path);
+        QCOMPARE(after.tryLock(), Result::Acquired);
+    }
+#endif
+
+    void aLockThatCannotBeTakenAtAllIsSaidNotIgnored()
+    {
+        // Running without one would let a second bar write over the notes.
+        QTemporaryDir dir;
+        RunningLock lock(dir.filePath(u"missing/.marglet.lock"_s));
+        QCOMPARE(lock.tryLock(), Result::Failed);
+        QVERIFY2(lock.error().contains(u".marglet.lock"_s), qPrintable(lock.error()));
     }
 };
 

@@ -12,7 +12,6 @@
 #include <QTest>
 
 #include "core/testfiles.h"
-#include "renameover.h"
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>

@@ -41,22 +41,6 @@ QString randomNote(QRandomGenerator &rng, int kinds)
     return s;
 }
 
-using Chosen = std::optional<QString>;
-
-// Answers each dialog with the next of `answers` and notes what it offered.
-struct ScriptedDialog : FileDialogSeam
-{
-    QList<Chosen> answers;
-    QStringList offered;
-    Chosen openFile(QWidget *, const QString &p, const QString &) override { return answer(p); }
-    Chosen saveFile(QWidget *, const QString &p, const QString &) override { return answer(p); }
-    Chosen answer(const QString &offer)
-    {
-        offered.append(offer);
-        return answers.takeFirst();
-    }
-};
-
 } // namespace
 
 class TestNotes : public QObject
@@ -162,6 +146,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected"); // the text, or what the error says
         QTest::newRow("UTF-8 without a mark and LF, CR and CR CR LF line ends")
             << "Caf\xC3\xA9\nb\r\rc\r\r\nd"_ba << u"Café\nb\n\nc\n\nd"_s;
+        QTest::newRow("what looks like rich text is plain text")
+            << "{\\rtf1 literal}"_ba << u"{\\rtf1 literal}"_s;
         QTest::newRow("what the pad shows as line breaks is one")
             << u"a\u2028b\u2029c\uFDD0d\uFDD1e"_s.toUtf8() << u"a\nb\nc\nd\ne"_s;
         QTest::newRow("a marked UTF-8 note cut inside its last character keeps a mark for it")
@@ -186,35 +172,10 @@ private Q_SLOTS:
                  qPrintable(read.error));
     }
 
-    void oldFiltersBecomeQtFilters_data()
+    void theStoredFilterBecomesQtsFilter()
     {
-        QTest::addColumn<QString>("pipe");
-        QTest::addColumn<QString>("qt");
-        QTest::newRow("the stored filter keeps its descriptions")
-            << u"Text (*.txt)|*.txt|All (*.*)|*.*"_s << u"Text (*.txt);;All (*.*)"_s;
-        QTest::newRow("patterns are added, split by spaces, and entries without one dropped")
-            << u"Text|*.txt; *.log|None| ;|Odd"_s << u"Text (*.txt *.log)"_s;
-        QTest::newRow("parentheses that are not the patterns stay words")
-            << u"Notes (*.txt;*.qkn)|*.txt;*.qkn"_s << u"Notes (*.txt;*.qkn) (*.txt *.qkn)"_s;
-    }
-    void oldFiltersBecomeQtFilters()
-    {
-        QFETCH(QString, pipe);
-        QFETCH(QString, qt);
-        QCOMPARE(qtFilter(pipe), qt);
-    }
-
-    void theLastChosenPathIsOfferedNextWhicheverDialogChoseIt()
-    {
-        ScriptedDialog scripted;
-        scripted.answers = {u"/in"_s, std::nullopt, u""_s, u"/out"_s};
-        LastPathFileDialog dialog(scripted);
-        dialog.openFile(nullptr, u"/1"_s, {});
-        QCOMPARE(dialog.saveFile(nullptr, u"/2"_s, {}), std::nullopt);
-        dialog.openFile(nullptr, u"/3"_s, {});
-        QCOMPARE(dialog.saveFile(nullptr, u"/4"_s, {}), u"/out"_s);
-        // Neither a cancel nor an empty answer forgets the path before it.
-        QCOMPARE(scripted.offered, QStringList({u"/1"_s, u"/in"_s, u"/in"_s, u"/in"_s}));
+        QCOMPARE(qtFilter(u"Text files (*.txt)|*.txt|All Files (*.*)|*.*"_s),
+                 u"Text files (*.txt);;All Files (*.*)"_s);
     }
 };
 

