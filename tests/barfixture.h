@@ -9,6 +9,7 @@
 #include "bar/barnotes.h"
 #include "bar/frmmargletqk.h"
 #include "bar/picturebox.h"
+#include "core/testfiles.h"
 #include "notes/filedialogseam.h"
 #include "notes/notebook.h"
 #include "settings/settingsfile.h"
@@ -120,12 +121,7 @@ struct BarFixture
     void click(const char *name) { QTest::mouseClick(control<QWidget>(name), Qt::LeftButton); }
 
     QString path(const QString &name) const { return dir.filePath(name); }
-    void write(const QString &name, const QByteArray &bytes) const
-    {
-        QFile f(path(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(name));
-    }
+    void write(const QString &name, const QByteArray &bytes) const { put(path(name), bytes); }
     QByteArray read(const QString &name) const
     {
         QFile f(path(name));

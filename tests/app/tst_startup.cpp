@@ -72,6 +72,10 @@ private Q_SLOTS:
                  QPixmap(QStringLiteral(MARGLET_ASSETS_DIR "/skins/Blue/max.gif")).toImage());
         QTRY_COMPARE(int(s.motion().Opacity), opacity);
         QCOMPARE(qRound(s.bar->windowOpacity() * 255), opacity ? opacity : 255);
+        // Applied again from Options (80 when fading), the resting bar's
+        // fade wakes to bring it back.
+        s.apply();
+        QTRY_COMPARE(int(s.motion().Opacity), opacity);
     }
 
     void aMissingSkinFallsBackAndIsReportedOnce()
@@ -96,10 +100,7 @@ private Q_SLOTS:
     void theNotePadArrivesAfterTheFirstPaintHoldingNoteOneUnchanged()
     {
         QTemporaryDir dir;
-        QFile note(dir.filePath(u"note01.qkn"_qs));
-        QVERIFY(note.open(QIODevice::WriteOnly));
-        note.write("first line\r\nCaf\xe9");
-        note.close();
+        put(dir.filePath(u"note01.qkn"_qs), "first line\r\nCaf\xe9");
         Started s(Settings(), dir.path());
         // Nothing built it before the window was on screen.
         QVERIFY(!s.bar->findChild<QPlainTextEdit *>());

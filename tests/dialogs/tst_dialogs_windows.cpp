@@ -1,4 +1,3 @@
-#include "core/windowsversiondetect.h"
 #include "dialogs/dialogplace.h"
 #include "dialogs/frmabout.h"
 #include "dialogs/frmoptions.h"
@@ -52,35 +51,28 @@ private Q_SLOTS:
     void openingFollowsTheStoredValuesAndApplyWritesThem_data()
     {
         QTest::addColumn<Settings>("stored");
-        QTest::addColumn<bool>("olderFamily");
         QTest::addColumn<QString>("checked"); // the options selected
         QTest::addColumn<int>("top");         // written by "Apply"; the rest is written as stored
         const QString blue = u"Blue"_s;
         QTest::newRow("the XP position takes its own top")
-            << Settings{3840, 50, blue, 0} << false << u"RadXP RadTransOff"_s << 70;
+            << Settings{3840, 50, blue, 0} << u"RadXP RadTransOff"_s << 70;
         QTest::newRow("the classic position takes its own top")
-            << Settings{3590, 50, blue, 1} << false << u"Rad9x RadTransOn"_s << 0;
+            << Settings{3590, 50, blue, 1} << u"Rad9x RadTransOn"_s << 0;
         QTest::newRow("an unknown position selects neither and keeps both values")
-            << Settings{0, 123, blue, 0} << false << u"RadTransOff"_s << 123;
+            << Settings{0, 123, blue, 0} << u"RadTransOff"_s << 123;
         QTest::newRow("an unknown fading value selects neither and is kept")
-            << Settings{3840, 70, blue, 7} << false << u"RadXP"_s << 70;
+            << Settings{3840, 70, blue, 7} << u"RadXP"_s << 70;
         QTest::newRow("a skin not in the list is shown and kept")
-            << Settings{3840, 70, u"Gone Away"_s, 0} << false << u"RadXP RadTransOff"_s << 70;
-        QTest::newRow("the older family warns instead of offering fading, which is kept")
-            << Settings{3840, 70, blue, 1} << true << u"RadXP RadTransOn"_s << 70;
+            << Settings{3840, 70, u"Gone Away"_s, 0} << u"RadXP RadTransOff"_s << 70;
     }
     void openingFollowsTheStoredValuesAndApplyWritesThem()
     {
         QFETCH(Settings, stored);
-        QFETCH(bool, olderFamily);
         QFETCH(QString, checked);
         QFETCH(int, top);
         QVERIFY(settingsfile::save(entry(u"settings.dat"_s), stored));
         touch(u"skins/Blue/background.gif"_s);
-        if (olderFamily)
-            WindowsVersionDetect::setVersionSource([]() -> quint32 { return 0x0A04; });
         FrmOptions &dialog = open();
-        WindowsVersionDetect::setVersionSource(nullptr);
         QStringList selected;
         for (const QRadioButton *option : dialog.findChildren<QRadioButton *>()) {
             if (option->isChecked())
@@ -88,9 +80,7 @@ private Q_SLOTS:
         }
         QCOMPARE(selected.join(u' '), checked);
         QCOMPARE(dialog.CmbSkin->currentText(), stored.SkinName);
-        QCOMPARE(dialog.LblTransWarning->isHidden(), !olderFamily);
-        QCOMPARE(dialog.RadTransOn->isHidden(), olderFamily);
-        QCOMPARE(dialog.RadTransOff->isHidden(), olderFamily);
+        QVERIFY(!dialog.RadTransOn->isHidden() && dialog.LblTransWarning->isHidden());
 
         // "Apply" writes all four records even when the file has gone meanwhile,
         // and only after enabling the bar's timer.

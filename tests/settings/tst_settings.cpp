@@ -97,31 +97,21 @@ private Q_SLOTS:
     void whatCannotBeStoredIsReportedAndChangesNothing_data()
     {
         QTest::addColumn<QString>("where");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("name of 127 bytes") << u"settings.dat"_s << QString(127, u'x');
-        QTest::newRow("name outside the code page") << u"settings.dat"_s << u"Синий"_s;
-        QTest::newRow("folder that does not exist") << u"missing/settings.dat"_s << u"Blue"_s;
-        QTest::newRow("a folder in the file's place") << u"folder"_s << u"Blue"_s;
-#ifdef Q_OS_UNIX
-        QTest::newRow("a named pipe in the file's place, which must not hold anything up")
-            << u"pipe"_s << u"Blue"_s;
-#endif
+        QTest::newRow("folder that does not exist") << u"missing/settings.dat"_s;
+        QTest::newRow("a folder in the file's place") << u"folder"_s;
     }
     void whatCannotBeStoredIsReportedAndChangesNothing()
     {
         QFETCH(QString, where);
-        QFETCH(QString, name);
         QTemporaryDir dir;
         make(u"folder"_s, dir.filePath(u"folder"_s));
-        make(u"named pipe"_s, dir.filePath(u"pipe"_s));
-        QVERIFY(settingsfile::save(dir.filePath(u"settings.dat"_s), Settings()));
         const QString path = dir.filePath(where);
         QString error;
-        QVERIFY(!settingsfile::save(path, Settings{3590, 0, name, 1}, &error));
+        QVERIFY(!settingsfile::save(path, Settings{3590, 0, u"Blue"_s, 1}, &error));
         QVERIFY(!error.isEmpty());
         error.clear();
         QCOMPARE(settingsfile::load(path, Settings(), &error), Settings());
-        QCOMPARE(error.isEmpty(), where == u"settings.dat"_s);
+        QVERIFY(!error.isEmpty());
     }
 
     void aMissingOrBrokenSkinImageFallsBackToTheBuiltInOne_data()
@@ -130,9 +120,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content"); // empty: no file at all
         QTest::newRow("file missing") << u"Green"_s << QByteArray();
         QTest::newRow("not a picture") << u"Green"_s << QByteArray("GIF89a broken");
-#ifdef Q_OS_UNIX
-        QTest::newRow("a named pipe") << u"Green"_s << QByteArray("<pipe>");
-#endif
         // A huge picture would hold its memory for as long as the bar runs.
         QTest::newRow("larger than the bar") << u"Green"_s << QByteArray("<huge>");
         QTest::newRow("path outside the skins folder") << u"../Green"_s << QByteArray();
@@ -144,9 +131,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QDir(dir.path()).mkpath(u"skins/Green"_s);
         const QString max = dir.filePath(u"skins/Green/max.gif"_s);
-        if (content == "<pipe>")
-            QVERIFY(make(u"named pipe"_s, max));
-        else if (content == "<huge>")
+        if (content == "<huge>")
             QVERIFY(QImage(536, 20, QImage::Format_RGB32).save(max, "PNG"));
         else if (!content.isEmpty())
             put(max, content);
@@ -167,9 +152,6 @@ private Q_SLOTS:
         writeImage(program.filePath(u"skins/NoMarker/close.gif"_s));
         writeImage(user.filePath(u"Skins/Olive/Background.GIF"_s));
         writeImage(user.filePath(u"skins/blue/background.gif"_s));
-        // A marker that is a named pipe is no marker, and must not hold the list up.
-        QVERIFY(QDir().mkpath(program.filePath(u"skins/Pipe"_s)));
-        make(u"named pipe"_s, program.filePath(u"skins/Pipe/background.gif"_s));
         const SkinSource skins({program.path(), user.path()});
         QCOMPARE(skins.skinNames(), (QStringList{u"Blue"_s, u"Olive"_s}));
         // Names match without regard to case, however the folders are spelt.
