@@ -24,30 +24,28 @@
 #include <optional>
 
 // Answers the file dialogs as a test tells it to.
-class FakeDialog : public FileDialogSeam
+struct FakeDialog : FileDialogSeam
 {
-public:
-    std::optional<QString> answer;
+    using Chosen = std::optional<QString>;
+    Chosen answer;
     QString offered;
     QString filter;
 
-    std::optional<QString> openFile(QWidget *, const QString &s, const QString &f) override
-    {
-        return pick(s, f);
-    }
-    std::optional<QString> saveFile(QWidget *, const QString &s, const QString &f) override
-    {
-        return pick(s, f);
-    }
-
-private:
-    std::optional<QString> pick(const QString &suggested, const QString &f)
+    Chosen openFile(QWidget *, const QString &s, const QString &f) override { return pick(s, f); }
+    Chosen saveFile(QWidget *, const QString &s, const QString &f) override { return pick(s, f); }
+    Chosen pick(const QString &suggested, const QString &f)
     {
         offered = suggested;
         filter = f;
         return answer;
     }
 };
+
+// An image of a skin that comes with the program, as the bar shows it.
+inline QImage skinImage(const QString &skin, const QString &file)
+{
+    return QPixmap(QStringLiteral(MARGLET_ASSETS_DIR "/skins/%1/%2").arg(skin, file)).toImage();
+}
 
 struct BarFixture
 {

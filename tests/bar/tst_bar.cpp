@@ -7,13 +7,6 @@
 
 namespace {
 
-QImage skinImage(const QString &skin, const QString &file)
-{
-    return QPixmap::fromImage(
-               QImage(QStringLiteral(MARGLET_ASSETS_DIR "/skins/%1/%2").arg(skin, file)))
-        .toImage();
-}
-
 // The pad shows the active note, and only its tab looks active.
 void checkShowsActiveNote(const BarFixture &f)
 {
@@ -61,9 +54,7 @@ private Q_SLOTS:
                 f.motion().TmrExpand_Timer();
         }
         // A new skin from the Options dialog reaches the button on the next tick.
-        Settings olive;
-        olive.SkinName = QStringLiteral("Olive");
-        QVERIFY(settingsfile::save(f.bar->settingsPath(), olive));
+        QVERIFY(settingsfile::save(f.bar->settingsPath(), Settings{3840, 70, u"Olive"_qs, 0}));
         f.apply();
         QCOMPARE(f.picture("PicMaxMin"), skinImage(u"Olive"_qs, during));
         f.slide();
@@ -170,10 +161,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("control");
         QTest::addColumn<int>("note");
         for (int note = 1; note <= 3; ++note) {
-            QTest::addRow("picture of tab %d", note)
-                << QStringLiteral("PicTab0%1").arg(note) << note;
-            QTest::addRow("caption of tab %d", note)
-                << QStringLiteral("LblNote0%1").arg(note) << note;
+            QTest::addRow("picture of tab %d", note) << u"PicTab0%1"_qs.arg(note) << note;
+            QTest::addRow("caption of tab %d", note) << u"LblNote0%1"_qs.arg(note) << note;
         }
     }
     void everyWayOfPickingATabShowsThatNoteAndKeepsTheOthers()
@@ -260,9 +249,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         BarFixture f;
         f.write(u"lf.txt"_qs, "a\nb");
-        f.write(u"binary.dat"_qs, QByteArray("\x7f"
-                                             "ELF\0\0\0",
-                                             7));
+        f.write(u"binary.dat"_qs, QByteArray("\177ELF\0\0\0", 7));
         f.write(u"note01.qkn"_qs, "one");
         f.write(u"note02.qkn"_qs, "two");
         f.start();

@@ -106,9 +106,7 @@ private Q_SLOTS:
         QFETCH(bool, locked);
         QFETCH(QString, why);
         Book b;
-        const QByteArray program("\x7f"
-                                 "ELF\0\0\0",
-                                 7);
+        const QByteArray program("\177ELF\0\0\0", 7);
         put(b.note(2), program);
         if (locked)
             QVERIFY(QFile::setPermissions(b.note(2), {}));
@@ -203,8 +201,7 @@ private Q_SLOTS:
         const diskfile::Stamp before = diskfile::stampOf(b.note(1));
         QVERIFY(b->SaveText());
         QCOMPARE(diskfile::stampOf(b.note(1)), before);
-        QCOMPARE(b.read(b.note(2)), QByteArray());
-        QCOMPARE(b.read(b.note(3)), QByteArray());
+        QCOMPARE(b.read(b.note(2)) + b.read(b.note(3)), QByteArray()); // created empty
         QCOMPARE(b.writes.size(), 2);
     }
 

@@ -110,22 +110,14 @@ private Q_SLOTS:
         QTest::newRow("UTF-8 from another editor stays UTF-8 without a mark")
             << "caf\xC3\xA9"_ba << u"!"_s << "caf\xC3\xA9!"_ba;
         QTest::newRow("marked UTF-8 keeps its mark even when the text would fit the code page")
-            << "\xEF\xBB\xBF"
-               "abc"_ba
-            << u"\n"_s
-            << "\xEF\xBB\xBF"
-               "abc\r\n"_ba;
+            << "\357\273\277abc"_ba << u"\n"_s << "\357\273\277abc\r\n"_ba;
         QTest::newRow("Windows-1252 stays so while the text fits")
             << "caf\xE9"_ba << u"€"_s << "caf\xE9\x80"_ba;
         QTest::newRow("Windows-1252 becomes marked UTF-8 only when it must")
-            << "caf\xE9"_ba << u"Я"_s
-            << "\xEF\xBB\xBF"
-               "caf\xC3\xA9\xD0\xAF"_ba;
+            << "caf\xE9"_ba << u"Я"_s << "\357\273\277caf\xC3\xA9\xD0\xAF"_ba;
         QTest::newRow("plain ASCII is the old format") << "abc"_ba << u"é"_s << "abc\xE9"_ba;
         QTest::newRow("UTF-8 that would not read back without a mark gets one")
-            << "caf\xC3\xA9"_ba << u"\u0000"_s
-            << "\xEF\xBB\xBF"
-               "caf\xC3\xA9\x00"_ba;
+            << "caf\xC3\xA9"_ba << u"\u0000"_s << "\357\273\277caf\xC3\xA9\x00"_ba;
     }
     void aNoteIsWrittenBackInTheEncodingItWasReadIn()
     {

@@ -76,7 +76,6 @@ private Q_SLOTS:
     void valuesSurviveTheFile_data()
     {
         QTest::addColumn<Settings>("settings");
-        QTest::newRow("classic style") << Settings{3590, 0, u"Silver"_s, 0};
         QTest::newRow("extreme values") << Settings{-32768, 32767, u"Olive"_s, -1};
         QTest::newRow("name of 126 bytes") << Settings{1, 2, QString(126, u'x'), 1};
         QTest::newRow("code page characters") << Settings{3840, 70, u"Café €™"_s, 1};
