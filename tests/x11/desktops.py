@@ -18,7 +18,7 @@ from Xlib import X, Xatom
 
 import xharness
 import xserver
-from wmstate import WindowManagerState, SetMonitor
+from wmstate import DeleteMonitor, WindowManagerState, SetMonitor
 
 WINDOW_MANAGERS = {
     "none": [],
@@ -114,7 +114,7 @@ class Desktop(WindowManagerState, xharness.Xvfb):
         self._log = open(self.log, "ab")
         try:
             if monitors:
-                self._set_monitors(monitors)
+                self.set_monitors(monitors)
             if wm != "none":
                 # mutter and kwin need a session bus, and GTK (xfwm4) without
                 # one autolaunches a bus that outlives the session.
@@ -216,7 +216,7 @@ class Desktop(WindowManagerState, xharness.Xvfb):
     def screenshot(self, path, x=0, y=0, w=None, h=None):
         xserver.write_png(path, self.pixels(x, y, w or self.size[0], h or self.size[1]))
 
-    def _set_monitors(self, monitors):
+    def set_monitors(self, monitors):
         # Monitors last as long as the connection that made them: this one
         # stays open until stop(). The server's one output must belong to a
         # monitor, or it is listed as a third covering the screen; it goes to
@@ -225,6 +225,11 @@ class Desktop(WindowManagerState, xharness.Xvfb):
         output = self.root.xrandr_get_screen_resources().outputs[:1]
         opcode = self.x.query_extension("RANDR").major_opcode
         owner = next((i for i, m in enumerate(monitors) if m[4]), 0)
+        # An output belongs to one monitor at a time: the old ones go first.
+        for i in range(getattr(self, "_monitors", 0)):
+            DeleteMonitor(display=self.x.display, opcode=opcode, window=self.root,
+                          name=self._atom(f"VIRTUAL-{i + 1}"))
+        self._monitors = len(monitors)
         for i, (x, y, w, h, primary) in enumerate(monitors):
             SetMonitor(display=self.x.display, opcode=opcode, window=self.root,
                         name=self._atom(f"VIRTUAL-{i + 1}"), primary=bool(primary),

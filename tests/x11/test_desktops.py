@@ -261,6 +261,17 @@ class TwoMonitors(DesktopCase):
         self.above(self.bar.wid, options, "the bar above Options")
         self.above(self.bar.wid, about, "the bar above About")
 
+    def test_the_bar_follows_the_primary_monitor(self):
+        if WM.startswith("xfwm4"):
+            # The bar places itself on the new primary monitor, then xfwm4
+            # moves it again by rules of its own; not solved yet.
+            self.skipTest("xfwm4 moves the bar after a change of primary monitor")
+        self.start_bar()
+        self.expect_place(3840 - 256, 5, 17, "at start")
+        # The user makes the left monitor the primary one while the bar runs.
+        self.desktop.set_monitors([(0, 0, 1920, 1080, True), (1920, 0, 1920, 1080, False)])
+        self.expect_place(1920 - 256, 5, 17, "once the left monitor is the primary one")
+
 
 class SmallScreen(DesktopCase):
     SIZE = (640, 480)

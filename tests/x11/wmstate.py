@@ -17,6 +17,12 @@ class SetMonitor(rq.Request):
         rq.Card32("mm_width"), rq.Card32("mm_height"), rq.List("outputs", rq.Card32Obj))
 
 
+class DeleteMonitor(rq.Request):
+    _request = rq.Struct(
+        rq.Card8("opcode"), rq.Opcode(44), rq.RequestLength(), rq.Window("window"),
+        rq.Card32("name"))
+
+
 class WindowManagerState:
     """Reads and messages over the connection `self.x`, whose screen's root
     window is `self.root`."""
