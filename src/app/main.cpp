@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
                                     "the notes in \"%1\". %2\n\nIt does not start, so that two "
                                     "bars cannot write over each other's notes.")
                 .arg(QDir::toNativeSeparators(folders.data), running.error());
-        qWarning("marglet: %s", qUtf8Printable(message));
+        logMessage(message);
         QMessageBox::warning(nullptr, QStringLiteral("QKS Marglet"), message);
         return 1;
     }

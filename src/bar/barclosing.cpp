@@ -1,5 +1,6 @@
 #include "barclosing.h"
 
+#include "core/message.h"
 #include "notes/notebook.h"
 
 #include <QCoreApplication>
@@ -16,7 +17,7 @@ QString tr(const char *text)
 
 CloseChoice askOnClose(const QString &problem, bool rescueFailed)
 {
-    qWarning("marglet: %s", qUtf8Printable(problem));
+    logMessage(problem);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("QKS Marglet"), problem);
     QPushButton *retry = box.addButton(QMessageBox::tr("&Try Again"), QMessageBox::AcceptRole);
     QPushButton *last =
@@ -38,8 +39,7 @@ CloseChoice askOnClose(const QString &problem, bool rescueFailed)
 
 void logWritten(const QStringList &written)
 {
-    qWarning("marglet: unsaved notes kept in %s",
-             qUtf8Printable(written.join(QStringLiteral(", "))));
+    logMessage(QStringLiteral("unsaved notes kept in ") + written.join(QStringLiteral(", ")));
 }
 
 } // namespace
@@ -103,7 +103,7 @@ bool BarClosing::saveBeforeExit()
         if (!written.isEmpty())
             logWritten(written);
     } else {
-        qWarning("marglet: %s", qUtf8Printable(error));
+        logMessage(error);
     }
     return false;
 }

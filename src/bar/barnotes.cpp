@@ -1,5 +1,6 @@
 #include "barnotes.h"
 
+#include "core/message.h"
 #include "notes/filedialogseam.h"
 #include "notes/notebook.h"
 #include "notes/notecodec.h"
@@ -14,7 +15,7 @@ namespace {
 
 void showFileError(const QString &text, const QString &reason)
 {
-    qWarning("marglet: %s %s", qUtf8Printable(text), qUtf8Printable(reason));
+    logMessage(text + u' ' + reason);
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Marglet QK"), text,
                     QMessageBox::Ok | QMessageBox::Cancel);
     box.setInformativeText(reason);

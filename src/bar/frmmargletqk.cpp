@@ -197,7 +197,7 @@ QString FrmMargletQK::settingsPath() const
 
 void FrmMargletQK::reportToLogOnly()
 {
-    m_env.report = [](const QString &message) { qWarning("marglet: %s", qUtf8Printable(message)); };
+    m_env.report = logMessage;
 }
 
 void FrmMargletQK::enableApplySettings()

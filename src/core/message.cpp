@@ -4,10 +4,14 @@
 #include <QMessageBox>
 #include <QString>
 
+void logMessage(const QString &message)
+{
+    qWarning("marglet: %s", qUtf8Printable(message));
+}
+
 void showWarning(const QString &message)
 {
-    // Also where a session's messages are kept: a box can be closed unread.
-    qWarning("marglet: %s", qUtf8Printable(message));
+    logMessage(message);
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("QKS Marglet"), message,
                                 QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
