@@ -9,14 +9,20 @@ namespace {
 
 using Alphas = QList<std::pair<int, int>>; // each alpha sent, with the height then
 
-// A window as the slide and the fade see it: whole-pixel heights, an alpha
-// and the button's image, with what reached it recorded.
-struct FakeWindow
+// The slide and the fade on a window of whole-pixel heights, an alpha and the
+// button's image, with what reached it recorded.
+struct Motion
 {
     int pixels = 17;
     QList<int> heights; // each height a slide step left, in pixels
     Alphas alphas;
     QList<bool> buttonImages; // true: the collapse image
+    BarMotion motion;
+
+    explicit Motion(bool fading, std::chrono::milliseconds tick = 1h) : motion(window(), tick)
+    {
+        motion.setFading(fading);
+    }
     MotionWindow window()
     {
         MotionWindow w;
@@ -29,18 +35,6 @@ struct FakeWindow
         w.setAlpha = [this](quint8 alpha) { alphas.append({pixels, alpha}); };
         w.showButton = [this](bool expanded) { buttonImages.append(expanded); };
         return w;
-    }
-};
-
-struct Motion
-{
-    FakeWindow window;
-    BarMotion motion;
-
-    explicit Motion(bool fading, std::chrono::milliseconds tick = 1h)
-        : motion(window.window(), tick)
-    {
-        motion.setFading(fading);
     }
 
     // Both timers in turn, as the event loop runs them, until the slide ends.
@@ -67,7 +61,7 @@ private Q_SLOTS:
         m.motion.PicMaxMin_Click();
         for (int i = 0; i < 26; ++i) {
             m.motion.TmrExpand_Timer();
-            QVERIFY(m.window.buttonImages.isEmpty());
+            QVERIFY(m.buttonImages.isEmpty());
             QCOMPARE(m.motion.Expanded, 0);
             if (i == 5) // a click during the slide does not turn it round
                 m.motion.PicMaxMin_Click();
@@ -75,19 +69,17 @@ private Q_SLOTS:
         m.motion.TmrExpand_Timer();
         QCOMPARE(m.motion.Expanded, 1);
         QVERIFY(!m.motion.TmrExpand.isActive());
-        QCOMPARE(m.window.buttonImages, QList<bool>{true});
+        QCOMPARE(m.buttonImages, QList<bool>{true});
         m.motion.PicMaxMin_Click();
         QCOMPARE(m.slide(), 27);
         QCOMPARE(m.motion.Expanded, 0);
-        QCOMPARE(m.window.buttonImages, (QList<bool>{true, false}));
+        QCOMPARE(m.buttonImages, (QList<bool>{true, false}));
         // 175 twips on whole pixels is 12 pixels a step; the step that
         // passes its end is followed by the resting height.
-        QList<int> opening, shutting;
-        for (int i = 0; i < 27; ++i) {
-            opening.append(29 + 12 * i);
-            shutting.append(331 - 12 * i);
-        }
-        QCOMPARE(m.window.heights, opening + QList{343} + shutting + QList{17});
+        QList<int> steps;
+        for (int i = 0; i < 56; ++i)
+            steps.append(i < 27 ? 29 + 12 * i : i == 27 ? 343 : i < 55 ? 331 - 12 * (i - 28) : 17);
+        QCOMPARE(m.heights, steps);
     }
 
     void theFadeFollowsTheHeightAndSleepsAtRest_data()
@@ -119,7 +111,7 @@ private Q_SLOTS:
             m.motion.TmrSetOpacity_Timer(); // the tick after the last step
             QVERIFY(!m.motion.TmrSetOpacity.isActive());
         }
-        QCOMPARE(m.window.alphas, alphas);
+        QCOMPARE(m.alphas, alphas);
         QCOMPARE(int(m.motion.Opacity), alphas.last().second);
     }
 
@@ -133,7 +125,7 @@ private Q_SLOTS:
         m.motion.PicMaxMin_Click();
         QTRY_VERIFY_WITH_TIMEOUT(!m.motion.TmrExpand.isActive(), 60000);
         QVERIFY2(clock.elapsed() >= 27 * 10 - 2, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(m.window.pixels, 343);
+        QCOMPARE(m.pixels, 343);
         QTRY_COMPARE_WITH_TIMEOUT(int(m.motion.Opacity), 240, 60000);
     }
 };
