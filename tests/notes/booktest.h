@@ -1,6 +1,4 @@
-// A note book for tests: in a folder of its own, on a clock the test moves,
-// with a writer that fails on demand, and what other programs do to its
-// files.
+// A note book for tests, and what other programs do to its files.
 #pragma once
 
 #include "core/diskfile.h"
@@ -21,51 +19,26 @@
 using namespace Qt::StringLiterals;
 using ms = std::chrono::milliseconds;
 
-// Time for the note book, moved on only by the test: each timer fires when
-// the clock passes its moment, in order, so that a test counts ticks.
-struct Clock
+// A timer on the test's clock: it fires when the clock passes its moment.
+struct Timer : NoteTimer
 {
-    struct Timer : NoteTimer
-    {
-        const ms &now;
-        std::optional<ms> due;
-        Timer(const ms &clock, QObject *parent) : NoteTimer(parent), now(clock) {}
-        void start(ms interval) override { due = now + interval; }
-        void stop() override { due.reset(); }
-        bool isActive() const override { return due.has_value(); }
-    };
-    ms now{0};
-    QList<QPointer<Timer>> timers; // the note book's, which it deletes
-
-    Timer *next(ms end) const
-    {
-        Timer *first = nullptr;
-        for (Timer *t : timers) {
-            if (t && t->due && *t->due <= end && (!first || *t->due < *first->due))
-                first = t;
-        }
-        return first;
-    }
-    void advance(ms by)
-    {
-        const ms end = now + by;
-        while (Timer *t = next(end)) {
-            now = *std::exchange(t->due, std::nullopt);
-            Q_EMIT t->timeout();
-        }
-        now = end;
-    }
-    bool ticking() const { return next(ms::max()); }
+    const ms &now;
+    std::optional<ms> due;
+    Timer(const ms &clock, QObject *parent) : NoteTimer(parent), now(clock) {}
+    void start(ms interval) override { due = now + interval; }
+    void stop() override { due.reset(); }
+    bool isActive() const override { return due.has_value(); }
 };
 
-// A note book in a folder of its own, whose writer fails while `failure`
-// holds a reason. A save follows 2 s of pause, 30 s of steady typing, a
-// failed one is tried again after 15 s, and a change on disk is looked at
-// 250 ms after it is seen.
+// A note book in a folder of its own, on a clock that only the test moves,
+// whose writer fails while `failure` holds a reason. A save follows 2 s of
+// pause, 30 s of steady typing, a failed one is tried again after 15 s, and
+// a change on disk is looked at 250 ms after it is seen.
 struct Book
 {
     QTemporaryDir dir;
-    Clock clock;
+    ms now{0};
+    QList<QPointer<Timer>> timers; // the note book's, which it deletes
     QStringList told;
     QString failure;
     QList<qint64> writes; // when, in ms
@@ -77,22 +50,41 @@ struct Book
         env.dataFolder = dir.path();
         env.rescueFolder = dir.filePath(u"rescued"_s);
         env.timers = [this](QObject *parent) {
-            clock.timers.append(new Clock::Timer(clock.now, parent));
-            return clock.timers.last().get();
+            return timers.emplace_back(new Timer(now, parent)).get();
         };
         env.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(8, 52, 10)); };
         env.writer = [this](const QString &path, QByteArrayView bytes, QString *error) {
-            writes.append(clock.now.count());
-            if (failure.isEmpty())
-                return diskfile::replace(path, bytes, error);
-            *error = failure;
-            return false;
+            writes.append(now.count());
+            if (!failure.isEmpty())
+                *error = failure;
+            return failure.isEmpty() && diskfile::replace(path, bytes, error);
         };
         book = std::make_unique<NoteBook>(env);
         QObject::connect(book.get(), &NoteBook::problem,
                          [this](const QString &message) { told.append(message); });
     }
     NoteBook *operator->() { return book.get(); }
+    Timer *next(ms end) const // the first timer due by `end`
+    {
+        Timer *first = nullptr;
+        for (Timer *t : timers) {
+            if (t && t->due && *t->due <= end && (!first || *t->due < *first->due))
+                first = t;
+        }
+        return first;
+    }
+    // Moves the clock on, firing each timer due on the way in order, so
+    // that a test counts ticks.
+    void advance(ms by)
+    {
+        const ms end = now + by;
+        while (Timer *t = next(end)) {
+            now = *std::exchange(t->due, std::nullopt);
+            Q_EMIT t->timeout();
+        }
+        now = end;
+    }
+    bool ticking() const { return next(ms::max()); }
     void start()
     {
         book->ActiveNote = 1;
@@ -133,12 +125,10 @@ inline void rewrite(const QString &path, const QString &file, const QByteArray &
 #else
     const QDateTime old = QFileInfo(path).lastModified();
     put(file, bytes);
-    {
-        // Closed before the rename: Windows moves no file that is open.
-        QFile changed(file);
-        QVERIFY(changed.open(QIODevice::ReadWrite));
-        QVERIFY(changed.setFileTime(old, QFileDevice::FileModificationTime));
-    }
+    QFile changed(file); // closed before the rename: Windows moves no open file
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    QVERIFY(changed.setFileTime(old, QFileDevice::FileModificationTime));
+    changed.close();
 #endif
     QVERIFY(file == path || renameOver(file, path));
 }
@@ -163,7 +153,5 @@ inline void act(const QString &how, const QString &path)
         put(path, QByteArray("GIF89a\0\0\0\0", 10));
     } else if (how == u"puts a named pipe there") {
         QVERIFY(QFile::remove(path) && make(u"named pipe"_s, path));
-    } else if (how != u"nothing") {
-        QFAIL("unknown action");
     }
 }
