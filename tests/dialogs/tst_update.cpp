@@ -3,17 +3,12 @@
 #include "dialogs/updatecheck.h"
 #include "settings/settingsfile.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include "core/testfiles.h"
 
 #include "dialogtest.h"
 
@@ -86,8 +81,6 @@ private Q_SLOTS:
             << "<HTML><TITLE>Update Available</TITLE>"_ba << u"Update Available"_s << kAvailable;
         QTest::newRow("a title differing in case is no answer")
             << "<title>update available</title>"_ba << u"update available"_s << kUnable;
-        QTest::newRow("a title with more around it is no answer")
-            << "<title>Update Available!</title>"_ba << u"Update Available!"_s << kUnable;
         QTest::newRow("a page without a title has none")
             << "<html><body>Update Available</body></html>"_ba << QString() << kUnable;
     }
@@ -190,7 +183,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("problem");
         QTest::newRow("missing") << QString() << u"is missing."_s;
         const QString unknown = u"is damaged or is not a module of Marglet."_s;
-        QTest::newRow("not a library") << u"<garbage>"_s << unknown;
         QTest::newRow("a library but no plugin, as the module once was")
             << QStringLiteral(NOT_A_PLUGIN) << unknown;
         QTest::newRow("a plugin of another interface version")
@@ -202,9 +194,7 @@ private Q_SLOTS:
         QFETCH(QString, problem);
         QTemporaryDir folder;
         const QString module = folder.filePath(UpdateBrowser::moduleFileName());
-        if (source == u"<garbage>"_s)
-            put(module, "MZ, no module");
-        else if (!source.isEmpty())
+        if (!source.isEmpty())
             QVERIFY(QFile::copy(source, module));
         OptionsEnvironment env = checking(u"http://127.0.0.1:1"_s, 300);
         env.moduleFolder = folder.path();
