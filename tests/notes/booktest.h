@@ -4,10 +4,8 @@
 #include "core/diskfile.h"
 #include "notes/notebook.h"
 
-#include <QDir>
 #include <QPointer>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include "core/testfiles.h"
 
@@ -111,6 +109,14 @@ struct Book
     }
 };
 
+// Gives the file at `path` another modification time, as a touch does.
+inline void setTime(const QString &path, const QDateTime &time)
+{
+    QFile file(path); // closed on return: Windows moves no file that is open
+    QVERIFY(file.open(QIODevice::ReadWrite) &&
+            file.setFileTime(time, QFileDevice::FileModificationTime));
+}
+
 // Another program writes `bytes` to `file` and puts it in place of `path`,
 // keeping the old size and the old time to the nanosecond, as a careful
 // sync tool does: only the file's identity or change time tells.
@@ -125,10 +131,7 @@ inline void rewrite(const QString &path, const QString &file, const QByteArray &
 #else
     const QDateTime old = QFileInfo(path).lastModified();
     put(file, bytes);
-    QFile changed(file); // closed before the rename: Windows moves no open file
-    QVERIFY(changed.open(QIODevice::ReadWrite));
-    QVERIFY(changed.setFileTime(old, QFileDevice::FileModificationTime));
-    changed.close();
+    setTime(file, old);
 #endif
     QVERIFY(file == path || renameOver(file, path));
 }
@@ -136,22 +139,18 @@ inline void rewrite(const QString &path, const QString &file, const QByteArray &
 // What another program does to a note file that holds "old".
 inline void act(const QString &how, const QString &path)
 {
-    if (how == u"touches it") {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5),
-                                 QFileDevice::FileModificationTime));
-    } else if (how == u"writes other text") {
+    if (how == u"touch")
+        setTime(path, QDateTime::currentDateTime().addSecs(5));
+    else if (how == u"rewrite")
         rewrite(path, path, "new");
-    } else if (how == u"replaces it by a rename, as sync tools do") {
+    else if (how == u"rename over")
         rewrite(path, path + u".tmp"_s, "new");
-    } else if (how == u"writes the bar's text") {
+    else if (how == u"write the same")
         put(path, "mine");
-    } else if (how == u"deletes it") {
+    else if (how == u"delete")
         QVERIFY(QFile::remove(path));
-    } else if (how == u"puts a picture there") {
+    else if (how == u"picture")
         put(path, QByteArray("GIF89a\0\0\0\0", 10));
-    } else if (how == u"puts a named pipe there") {
+    else if (how == u"pipe")
         QVERIFY(QFile::remove(path) && make(u"named pipe"_s, path));
-    }
 }
