@@ -65,10 +65,9 @@ struct Book
     Timer *next(ms end) const // the first timer due by `end`
     {
         Timer *first = nullptr;
-        for (Timer *t : timers) {
+        for (Timer *t : timers)
             if (t && t->due && *t->due <= end && (!first || *t->due < *first->due))
                 first = t;
-        }
         return first;
     }
     // Moves the clock on, firing each timer due on the way in order, so
@@ -92,19 +91,17 @@ struct Book
     QString note(int n) const { return notefiles::notePath(dir.path(), n); }
     QByteArray read(const QString &path) const
     {
-        QByteArray bytes;
-        return diskfile::readFile(path, 1 << 30, bytes) == diskfile::ReadStatus::Read
-                   ? bytes
-                   : QByteArray("<none>");
+        QByteArray bytes("<none>"); // as it was, unless the file was read
+        diskfile::readFile(path, 1 << 30, bytes);
+        return bytes;
     }
     // Every file in the folder other than the notes, with what it holds.
     QStringList others() const
     {
         QStringList all;
-        for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::System)) {
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::System))
             if (!name.startsWith(u"note0"_s) || name.contains(u' '))
                 all.append(name + u": "_s + QString::fromLatin1(read(path(name))));
-        }
         return all;
     }
 };
