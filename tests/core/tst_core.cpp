@@ -28,26 +28,23 @@ class TestCore : public QObject
 private Q_SLOTS:
     void onlyARegularFileIsReadOrWrittenAndNothingWaits_data()
     {
+        using enum ReadStatus;
         QTest::addColumn<QString>("what");
         QTest::addColumn<ReadStatus>("status");
         QTest::addColumn<QString>("said"); // a word of the read error, if any
         QTest::addColumn<Kind>("after");   // what the path is after a write
-        QTest::newRow("a file") << u"file"_s << ReadStatus::Read << QString() << Kind::Regular;
-        QTest::newRow("nothing") << u"nothing"_s << ReadStatus::Missing << QString()
-                                 << Kind::Regular;
-        QTest::newRow("a folder") << u"folder"_s << ReadStatus::Failed << u"a folder"_s
-                                  << Kind::Folder;
-        QTest::newRow("over the limit")
-            << u"huge file"_s << ReadStatus::Failed << u"larger"_s << Kind::Regular;
+        QTest::newRow("a file") << u"file"_s << Read << QString() << Kind::Regular;
+        QTest::newRow("nothing") << u"nothing"_s << Missing << QString() << Kind::Regular;
+        QTest::newRow("a folder") << u"folder"_s << Failed << u"a folder"_s << Kind::Folder;
+        QTest::newRow("over the limit") << u"huge file"_s << Failed << u"larger"_s << Kind::Regular;
 #ifdef Q_OS_UNIX // links, pipes, sockets and devices as the system makes them
         QTest::newRow("a link to a file: the link stays")
-            << u"link to a file"_s << ReadStatus::Read << QString() << Kind::Regular;
+            << u"link to a file"_s << Read << QString() << Kind::Regular;
         QTest::newRow("a link that leads nowhere")
-            << u"link that leads nowhere"_s << ReadStatus::Missing << QString() << Kind::Regular;
-        QTest::newRow("a named pipe")
-            << u"named pipe"_s << ReadStatus::Failed << u"pipe"_s << Kind::Pipe;
+            << u"link that leads nowhere"_s << Missing << QString() << Kind::Regular;
+        QTest::newRow("a named pipe") << u"named pipe"_s << Failed << u"pipe"_s << Kind::Pipe;
         QTest::newRow("a link to a named pipe")
-            << u"link to a named pipe"_s << ReadStatus::Failed << u"pipe"_s << Kind::Pipe;
+            << u"link to a named pipe"_s << Failed << u"pipe"_s << Kind::Pipe;
 #endif
     }
     void onlyARegularFileIsReadOrWrittenAndNothingWaits()
@@ -133,19 +130,11 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{u"plain"_s}); // the probe leaves nothing behind
     }
-    void familyFollowsMajorPlusMinorHundredths_data()
-    {
-        QTest::addColumn<quint32>("word");
-        QTest::addColumn<QString>("family");
-        // Low byte major, next byte minor; the high word is build and flags.
-        QTest::newRow("5.00 with build bits") << quint32(0x0A280005) << kFamilyNew;
-        QTest::newRow("4.90 with the 9x bit") << quint32(0xC0005A04) << kFamilyOld;
-    }
     void familyFollowsMajorPlusMinorHundredths()
     {
-        QFETCH(quint32, word);
-        QFETCH(QString, family);
-        QCOMPARE(familyForVersionWord(word), family);
+        // Low byte major, next byte minor; the high word is build and flags.
+        QCOMPARE(familyForVersionWord(0x0A280005), kFamilyNew); // 5.00, with build bits
+        QCOMPARE(familyForVersionWord(0xC0005A04), kFamilyOld); // 4.90, with the 9x bit
     }
 
     void onlyAFolderThatRefusesWritesSendsFilesToTheUserFolder_data()
