@@ -90,9 +90,7 @@ struct BarFixture
     template <typename T = PictureBox> T *control(const char *name) const
     {
         T *found = bar->findChild<T *>(QLatin1StringView(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
+        return found ? found : (qFatal("no control %s", name), nullptr);
     }
     QPlainTextEdit *pad() const { return control<QPlainTextEdit>("TxtNotepad"); }
     NoteBook &notes() const { return bar->findChild<BarNotes *>()->notes(); }

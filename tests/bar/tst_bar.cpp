@@ -84,12 +84,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("role");
-        QTest::newRow("close") << "PicClose"
-                               << "Close" << int(QAccessible::Button);
-        QTest::newRow("expand") << "PicMaxMin"
-                                << "Expand" << int(QAccessible::Button);
-        QTest::newRow("tab") << "PicTab02"
-                             << "Note 02" << int(QAccessible::PageTab);
+        QTest::newRow("close") << u"PicClose"_qs << u"Close"_qs << int(QAccessible::Button);
+        QTest::newRow("expand") << u"PicMaxMin"_qs << u"Expand"_qs << int(QAccessible::Button);
+        QTest::newRow("tab") << u"PicTab02"_qs << u"Note 02"_qs << int(QAccessible::PageTab);
     }
     void pictureControlsWorkFromAssistiveToolsAndTheKeyboard()
     {

@@ -52,7 +52,15 @@ protected:
         QVERIFY(QDir(m_dir->path()).mkpath(QFileInfo(name).path()));
         QVERIFY(QFile(entry(name)).open(QIODevice::WriteOnly));
     }
-
-    void init() { m_dir.emplace(); }
-    void cleanup() { delete m_dialog; }
 };
+
+// Each test's own folder, and its dialog gone afterwards.
+#define DIALOG_TEST_SLOTS                                                                          \
+    void init()                                                                                    \
+    {                                                                                              \
+        m_dir.emplace();                                                                           \
+    }                                                                                              \
+    void cleanup()                                                                                 \
+    {                                                                                              \
+        delete m_dialog;                                                                           \
+    }

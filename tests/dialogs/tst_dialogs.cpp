@@ -17,8 +17,7 @@ class TestDialogs : public DialogTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { DialogTest::init(); }
-    void cleanup() { DialogTest::cleanup(); }
+    DIALOG_TEST_SLOTS
 
     void openingFollowsTheStoredValuesAndApplyWritesThem_data()
     {

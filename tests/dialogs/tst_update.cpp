@@ -61,8 +61,7 @@ class TestUpdate : public DialogTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { DialogTest::init(); }
-    void cleanup() { DialogTest::cleanup(); }
+    DIALOG_TEST_SLOTS
 
     void theTitleIsReadAsABrowserShowsItAndDecidesTheVerdict_data()
     {
