@@ -18,12 +18,11 @@ QByteArray fileOf(const QList<QByteArray> &records)
     return bytes;
 }
 
-void writeImage(const QString &path)
+// The content decides the format, not the name.
+void writeImage(const QString &path, QSize size = {3, 2})
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QImage image(3, 2, QImage::Format_RGB32);
-    image.fill(Qt::green);
-    QVERIFY(image.save(path, "PNG")); // the content decides the format, not the name
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QVERIFY(QImage(size, QImage::Format_RGB32).save(path, "PNG"));
 }
 
 } // namespace
@@ -121,7 +120,7 @@ private Q_SLOTS:
         QDir(dir.path()).mkpath(u"skins/Green"_s);
         const QString max = dir.filePath(u"skins/Green/max.gif"_s);
         if (content == "<huge>")
-            QVERIFY(QImage(536, 20, QImage::Format_RGB32).save(max, "PNG"));
+            writeImage(max, {536, 20});
         else if (!content.isEmpty())
             put(max, content);
         // A real image one level up must never be reached through the name.
@@ -161,7 +160,6 @@ private Q_SLOTS:
         QTest::newRow("a drive letter") << u"C:"_s << false;
         QTest::newRow("a backslash") << u"a\\b"_s << false;
         QTest::newRow("a folder above") << u".."_s << false;
-        QTest::newRow("a path") << u"a/b"_s << false;
     }
     void onlyUsableSkinNamesAreListed()
     {
