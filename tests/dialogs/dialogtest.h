@@ -55,12 +55,8 @@ protected:
 };
 
 // Each test's own folder, and its dialog gone afterwards.
-#define DIALOG_TEST_SLOTS                                                                          \
-    void init()                                                                                    \
-    {                                                                                              \
-        m_dir.emplace();                                                                           \
-    }                                                                                              \
-    void cleanup()                                                                                 \
-    {                                                                                              \
-        delete m_dialog;                                                                           \
-    }
+// clang-format off
+#define DIALOG_TEST_SLOTS \
+    void init() { m_dir.emplace(); } \
+    void cleanup() { delete m_dialog; }
+// clang-format on
