@@ -45,10 +45,9 @@ class TestNotes : public QObject
 private Q_SLOTS:
     void everyByteOfTheCodePageComesBack()
     {
-        QByteArray all;
+        QByteArray all, back;
         for (int b = 0; b < 256; ++b)
             all.append(char(b));
-        QByteArray back;
         QVERIFY(ansi::encode(ansi::decode(all), back));
         QCOMPARE(back, all);
 #ifdef Q_OS_WIN // a Russian system's notes are in its own code page, not 1252
@@ -92,8 +91,7 @@ private Q_SLOTS:
         QByteArray everyHighByte = "Gr\xFC\xDF"_ba;
         for (int c = 0x80; c <= 0xFF; ++c)
             everyHighByte.append("\r\n").append(char(c));
-        QTest::newRow("an old file is written back byte for byte")
-            << everyHighByte << QString() << everyHighByte;
+        QTest::newRow("an old file, byte for byte") << everyHighByte << u""_s << everyHighByte;
         QTest::newRow("a new note: the euro sign, accents, quotes, an undefined byte, CR LF")
             << QByteArray() << u"€ Café „x“\u0081\n\r\nb\rc"_s
             << "\x80 Caf\xE9 \x84x\x93\x81\r\n\r\nb\r\nc"_ba;
@@ -103,7 +101,7 @@ private Q_SLOTS:
             << QByteArray() << u"\uFEFFЯ\n"_s << "\xEF\xBB\xBF\xEF\xBB\xBF\xD0\xAF\r\n"_ba;
         QTest::newRow("UTF-8 from another editor stays UTF-8 without a mark")
             << "caf\xC3\xA9"_ba << u"!"_s << "caf\xC3\xA9!"_ba;
-        QTest::newRow("marked UTF-8 keeps its mark even when the text would fit the code page")
+        QTest::newRow("marked UTF-8 keeps its mark even where the code page would do")
             << "\357\273\277abc"_ba << u"\n"_s << "\357\273\277abc\r\n"_ba;
         QTest::newRow("Windows-1252 becomes marked UTF-8 only when it must")
             << "caf\xE9"_ba << u"Я"_s << "\357\273\277caf\xC3\xA9\xD0\xAF"_ba;
