@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <optional>
 
@@ -16,6 +17,12 @@ using namespace Qt::StringLiterals;
 // and the user kept in order.
 class DialogTest : public QObject
 {
+    Q_OBJECT
+private Q_SLOTS:
+    // Qt Test runs these around each test of a class derived from this one.
+    void init() { m_dir.emplace(); }
+    void cleanup() { delete m_dialog; }
+
 protected:
     std::optional<QTemporaryDir> m_dir;
     QStringList m_log; // what the dialog told the bar and the user, in order
@@ -53,10 +60,3 @@ protected:
         QVERIFY(QFile(entry(name)).open(QIODevice::WriteOnly));
     }
 };
-
-// Each test's own folder, and its dialog gone afterwards.
-// clang-format off
-#define DIALOG_TEST_SLOTS \
-    void init() { m_dir.emplace(); } \
-    void cleanup() { delete m_dialog; }
-// clang-format on

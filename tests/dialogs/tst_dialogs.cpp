@@ -17,7 +17,6 @@ class TestDialogs : public DialogTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    DIALOG_TEST_SLOTS
 
     void openingFollowsTheStoredValuesAndApplyWritesThem_data()
     {

@@ -61,7 +61,6 @@ class TestUpdate : public DialogTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    DIALOG_TEST_SLOTS
 
     void theTitleIsReadAsABrowserShowsItAndDecidesTheVerdict_data()
     {
