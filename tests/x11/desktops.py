@@ -77,7 +77,7 @@ except ChildProcessError:
 """
 
 
-def wait_for(predicate, timeout=10.0, what="condition"):
+def wait_for(predicate, timeout=60.0, what="condition"):
     deadline = time.time() + timeout
     while not (value := predicate()):
         if time.time() > deadline:
@@ -251,7 +251,7 @@ class Desktop(WindowManagerState, xharness.Xvfb):
                 raise RuntimeError(f"{self.wm}: no {what}: {why}; the session's output:\n{output}")
             time.sleep(0.02)
 
-    def open_ordinary_window(self, title, timeout=10.0):
+    def open_ordinary_window(self, title, timeout=60.0):
         """Opens an ordinary window and waits until it is mapped, on top and
         focused (and, under a manager, active); returns its id."""
         proc = self.spawn([sys.executable, "-c", _WINDOW, title], stdout=subprocess.PIPE)

@@ -50,7 +50,7 @@ class DesktopCase(unittest.TestCase):
         self.bar = xharness.Bar(self.desktop)
         if WM != "none":
             # Managed: the manager has made its decisions about the new window.
-            wait_for(lambda: self.desktop.prop(self.bar.wid, "WM_STATE"), 10, "the bar managed")
+            wait_for(lambda: self.desktop.prop(self.bar.wid, "WM_STATE"), 60, "the bar managed")
         # On screen in full: mutter fades a new window in, and takes no
         # clicks on it meanwhile.
         (px, py), colour = STRIP
@@ -74,7 +74,7 @@ class DesktopCase(unittest.TestCase):
         """Waits until the window's outer rectangle passes `check`: a manager
         may map a window before it has placed it and drawn its frame."""
         try:
-            return wait_for(lambda: check(*self.frame(wid)) and self.frame(wid), 5, what)
+            return wait_for(lambda: check(*self.frame(wid)) and self.frame(wid), 30, what)
         except AssertionError:
             raise AssertionError(f"{what}: it is at {self.frame(wid)}") from None
 
@@ -90,7 +90,7 @@ class DesktopCase(unittest.TestCase):
         d = self.desktop
         try:
             found = wait_for(lambda: d.run("xdotool", "search", "--onlyvisible", "--name",
-                                           f"^{title}$", check=False).split(), 10, title)
+                                           f"^{title}$", check=False).split(), 60, title)
         except AssertionError:
             clients = [d.title(w) for w in d.prop(d.x.screen().root, "_NET_CLIENT_LIST") or []]
             raise AssertionError(f"no {title}; the manager lists {clients}; the bar said "
@@ -98,7 +98,7 @@ class DesktopCase(unittest.TestCase):
         return int(found[0])
 
     def expect_place(self, x, y, height, what):
-        wait_for(lambda: self.bar.geometry() == (x, y, 185, height), 5,
+        wait_for(lambda: self.bar.geometry() == (x, y, 185, height), 30,
                  f"the bar at {x},{y} {height} px tall {what}; it is at {self.bar.geometry()}")
 
     def slide(self, x, y, heights=(343, 17, 343)):
@@ -139,7 +139,7 @@ class DesktopCase(unittest.TestCase):
             d.x.sync()
         else:
             d.client_message(d.x.screen().root, "_NET_ACTIVE_WINDOW", [2, 0, 0], window=wid)
-        wait_for(lambda: d.focus_within(wid), 5, "the focus back in the other window")
+        wait_for(lambda: d.focus_within(wid), 30, "the focus back in the other window")
 
     def point_click_and_type(self, at, text, note):
         """A user points at a control, clicks it and types: the keyboard
@@ -147,17 +147,17 @@ class DesktopCase(unittest.TestCase):
         d, bar = self.desktop, self.bar
         x, y = bar.geometry()[:2]
         d.run("xdotool", "mousemove", str(x + at[0]), str(y + at[1]))
-        wait_for(self.accepts_focus, 5, "the bar to accept the focus under the pointer")
+        wait_for(self.accepts_focus, 30, "the bar to accept the focus under the pointer")
         self.click(*at)
-        wait_for(lambda: d.focus_within(bar.wid), 5, "the bar to take the focus on a click")
+        wait_for(lambda: d.focus_within(bar.wid), 30, "the bar to take the focus on a click")
         d.run("xdotool", "type", "--delay", "5", text)
-        wait_for(lambda: text.encode() in (xharness.read_bytes(note) or b""), 10,
+        wait_for(lambda: text.encode() in (xharness.read_bytes(note) or b""), 60,
                  f"the typed text in {os.path.basename(note)}")
 
     def above(self, upper, lower, what):
         d = self.desktop
         try:
-            wait_for(lambda: d.is_above(upper, lower), 5, what)
+            wait_for(lambda: d.is_above(upper, lower), 30, what)
         except AssertionError:
             raise AssertionError(f"{what}: stacking {d.stacking()}, bar state "
                                  f"{d.run('xprop', '-id', str(upper), '_NET_WM_STATE')}") from None
@@ -172,7 +172,7 @@ class DesktopCase(unittest.TestCase):
         d.x.sync()
         if WM != "none":
             d.client_message(d.x.screen().root, "_NET_ACTIVE_WINDOW", [2, 0, 0], window=wid)
-        wait_for(lambda: self.frame(wid)[0] <= x + 60, 5, "the window moved")
+        wait_for(lambda: self.frame(wid)[0] <= x + 60, 30, "the window moved")
 
 
 class OneScreen(DesktopCase):
@@ -202,7 +202,7 @@ class OneScreen(DesktopCase):
         # Back in the editor, the bar takes the keyboard only again when the
         # user picks a note, and the typing goes into that note.
         self.activate(editor)
-        wait_for(lambda: not self.accepts_focus(), 5, "the bar to refuse the focus again")
+        wait_for(lambda: not self.accepts_focus(), 30, "the bar to refuse the focus again")
         self.point_click_and_type(TAB2, "second note", bar.file("note02.qkn"))
 
         # The dialogs: ordinary windows the bar stays in front of, out of the
@@ -214,7 +214,7 @@ class OneScreen(DesktopCase):
         # Apply places the bar again by the same rule: it must not move.
         client = d._window(options).translate_coords(d.x.screen().root, 0, 0)
         d.run("xdotool", "mousemove", str(-client.x + 440), str(-client.y + 380), "click", "1")
-        wait_for(lambda: len(xharness.read_bytes(bar.file("settings.dat")) or b"") == 512, 5,
+        wait_for(lambda: len(xharness.read_bytes(bar.file("settings.dat")) or b"") == 512, 30,
                  "Apply to write the settings")
         deadline = time.time() + 0.5
         while time.time() < deadline:

@@ -127,7 +127,7 @@ class Bar:
         return [w for w in self.windows() if w != self.wid]
 
     def _find_window(self):
-        deadline = time.time() + 20
+        deadline = time.time() + 60
         while time.time() < deadline:
             # Messages carry the bar's title too: the bar is the strip.
             for wid in self.windows():
