@@ -5,8 +5,12 @@
 # and two more do the same for Windows, cross-built and tested under Wine:
 #   make windows        the program folder and its zip, in build-windows
 #   make windows-test   the same, then every test under Wine
+# and for Debian and Ubuntu:
+#   make deb            the package DEB_DIR/marglet_<version>_amd64.deb
+#   make deb-test       the same, then its checks and a real install (root)
 BUILD_DIR ?= build
 WINDOWS_DIR ?= build-windows
+DEB_DIR ?= build-deb
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
@@ -20,7 +24,7 @@ CTEST_ARGS ?=
 # desktops` runs only those tests), with the session bus two of them need.
 DESKTOP_PACKAGES = dbus mutter kwin-x11 kwin-style-breeze xfwm4 openbox picom fluxbox icewm
 
-.PHONY: all deps desktop-deps build run test desktops faults stress install format format-check bench crashloop art fuzz clean windows windows-test
+.PHONY: all deps desktop-deps build run test desktops faults stress install format format-check bench crashloop art fuzz clean windows windows-test deb deb-test
 
 all: build
 
@@ -48,6 +52,24 @@ windows:
 
 windows-test: windows
 	CTEST_ARGS="$(CTEST_ARGS)" JOBS=$(JOBS) scripts/windows.sh test $(WINDOWS_DIR)
+
+# Debian's own tooling on a copy of the tree in DEB_DIR, so that what it
+# leaves behind stays out of the source tree; the package is the one .deb
+# written beside the copy.
+deb:
+	@scripts/deps.sh debhelper
+	rm -rf $(DEB_DIR)
+	mkdir -p $(DEB_DIR)/source
+	tar -c --exclude-vcs --exclude='./build*' --exclude=./out --exclude=__pycache__ . \
+	    | tar -x -C $(DEB_DIR)/source
+	cd $(DEB_DIR)/source && dpkg-buildpackage -b -us -uc -j$(JOBS)
+
+# lintian, the desktop entry and AppStream validators, then the package
+# installed from Debian's mirror into a fresh Debian 12 root and used there
+# by an ordinary user. Needs root.
+deb-test: deb
+	@scripts/deps.sh lintian desktop-file-utils appstream debootstrap
+	/usr/bin/python3 tests/x11/test_package.py --deb-dir $(DEB_DIR) --out $(DEB_DIR)
 
 # Only the bar under each window manager: mutter, kwin_x11, xfwm4 (with and
 # without its compositor), openbox (with and without picom), fluxbox, icewm
@@ -95,4 +117,4 @@ art:
 	/usr/bin/python3 assets/art/draw.py
 
 clean:
-	rm -rf $(BUILD_DIR) $(WINDOWS_DIR)
+	rm -rf $(BUILD_DIR) $(WINDOWS_DIR) $(DEB_DIR)

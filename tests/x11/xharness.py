@@ -26,8 +26,8 @@ ARGS = None
 def parse_args():
     global ARGS
     parser = argparse.ArgumentParser()
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--skins", required=True)
+    parser.add_argument("--binary")
+    parser.add_argument("--skins")
     parser.add_argument("--out", default=tempfile.gettempdir())
     ARGS, rest = parser.parse_known_args()
     return [sys.argv[0]] + rest
@@ -47,18 +47,22 @@ class Bar:
     """One running bar in its own program folder.
 
     `env` adds to (or, with None values, removes from) the bar's environment;
-    `user` runs it as another user (through runuser, as root). What the bar
+    `user` runs it as another user (through runuser, as root); `command`
+    starts an installed bar instead of a copy in the folder. What the bar
     prints goes to a log outside its folder, read with output().
     """
 
     WIDTH = 185
 
-    def __init__(self, server, folder=None, settings=None, wait=True, env=None, user=None):
+    def __init__(self, server, folder=None, settings=None, wait=True, env=None, user=None,
+                 command=None):
         self.server = server
         self.folder = folder or tempfile.mkdtemp(prefix="marglet-x11-")
-        binary = os.path.join(self.folder, "marglet")
-        if not os.path.exists(binary):
-            copy_program(self.folder)
+        if command is None:
+            binary = os.path.join(self.folder, "marglet")
+            if not os.path.exists(binary):
+                copy_program(self.folder)
+            command = [binary]
         if settings is not None:
             with open(os.path.join(self.folder, "settings.dat"), "wb") as f:
                 f.write(settings)
@@ -68,7 +72,6 @@ class Bar:
                 environment.pop(key, None)
             else:
                 environment[key] = value
-        command = [binary]
         if user:
             command = ["runuser", "-u", user, "--"] + command
         self.log = tempfile.NamedTemporaryFile(prefix="marglet-log-", suffix=".txt")
