@@ -48,6 +48,9 @@ public:
     void enableApplySettings();
     // Places the bar again by the settings' rule, as after a screen change.
     void placeOnScreen();
+    // Gives the keyboard back to `control`, which had it before a dialog
+    // took it; to the strip if the bar has hidden the control since.
+    void takeFocusBack(QWidget *control);
 
 Q_SIGNALS:
     void aboutClicked();
@@ -71,7 +74,9 @@ private:
     // something needs it: a collapsed bar does not show it, and building it
     // loads the fonts.
     void ensureNotepad();
+    void nameNotepad();
     void finishStartup();
+    void slideStarted(qint16 from);
     void slideEnded(qint16 expanded);
     void SwitchNote(const qint16 &ActiveNote);
     void selectTab(qint16 note);
@@ -96,6 +101,7 @@ private:
     PictureBox *PicBtnArea = nullptr;
     PictureBox *PicClose = nullptr;
     PictureBox *PicMaxMin = nullptr;
+    QWidget *TabStrip = nullptr;
     PictureBox *PicTab01 = nullptr;
     PictureBox *PicTab02 = nullptr;
     PictureBox *PicTab03 = nullptr;

@@ -85,7 +85,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("role");
         QTest::newRow("close") << u"PicClose"_qs << u"Close"_qs << int(QAccessible::Button);
-        QTest::newRow("expand") << u"PicMaxMin"_qs << u"Expand"_qs << int(QAccessible::Button);
+        QTest::newRow("expand") << u"PicMaxMin"_qs << u"Collapse"_qs << int(QAccessible::Button);
         QTest::newRow("tab") << u"PicTab02"_qs << u"Note 02"_qs << int(QAccessible::PageTab);
     }
     void pictureControlsWorkFromAssistiveToolsAndTheKeyboard()
@@ -95,6 +95,7 @@ private Q_SLOTS:
         QFETCH(int, role);
         BarFixture f;
         f.start();
+        f.open();
         PictureBox *box = f.control(qPrintable(control));
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(box);
         QVERIFY(accessible);
@@ -216,6 +217,7 @@ private Q_SLOTS:
         f.write(u"note01.qkn"_qs, "one");
         f.write(u"note02.qkn"_qs, "two");
         f.start();
+        f.open();
         f.click("PicTab02");
         if (!name.isEmpty())
             f.dialog.answer = f.path(name);
@@ -232,6 +234,7 @@ private Q_SLOTS:
         BarFixture f;
         f.write(u"note03.qkn"_qs, "line 1\r\nline 2 \xfc");
         f.start();
+        f.open();
         f.click("PicTab03");
         const QString target = f.path(u"no-extension"_qs);
         f.write(u"no-extension"_qs, "previous content that is longer");
