@@ -1,4 +1,5 @@
 #include "bar/barclosing.h"
+#include "core/accessibility.h"
 #include "core/designfonts.h"
 #include "core/folders.h"
 #include "core/message.h"
@@ -50,6 +51,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb;wayland");
 #endif
+    accessibility::offerToLateScreenReaders();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("marglet"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -46,3 +46,12 @@ void giveShapeAgain(QWidget *window);
 // window is mapped, and making the native window early would fix its
 // gravity before it is placed: there it is the window's own size.
 QSize outerSizeBeforeShow(QWidget *window);
+
+// The window of another program that has the keyboard now, or 0 (none has
+// it, or one of this program's does): where the keyboard goes back to when a
+// dialog that took it from there closes.
+quintptr foreignFocusWindow();
+
+// Gives the keyboard back to a window foreignFocusWindow() named, as the
+// user's own click on it would, if it is still there.
+void focusForeignWindow(quintptr window);

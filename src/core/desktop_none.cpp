@@ -39,3 +39,13 @@ QSize outerSizeBeforeShow(QWidget *window)
     window->winId();
     return window->frameGeometry().size();
 }
+
+quintptr foreignFocusWindow()
+{
+    return 0;
+}
+
+void focusForeignWindow(quintptr)
+{
+    // The system gives the keyboard back by itself.
+}

@@ -66,3 +66,22 @@ QSize outerSizeBeforeShow(QWidget *window)
     window->winId();
     return window->frameGeometry().size();
 }
+
+quintptr foreignFocusWindow()
+{
+    HWND window = ::GetForegroundWindow();
+    DWORD process = 0;
+    if (!window || !::GetWindowThreadProcessId(window, &process) ||
+        process == ::GetCurrentProcessId())
+        return 0;
+    return reinterpret_cast<quintptr>(window);
+}
+
+void focusForeignWindow(quintptr window)
+{
+    // Allowed: the closing dialog is the foreground window, and the user's
+    // key or click closed it.
+    const auto hwnd = reinterpret_cast<HWND>(window);
+    if (::IsWindow(hwnd))
+        ::SetForegroundWindow(hwnd);
+}
