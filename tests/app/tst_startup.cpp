@@ -3,6 +3,7 @@
 #include "barfixture.h"
 #include "settings/skins.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QPointer>
 #include <QPushButton>
@@ -167,6 +168,29 @@ private Q_SLOTS:
             QCOMPARE(s.read(u"rescued/"_qs + rescues.first()), rescued);
         if (status == 0)
             QCOMPARE(s.read(u"note02.qkn"_qs), QByteArray("precious"));
+    }
+
+    void aDialogClosedWithTheKeyboardGivesItBackToTheBarsButton_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Options") << u"CmdOptions"_qs;
+        QTest::newRow("About") << u"CmdAbout"_qs;
+    }
+    void aDialogClosedWithTheKeyboardGivesItBackToTheBarsButton()
+    {
+        QFETCH(QString, button);
+        Started s;
+        s.bar->show();
+        s.open();
+        QWidget *opener = s.control<QWidget>(qPrintable(button));
+        s.bar->takeFocusBack(opener);
+        QVERIFY(QTest::qWaitForWindowActive(s.bar));
+        QTest::keyClick(opener, Qt::Key_Space);
+        QWidget *dialog =
+            button == u"CmdAbout"_qs ? static_cast<QWidget *>(s.app->about()) : s.app->options();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTRY_COMPARE(QApplication::focusWidget(), opener);
     }
 
     void dialogsOpenOnceApplyMovesTheBarAndTheyCloseWithIt()
