@@ -59,10 +59,13 @@ QScreen *MargletApp::barScreen() const
 void MargletApp::bringUp(QWidget *dialog, FocusOrigin &origin)
 {
     // Shown again while it has the keyboard, it keeps the origin it has.
-    if (QWidget *active = QApplication::activeWindow(); active != dialog) {
+    if (QApplication::activeWindow() != dialog) {
+        // The system's word first: Qt hears that its window lost the
+        // keyboard a moment after it happened.
+        origin.foreign = foreignFocusWindow();
+        QWidget *active = origin.foreign ? nullptr : QApplication::activeWindow();
         origin.control =
             active ? (active->focusWidget() ? active->focusWidget() : active) : nullptr;
-        origin.foreign = active ? 0 : foreignFocusWindow();
     }
     // Without a parent and as ordinary windows, so that the bar stays in
     // front of them under every window manager; kept out of the taskbar by

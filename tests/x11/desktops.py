@@ -88,10 +88,12 @@ def wait_for(predicate, timeout=60.0, what="condition"):
 
 class Desktop(WindowManagerState, xharness.Xvfb):
     """A server of width x height with `wm` managing it. `monitors` lists
-    (x, y, w, h, primary) RandR monitors; `taskbar` adds tint2."""
+    (x, y, w, h, primary) RandR monitors; `taskbar` adds tint2;
+    `accessibility` starts the accessibility bus's launcher on the session
+    bus, as a desktop does at log-in (set_accessibility turns it on)."""
 
     def __init__(self, wm="none", width=1920, height=1080, monitors=None, taskbar=False,
-                 timeout=30.0):
+                 timeout=30.0, accessibility=False):
         if wm not in WINDOW_MANAGERS:
             raise ValueError(f"unknown window manager {wm!r}; known: {', '.join(WINDOW_MANAGERS)}")
         if taskbar and wm == "none":
@@ -115,13 +117,18 @@ class Desktop(WindowManagerState, xharness.Xvfb):
         try:
             if monitors:
                 self.set_monitors(monitors)
-            if wm != "none":
+            if wm != "none" or accessibility:
                 # mutter and kwin need a session bus, and GTK (xfwm4) without
                 # one autolaunches a bus that outlives the session.
                 bus = self.spawn([sys.executable, "-c", _REAPER, "dbus-daemon", "--session",
                                   "--nofork", "--nopidfile", "--print-address"],
                                  stdout=subprocess.PIPE)
                 self.bus = bus.stdout.readline().decode().strip()
+            if accessibility:
+                self.spawn(["/usr/libexec/at-spi-bus-launcher"])
+                self._wait(lambda: "org.a11y.Bus" in self.bus_call(
+                    "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames"),
+                    timeout, "accessibility bus launcher")
                 for command in WINDOW_MANAGERS[wm]:
                     self.spawn(command)
                 self._wait(self._managed, timeout, "window manager managing windows")
@@ -157,13 +164,27 @@ class Desktop(WindowManagerState, xharness.Xvfb):
                     "XDG_RUNTIME_DIR": os.path.join(self.home, "run")})
         return env
 
-    def spawn(self, command, **kwargs):
-        """Starts a process that stop() ends, in a process group of its own."""
+    def spawn(self, command, env=None, **kwargs):
+        """Starts a process that stop() ends, in a process group of its own;
+        `env` adds to the session's environment."""
         kwargs.setdefault("stdout", self._log)
-        proc = subprocess.Popen(command, env=self.session_env(), cwd=self.home,
+        proc = subprocess.Popen(command, env={**self.session_env(), **(env or {})}, cwd=self.home,
                                 stderr=self._log, start_new_session=True, **kwargs)
         self.procs.append(proc)
         return proc
+
+    def bus_call(self, service, path, method, *args):
+        """A method call on the session bus (dbus-send's arguments); its reply as text."""
+        return subprocess.run(["dbus-send", "--session", "--print-reply", f"--dest={service}", path,
+                               method, *args], env=self.env(), capture_output=True, text=True,
+                              timeout=30).stdout
+
+    def set_accessibility(self, enabled):
+        """Says on the session bus that assistive tools are wanted, or not, as
+        a screen reader does when it starts."""
+        self.bus_call("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set",
+                      "string:org.a11y.Status", "string:IsEnabled",
+                      f"variant:boolean:{str(enabled).lower()}")
 
     def processes(self):
         """Ids of the live processes this session started, however they left."""
