@@ -129,6 +129,7 @@ class Desktop(WindowManagerState, xharness.Xvfb):
                 self._wait(lambda: "org.a11y.Bus" in self.bus_call(
                     "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames"),
                     timeout, "accessibility bus launcher")
+            if wm != "none":
                 for command in WINDOW_MANAGERS[wm]:
                     self.spawn(command)
                 self._wait(self._managed, timeout, "window manager managing windows")
