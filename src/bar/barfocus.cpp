@@ -108,8 +108,10 @@ bool BarFocus::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
     if (watched == m_pad) {
+        if (event->type() != QEvent::KeyPress)
+            return false;
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (event->type() != QEvent::KeyPress || !key->modifiers().testFlag(Qt::ControlModifier) ||
+        if (!key->modifiers().testFlag(Qt::ControlModifier) ||
             (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab))
             return false;
         // The bar moves the focus on as it does for a plain Tab.

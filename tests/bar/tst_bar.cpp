@@ -20,7 +20,7 @@ void checkShowsActiveNote(const BarFixture &f)
     QCOMPARE(f.padText(), f.notes().noteStore(active));
     const QImage activeTab = QPixmap(u":/images/tab_active.gif"_qs).toImage();
     for (int n = 1; n <= 3; ++n) {
-        const char *tab = qPrintable(QStringLiteral("PicTab0%1").arg(n));
+        const QByteArray tab = "PicTab0" + QByteArray::number(n);
         QCOMPARE(f.picture(tab) == activeTab, n == active);
         QCOMPARE(stateOf(f.control(tab)).selected, n == active);
     }
