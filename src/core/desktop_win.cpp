@@ -1,6 +1,7 @@
 // The bar and its dialogs among the windows of a Windows desktop.
 #include "desktop.h"
 
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 
@@ -69,6 +70,10 @@ QSize outerSizeBeforeShow(QWidget *window)
 
 quintptr foreignFocusWindow()
 {
+    // Without the system's own windows (an offscreen Qt), no window of the
+    // system's is ours, and its word says nothing about the program.
+    if (QGuiApplication::platformName() != u"windows")
+        return 0;
     HWND window = ::GetForegroundWindow();
     DWORD process = 0;
     if (!window || !::GetWindowThreadProcessId(window, &process) ||
