@@ -85,7 +85,7 @@ class WaylandSession(DesktopCase):
                     self.shot("expanded")
 
                 d.close_window(bar.wid)
-                self.assertEqual(bar.wait_exit(10), 0)
+                self.assertEqual(bar.wait_exit(10), 0, bar.output()[-3000:])
                 self.assertIn(text.encode(), xharness.read_bytes(note))
 
     def test_without_x11_the_bar_starts_and_says_what_it_cannot_do(self):
@@ -97,7 +97,7 @@ class WaylandSession(DesktopCase):
         self.assertEqual(self.bar.output().count(TOLD_WAYLAND), 1, self.bar.output())
         self.shot("native")
         self.bar.proc.send_signal(signal.SIGTERM)
-        self.assertEqual(self.bar.wait_exit(10), 0)
+        self.assertEqual(self.bar.wait_exit(10), 0, self.bar.output()[-3000:])
 
 
 def main():
