@@ -2,6 +2,7 @@
 #include "core/designfonts.h"
 #include "core/folders.h"
 #include "core/message.h"
+#include "core/platformchoice.h"
 #include "core/quitsignals.h"
 #include "core/runninglock.h"
 #include "marglet.h"
@@ -44,11 +45,13 @@ QStringList carriedFiles()
 
 int main(int argc, char *argv[])
 {
+    PlatformChoice platform;
 #ifdef Q_OS_LINUX
-    // The bar must sit at an exact screen position and stay on top, which a
-    // Wayland session does not grant a client; X11 (or XWayland) does.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+    platform = choosePlatform(qgetenv("QT_QPA_PLATFORM"), !qEnvironmentVariableIsEmpty("DISPLAY"));
+    if (!platform.platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform.platform);
+    if (!platform.note.isEmpty())
+        logMessage(platform.note);
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("marglet"));
@@ -115,7 +118,10 @@ int main(int argc, char *argv[])
     bar.Form_Load();
     bar.show();
     // Told once the bar is there to be seen beside the message.
-    for (const QString &notice : folders.notices)
+    QStringList notices = folders.notices;
+    if (!platform.warning.isEmpty())
+        notices.append(platform.warning);
+    for (const QString &notice : std::as_const(notices))
         QTimer::singleShot(0, &marglet, [notice] { showWarning(notice); });
     const int status = QApplication::exec();
     g_marglet = nullptr;

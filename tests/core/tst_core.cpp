@@ -1,5 +1,6 @@
 #include "core/diskfile.h"
 #include "core/folders.h"
+#include "core/platformchoice.h"
 #include "core/runninglock.h"
 #include "core/windowsversiondetect.h"
 
@@ -173,6 +174,45 @@ private Q_SLOTS:
             // Only the first time: later starts find the notes there.
             QVERIFY(chooseFolders(from, to, carried, probe).notices.isEmpty());
         }
+    }
+
+    // A Wayland window can neither keep its place nor stay on top, so X11
+    // wins wherever a display is there, said once; without one, the user is
+    // told. What the session picks for other reasons (tests run offscreen)
+    // stays.
+    void x11IsTakenWhereverThereIsADisplay_data()
+    {
+        QTest::addColumn<QByteArray>("requested");
+        QTest::addColumn<bool>("display");
+        QTest::addColumn<QByteArray>("platform");
+        QTest::addColumn<bool>("noted");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("nothing asked") << ""_ba << true << "xcb;wayland"_ba << false << false;
+        QTest::newRow("nothing asked, no display")
+            << ""_ba << false << "wayland"_ba << false << true;
+        QTest::newRow("wayland") << "wayland"_ba << true << "xcb;wayland"_ba << true << false;
+        QTest::newRow("wayland first in a list")
+            << "wayland;xcb"_ba << true << "xcb;wayland"_ba << true << false;
+        QTest::newRow("wayland-egl")
+            << "wayland-egl"_ba << true << "xcb;wayland-egl"_ba << true << false;
+        QTest::newRow("wayland, no display") << "wayland"_ba << false << ""_ba << false << true;
+        QTest::newRow("xcb first") << "xcb;wayland"_ba << true << ""_ba << false << false;
+        QTest::newRow("offscreen") << "offscreen"_ba << true << ""_ba << false << false;
+        QTest::newRow("minimal, no display") << "minimal"_ba << false << ""_ba << false << false;
+    }
+    void x11IsTakenWhereverThereIsADisplay()
+    {
+        QFETCH(QByteArray, requested);
+        QFETCH(bool, display);
+        QFETCH(QByteArray, platform);
+        QFETCH(bool, noted);
+        QFETCH(bool, warned);
+        const PlatformChoice choice = choosePlatform(requested, display);
+        QCOMPARE(choice.platform, platform);
+        QCOMPARE(choice.note.contains(u"QT_QPA_PLATFORM="_s + QString::fromLatin1(requested)),
+                 noted);
+        QVERIFY(!choice.note.contains(u'\n'));
+        QCOMPARE(choice.warning.contains(u"Wayland"_s), warned);
     }
 
     // The system's lock on a file (flock, or LockFileEx on Windows) must keep

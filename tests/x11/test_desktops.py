@@ -46,18 +46,21 @@ class DesktopCase(unittest.TestCase):
 
     # What the checks read from the server.
 
-    def start_bar(self):
-        self.bar = xharness.Bar(self.desktop)
+    def start_bar(self, **kwargs):
+        self.bar = xharness.Bar(self.desktop, **kwargs)
         if WM != "none":
             # Managed: the manager has made its decisions about the new window.
             wait_for(lambda: self.desktop.prop(self.bar.wid, "WM_STATE"), 60, "the bar managed")
         # On screen in full: mutter fades a new window in, and takes no
         # clicks on it meanwhile.
-        (px, py), colour = STRIP
-        wait_for(lambda: self.desktop.pixels(self.bar.geometry()[0] + px,
-                                             self.bar.geometry()[1] + py, 1, 1)[0][0] == colour,
-                 10, "the title strip drawn")
+        wait_for(self.strip_drawn, 30, "the title strip drawn")
         return self.bar
+
+    def strip_drawn(self):
+        """The bar's title strip is on the screen: nothing covers it."""
+        (px, py), colour = STRIP
+        left, top = self.bar.geometry()[:2]
+        return self.desktop.pixels(left + px, top + py, 1, 1)[0][0] == colour
 
     def frame(self, wid):
         """The outer rectangle of a window with the frame its manager draws
@@ -79,12 +82,9 @@ class DesktopCase(unittest.TestCase):
             raise AssertionError(f"{what}: it is at {self.frame(wid)}") from None
 
     def click(self, x, y):
-        """Clicks at a point of the bar as a hand does: the pointer comes to
-        rest first, and the button is held for a moment. A press and release
-        in the same instant can be lost under a busy compositing manager."""
+        """Clicks at a point of the bar."""
         left, top = self.bar.geometry()[:2]
-        self.desktop.run("xdotool", "mousemove", str(left + x), str(top + y), "sleep", "0.05",
-                         "mousedown", "1", "sleep", "0.06", "mouseup", "1")
+        self.desktop.click(left + x, top + y)
 
     def dialog(self, title):
         d = self.desktop
@@ -146,11 +146,11 @@ class DesktopCase(unittest.TestCase):
         reaches the bar and the text the note's file."""
         d, bar = self.desktop, self.bar
         x, y = bar.geometry()[:2]
-        d.run("xdotool", "mousemove", str(x + at[0]), str(y + at[1]))
+        d.pointer(x + at[0], y + at[1])
         wait_for(self.accepts_focus, 30, "the bar to accept the focus under the pointer")
         self.click(*at)
         wait_for(lambda: d.focus_within(bar.wid), 30, "the bar to take the focus on a click")
-        d.run("xdotool", "type", "--delay", "5", text)
+        d.type_text(text)
         wait_for(lambda: text.encode() in (xharness.read_bytes(note) or b""), 60,
                  f"the typed text in {os.path.basename(note)}")
 
