@@ -26,7 +26,7 @@ public:
     NoteBook &notes() { return *m_notes; }
     const NoteBook &notes() const { return *m_notes; }
 
-    // The pad, once the bar has built it; it opens on the active note.
+    // The pad, once the bar wants it; it opens on the active note. Once.
     void attach(QPlainTextEdit *pad);
 
     // Replaces the pad's whole text, as start-up, a tab switch and an import
@@ -46,6 +46,8 @@ public:
 
 private:
     void showNoteAgain(int note);
+    // The pad's whole text becomes `text`.
+    void show(const QString &text);
 
     QWidget *m_window;
     std::function<void(const QString &, const QString &)> m_fileError;

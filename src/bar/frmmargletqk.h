@@ -69,8 +69,9 @@ private:
     PictureBox *buildTab(int note, CaptionLabel *&caption);
     // The note pad is built once the bar is on screen, or sooner when
     // something needs it: a collapsed bar does not show it, and building it
-    // loads the fonts.
+    // loads the fonts. It takes in its note when first wanted.
     void ensureNotepad();
+    void buildNotepad();
     void finishStartup();
     void slideEnded(qint16 expanded);
     void SwitchNote(const qint16 &ActiveNote);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+// The note pad: a QPlainTextEdit that keeps the seams of a note held in
+// pieces (see padpieces.h) out of what the user meets. Return starts a real
+// line, Backspace and Delete at a seam take the character beyond it, a
+// paste of long lines comes in pieces, and a copy leaves the seams out.
+class NotePad : public QPlainTextEdit
+{
+    Q_OBJECT
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+    QMimeData *createMimeDataFromSelection() const override;
+};
