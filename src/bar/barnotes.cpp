@@ -1,6 +1,7 @@
 #include "barnotes.h"
 
 #include "core/message.h"
+#include "notepad.h"
 #include "notes/filedialogseam.h"
 #include "notes/notebook.h"
 #include "notes/notecodec.h"
@@ -48,7 +49,7 @@ BarNotes::BarNotes(const BarEnvironment &environment, QWidget *window)
 
 BarNotes::~BarNotes() = default;
 
-void BarNotes::attach(QPlainTextEdit *pad)
+void BarNotes::attach(NotePad *pad)
 {
     if (m_pad)
         return;
@@ -71,12 +72,11 @@ QString BarNotes::notepadText() const
 
 void BarNotes::show(const QString &text)
 {
-    if (!padpieces::fill(m_pad->document(), text)) {
+    if (padpieces::fill(m_pad->document(), text))
+        m_pad->setTextCursor(QTextCursor(m_pad->document())); // where setPlainText() leaves it
+    else
         m_pad->setPlainText(text);
-        return;
-    }
-    // Where setPlainText() leaves it.
-    m_pad->setTextCursor(QTextCursor(m_pad->document()));
+    m_pad->relayout();
 }
 
 void BarNotes::setNotepadText(const QString &text)

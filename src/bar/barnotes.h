@@ -9,7 +9,7 @@
 
 class LastPathFileDialog;
 class NoteBook;
-class QPlainTextEdit;
+class NotePad;
 class QWidget;
 
 // The three notes and the note pad that shows the active one: the pad's
@@ -27,7 +27,7 @@ public:
     const NoteBook &notes() const { return *m_notes; }
 
     // The pad, once the bar wants it; it opens on the active note. Once.
-    void attach(QPlainTextEdit *pad);
+    void attach(NotePad *pad);
 
     // Replaces the pad's whole text, as start-up, a tab switch and an import
     // do; the change handler carries it into the active note's store.
@@ -54,6 +54,6 @@ private:
     std::unique_ptr<NoteBook> m_notes;
     std::unique_ptr<FileDialogSeam> m_ownDialog;
     std::unique_ptr<LastPathFileDialog> CmnDlgSaveLoad;
-    QPlainTextEdit *m_pad = nullptr;
+    NotePad *m_pad = nullptr;
     const QString *m_padReplacement = nullptr;
 };

@@ -13,7 +13,7 @@ class BarNotes;
 class BarSetup;
 class CaptionLabel;
 class PictureBox;
-class QPlainTextEdit;
+class NotePad;
 class QPushButton;
 
 // The bar: a borderless, always-on-top strip that slides open to show three
@@ -100,7 +100,7 @@ private:
     PictureBox *PicTab01 = nullptr;
     PictureBox *PicTab02 = nullptr;
     PictureBox *PicTab03 = nullptr;
-    QPlainTextEdit *TxtNotepad = nullptr;
+    NotePad *TxtNotepad = nullptr;
     QPushButton *CmdExport = nullptr;
     QPushButton *CmdImport = nullptr;
     QPushButton *CmdAbout = nullptr;

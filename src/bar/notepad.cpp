@@ -4,7 +4,14 @@
 
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QResizeEvent>
 #include <QTextBlock>
+
+void NotePad::relayout()
+{
+    QResizeEvent resized(size(), QSize());
+    resizeEvent(&resized);
+}
 
 void NotePad::keyPressEvent(QKeyEvent *event)
 {

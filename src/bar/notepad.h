@@ -12,6 +12,12 @@ class NotePad : public QPlainTextEdit
 public:
     using QPlainTextEdit::QPlainTextEdit;
 
+    // Lays the whole text out anew at the pad's width, as a resize does.
+    // After a new text Qt otherwise takes the widest line it has laid out
+    // for the widest of all, and each time that line shrinks (as the line
+    // being typed wraps) it measures every line of the note again.
+    void relayout();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
