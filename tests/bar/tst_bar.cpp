@@ -181,6 +181,7 @@ private Q_SLOTS:
         f.click("PicMaxMin");
         QCOMPARE(f.padText(), QString::fromLatin1(note).replace(u"\r\n"_qs, u"\n"_qs));
         QCOMPARE(padpieces::everCut(f.pad()->document()), !note.isEmpty());
+        QVERIFY(!f.notes().hasUnsaved()); // showing a note is no edit of it
         QRandomGenerator random(20261206);
         const QString pieces[] = {u"a"_qs, u"word "_qs, u"\n"_qs, u"two\nlines"_qs, u"€ü"_qs,
                                   QString(QChar(0x00A0)), u"😀"_qs, QString(),
