@@ -175,7 +175,8 @@ class Installer(unittest.TestCase):
         self.assertEqual(bar.geometry(), (1920 - 256, 5, 185, 17))
         wait_for(lambda: self.desk.pixels(1920 - 256, 5 + 8, 185, 1)[0].count((0, 0, 0)) < 185,
                  10, "the bar drawn")
-        self.desk.screenshot(os.path.join(self.out, "installer-started.png"), 1920 - 300, 0, 300, 40)
+        self.desk.screenshot(os.path.join(self.out, "installer-started.png"),
+                             1920 - 300, 0, 300, 40)
 
         # An upgrade while the bar holds text it has not saved yet, after the
         # user turned the start at sign-in off in Options: the bar is closed,
