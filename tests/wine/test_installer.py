@@ -60,15 +60,10 @@ def shortcut_target(path):
     return data[local:data.index(b"\0", local)].decode("cp1252")
 
 
-def version_info(exe):
-    """The file version numbers and the texts of a Windows program's version
-    information, read from its bytes."""
-    data = read_bytes(exe)
-    fixed = data.index(struct.pack("<I", 0xFEEF04BD))
-    high, low = struct.unpack_from("<II", data, fixed + 8)
-    texts = data[fixed:fixed + 4096].decode("utf-16-le", "replace")
-    return ((high >> 16, high & 0xFFFF, low >> 16, low & 0xFFFF),
-            dict(re.findall(r"(\w+)\0+([^\0]+)", texts)))
+def resources(exe):
+    """A Windows program's resources as windres reads them back."""
+    return subprocess.run(["x86_64-w64-mingw32-windres", "-i", exe, "-O", "rc"], check=True,
+                          stdout=subprocess.PIPE, text=True).stdout
 
 
 class Installer(unittest.TestCase):
@@ -147,11 +142,11 @@ class Installer(unittest.TestCase):
         self.assertEqual(self.registry(RUN).get("Marglet"), f'"{exe}"')
         # The properties Explorer shows, and the icon's images in the program.
         installed = os.path.join(self.folder, "marglet.exe")
-        numbers, texts = version_info(installed)
-        self.assertEqual(numbers[:2], tuple(int(n) for n in ARGS.version.split(".")[:2]))
+        found = resources(installed)
+        self.assertIn("FILEVERSION " + ", ".join((ARGS.version + ".0.0").split(".")[:4]), found)
         for key, value in {"CompanyName": "QKS", "ProductName": "QKS Marglet",
                            "FileVersion": ARGS.version, "ProductVersion": ARGS.version}.items():
-            self.assertEqual(texts.get(key), value, key)
+            self.assertIn(f'VALUE "{key}", "{value}"', found)
         icon, exe_bytes = read_bytes(ICON), read_bytes(installed)
         for i in range(struct.unpack_from("<H", icon, 4)[0]):
             size, offset = struct.unpack_from("<II", icon, 6 + 16 * i + 8)
