@@ -3,7 +3,7 @@
 #               user (RUN_PREFIX) and starts it from there
 #   make test   the same set-up, then every test, headless
 # and two more do the same for Windows, cross-built and tested under Wine:
-#   make windows        the program folder and its zip, in build-windows
+#   make windows        the program folder, its zip and the installer, in build-windows
 #   make windows-test   the same, then every test under Wine
 # and for Debian and Ubuntu:
 #   make deb            the package DEB_DIR/marglet_<version>_amd64.deb
