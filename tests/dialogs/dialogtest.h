@@ -2,6 +2,8 @@
 
 #include "dialogs/frmoptions.h"
 
+#include "core/testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,6 +42,7 @@ protected:
         };
         env.report = [this](const QString &message) { m_log.append(message); };
         env.moduleFolder = QStringLiteral(MARGLET_PROGRAM_DIR);
+        env.autostart = testPlace(m_dir->path());
         return env;
     }
     FrmOptions &open(const QString &settings = u"settings.dat"_s)
