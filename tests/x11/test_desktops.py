@@ -33,9 +33,11 @@ def rgb(value):
 class DesktopCase(unittest.TestCase):
     SIZE = (1920, 1080)
     MONITORS = None
+    MANAGER_LATER = False
 
     def setUp(self):
-        self.desktop = Desktop(WM, *self.SIZE, monitors=self.MONITORS)
+        self.desktop = Desktop(WM, *self.SIZE, monitors=self.MONITORS,
+                               manager_later=self.MANAGER_LATER)
         self.desktop.set_root_colour(WALLPAPER)
         self.bar = None
 
@@ -289,6 +291,37 @@ class SmallScreen(DesktopCase):
             self.above(self.bar.wid, wid, f"the bar above {title}")
         d = self.desktop
         d.screenshot(os.path.join(xharness.ARGS.out, f"desktop-{WM}-640x480.png"), 0, 0, 640, 480)
+
+
+class ManagerAfterTheBar(DesktopCase):
+    MANAGER_LATER = True
+
+    def test_a_bar_started_before_the_manager_is_placed_on_top_and_out_of_the_taskbar(self):
+        # As at a login whose autostart entries run before the manager is up.
+        d = self.desktop
+        self.bar = bar = xharness.Bar(d)
+        d.start_manager()
+        if WM != "none":
+            wait_for(lambda: bar.wid in (d.prop(d.root, "_NET_CLIENT_LIST") or []), 60,
+                     "the manager to take the bar on")
+            states = {d._atom("_NET_WM_STATE_ABOVE"), d._atom("_NET_WM_STATE_SKIP_TASKBAR")}
+            try:
+                wait_for(lambda: states <= set(d.prop(bar.wid, "_NET_WM_STATE") or []), 30,
+                         "the bar's states kept")
+            except AssertionError:
+                raise AssertionError(f"the bar's states: {bar.prop('_NET_WM_STATE')}") from None
+        self.expect_place(1920 - 256, 5, 17, "once the manager is up")
+        self.assertNotIn("QKS Marglet", d.taskbar_entries())
+        deadline = time.time() + 1
+        while time.time() < deadline:
+            self.assertFalse(d.focus_within(bar.wid) or d.active_window() == bar.wid,
+                             "the bar took the focus")
+            time.sleep(0.05)
+        editor = d.open_ordinary_window("Editor")
+        self.cover_bar_with(editor, 1920 - 256 - 200, 0)
+        self.above(bar.wid, editor, "the bar above a raised, focused ordinary window")
+        d.screenshot(os.path.join(xharness.ARGS.out, f"desktop-{WM}-manager-after.png"),
+                     1920 - 520, 0, 520, 400)
 
 
 def main():
