@@ -22,12 +22,13 @@ class DialogTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     // Qt Test runs these around each test of a class derived from this one.
-    void init() { m_dir.emplace(); }
+    void init() { m_place = testPlace(m_dir.emplace().path()); }
     void cleanup() { delete m_dialog; }
 
 protected:
     std::optional<QTemporaryDir> m_dir;
-    QStringList m_log; // what the dialog told the bar and the user, in order
+    autostart::Place m_place; // where the start at login is kept
+    QStringList m_log;        // what the dialog told the bar and the user, in order
     QPointer<FrmOptions> m_dialog;
 
     QString entry(const QString &name) const { return m_dir->filePath(name); }
@@ -42,7 +43,7 @@ protected:
         };
         env.report = [this](const QString &message) { m_log.append(message); };
         env.moduleFolder = QStringLiteral(MARGLET_PROGRAM_DIR);
-        env.autostart = testPlace(m_dir->path());
+        env.autostart = m_place;
         return env;
     }
     FrmOptions &open(const QString &settings = u"settings.dat"_s)

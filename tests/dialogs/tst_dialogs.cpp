@@ -131,7 +131,7 @@ private Q_SLOTS:
 
     void startAtLoginChangesOnApplyOnlyAndTheBoxShowsWhatTheSystemHas()
     {
-        const autostart::Place place = environment().autostart;
+        const autostart::Place &place = m_place;
         FrmOptions *dialog = &open();
         QVERIFY(dialog->ChkAutostart->isEnabled() && dialog->LblAutostart->isHidden());
         QCOMPARE(dialog->height(), 429);
