@@ -47,13 +47,10 @@ State read(const Place &place)
     const QString folder = QFileInfo(place.program).absolutePath();
     const QString temporary = QDir::cleanPath(place.temporary);
     if (!temporary.isEmpty() && (folder + u'/').startsWith(temporary + u'/', Qt::CaseInsensitive))
-        state.blocked = tr("Marglet runs from a temporary folder (\"%1\") that Windows empties "
-                           "from time to time. Unpack it to a folder of its own to start it "
-                           "when you sign in.")
-                            .arg(QDir::toNativeSeparators(folder));
+        state.blocked = tr("It runs from a temporary folder, which Windows empties: unpack it "
+                           "to a folder of its own first.");
     else if (!run.isWritable())
-        state.blocked =
-            tr("Windows does not let Marglet change the programs that start when you sign in.");
+        state.blocked = tr("Windows does not let Marglet change what starts at sign-in.");
     return state;
 }
 

@@ -169,13 +169,12 @@ QString entryText(const QString &launcher, bool hidden)
     return hidden ? text + u"Hidden=true\n"_s : text;
 }
 
+// Short enough to stand beside the check box.
 QString blockedReason(const Place &place)
 {
     if (launcher(place.program).isEmpty())
-        return tr("This copy of Marglet runs from \"%1\", a build or a copy that may be gone "
-                  "at your next login. Install it (make install, or the Debian package) to "
-                  "start it when you log in.")
-            .arg(QFileInfo(place.program).absolutePath());
+        return tr("Only an installed Marglet can start at login; this one runs from a build or "
+                  "a copy.");
     // The folder is made when it is first needed: what counts is the
     // nearest one that is there.
     QFileInfo there(place.entries);
@@ -183,9 +182,7 @@ QString blockedReason(const Place &place)
         there = QFileInfo(there.absolutePath());
     QString why;
     if (diskfile::folderAccess(there.absoluteFilePath(), &why) == diskfile::FolderAccess::Refused)
-        return tr("Marglet cannot write in \"%1\", where your desktop finds the programs to "
-                  "start when you log in: %2")
-            .arg(place.entries, why);
+        return tr("Cannot write in \"%1\": %2").arg(place.entries, why);
     return {};
 }
 

@@ -20,6 +20,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include <algorithm>
+
 using designfonts::arial;
 using formwidgets::button;
 using formwidgets::label;
@@ -126,12 +128,17 @@ void FrmOptions::buildControls()
     LblUpdate->hide();
     CmdCancel = button(this, QStringLiteral("Close"), QRect(312, 368, 81, 25));
     CmdSave = button(this, QStringLiteral("Apply"), QRect(400, 368, 81, 25));
-    // Below the designed controls, which keep their places; the window grows
-    // to hold it, and the reason it cannot be used, if any.
+    // Below the designed controls, which keep their places, with the reason
+    // it cannot be used beside it: the window grows by one row, and still
+    // fits whole with its frame on a 640 x 480 screen.
     ChkAutostart = new QCheckBox(autostart::caption(), this);
     ChkAutostart->setFont(option);
-    ChkAutostart->setGeometry(8, 404, 473, 17);
-    LblAutostart = label(this, QString(), option, QRect(26, 423, 455, 14), {}, true);
+    ChkAutostart->move(8, 404);
+    ChkAutostart->adjustSize();
+    const int reasonLeft = ChkAutostart->geometry().right() + 12;
+    LblAutostart =
+        label(this, QString(), option, QRect(reasonLeft, 399, 481 - reasonLeft, 28), {}, true);
+    LblAutostart->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     // Named as the rest of the program and its scripted tests know them.
     QWidget *const named[] = {
@@ -229,11 +236,11 @@ void FrmOptions::showAutostart(const autostart::State &state)
     ChkAutostart->setChecked(state.on);
     ChkAutostart->setEnabled(state.blocked.isEmpty());
     LblAutostart->setText(state.blocked);
-    LblAutostart->setVisible(!state.blocked.isEmpty());
-    const int reason =
-        state.blocked.isEmpty() ? 0 : LblAutostart->heightForWidth(LblAutostart->width());
-    LblAutostart->resize(LblAutostart->width(), reason);
-    setFixedSize(489, reason ? LblAutostart->y() + reason + 8 : 429);
+    LblAutostart->setHidden(state.blocked.isEmpty());
+    // Two lines beside the box; a longer reason is shown whole below them.
+    const int lines = std::max(28, LblAutostart->heightForWidth(LblAutostart->width()));
+    LblAutostart->resize(LblAutostart->width(), lines);
+    setFixedSize(489, LblAutostart->y() + lines + 6);
 }
 
 bool FrmOptions::SaveSettings()

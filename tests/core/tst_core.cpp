@@ -269,9 +269,9 @@ private Q_SLOTS:
             << QString() << u"my $notes"_s << false << QString()
             << u"\"%1/my \\\\$notes/bin/marglet\""_s;
         QTest::newRow("a build, not installed")
-            << QString() << u"build"_s << false << u"Install it"_s << QString();
+            << QString() << u"build"_s << false << u"installed"_s << QString();
         QTest::newRow("a file where the configuration folder belongs")
-            << u"config file"_s << u"usr"_s << false << u"cannot write"_s << QString();
+            << u"config file"_s << u"usr"_s << false << u"write in"_s << QString();
 #endif
     }
     void startAtLoginIsKeptWhereTheSystemLooks()
