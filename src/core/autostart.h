@@ -23,8 +23,8 @@ struct Place
 struct State
 {
     bool on = false; // this program starts at login
-    // Why the choice cannot be made here, in plain words and a line or two;
-    // empty when it can.
+    // Why the choice cannot be made here, in plain words and mostly in a
+    // short line; empty when it can.
     QString blocked;
 };
 

@@ -47,10 +47,9 @@ State read(const Place &place)
     const QString folder = QFileInfo(place.program).absolutePath();
     const QString temporary = QDir::cleanPath(place.temporary);
     if (!temporary.isEmpty() && (folder + u'/').startsWith(temporary + u'/', Qt::CaseInsensitive))
-        state.blocked = tr("It runs from a temporary folder, which Windows empties: unpack it "
-                           "to a folder of its own first.");
+        state.blocked = tr("Marglet runs from a temporary folder: unpack it first.");
     else if (!run.isWritable())
-        state.blocked = tr("Windows does not let Marglet change what starts at sign-in.");
+        state.blocked = tr("Windows does not allow it for this user.");
     return state;
 }
 

@@ -169,12 +169,11 @@ QString entryText(const QString &launcher, bool hidden)
     return hidden ? text + u"Hidden=true\n"_s : text;
 }
 
-// Short enough to stand beside the check box.
+// Short enough to stand beside the check box, mostly in one line.
 QString blockedReason(const Place &place)
 {
     if (launcher(place.program).isEmpty())
-        return tr("Only an installed Marglet can start at login; this one runs from a build or "
-                  "a copy.");
+        return tr("Only an installed Marglet can start at login.");
     // The folder is made when it is first needed: what counts is the
     // nearest one that is there.
     QFileInfo there(place.entries);

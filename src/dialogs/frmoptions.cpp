@@ -129,15 +129,16 @@ void FrmOptions::buildControls()
     CmdCancel = button(this, QStringLiteral("Close"), QRect(312, 368, 81, 25));
     CmdSave = button(this, QStringLiteral("Apply"), QRect(400, 368, 81, 25));
     // Below the designed controls, which keep their places, with the reason
-    // it cannot be used beside it: the window grows by one row, and still
-    // fits whole with its frame on a 640 x 480 screen.
+    // it cannot be used beside it: the window grows by one row of 21 pixels,
+    // and still fits whole with its frame on a 640 x 480 screen that has a
+    // taskbar.
     ChkAutostart = new QCheckBox(autostart::caption(), this);
     ChkAutostart->setFont(option);
-    ChkAutostart->move(8, 404);
     ChkAutostart->adjustSize();
+    ChkAutostart->setGeometry(8, 400, ChkAutostart->width(), 17);
     const int reasonLeft = ChkAutostart->geometry().right() + 12;
     LblAutostart =
-        label(this, QString(), option, QRect(reasonLeft, 399, 481 - reasonLeft, 28), {}, true);
+        label(this, QString(), option, QRect(reasonLeft, 400, 481 - reasonLeft, 17), {}, true);
     LblAutostart->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     // Named as the rest of the program and its scripted tests know them.
@@ -237,10 +238,10 @@ void FrmOptions::showAutostart(const autostart::State &state)
     ChkAutostart->setEnabled(state.blocked.isEmpty());
     LblAutostart->setText(state.blocked);
     LblAutostart->setHidden(state.blocked.isEmpty());
-    // Two lines beside the box; a longer reason is shown whole below them.
-    const int lines = std::max(28, LblAutostart->heightForWidth(LblAutostart->width()));
-    LblAutostart->resize(LblAutostart->width(), lines);
-    setFixedSize(489, LblAutostart->y() + lines + 6);
+    // A longer reason than a line is shown whole, the window taller.
+    const int height = std::max(17, LblAutostart->heightForWidth(LblAutostart->width()));
+    LblAutostart->resize(LblAutostart->width(), height);
+    setFixedSize(489, LblAutostart->y() + height + 5);
 }
 
 bool FrmOptions::SaveSettings()

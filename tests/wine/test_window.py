@@ -148,7 +148,7 @@ class WindowsProgram(unittest.TestCase):
             return done.stdout.lower()
 
         for tick in (True, False):
-            bar.click(8 + 7, 404 + 8, dialog)  # the box
+            bar.click(8 + 7, 400 + 8, dialog)  # the box
             bar.click(400 + 40, 368 + 12, dialog)  # Apply
             wait_for(lambda: (program.lower() in run_value()) == tick, 30,
                      "the Run value " + ("naming the program" if tick else "removed"))

@@ -88,7 +88,7 @@ class StartUp(XTestCase):
             self.server.run("xdotool", "mousemove", str(left + x), str(top + y), "click", "1")
 
         for tick, what in ((True, "the entry written"), (False, "the entry removed")):
-            click(8 + 7, 404 + 8)  # the box
+            click(8 + 7, 400 + 8)  # the box
             time.sleep(0.5)
             self.assertEqual(os.path.exists(entry), not tick, "the box alone changed the entry")
             click(400 + 40, 368 + 12)  # Apply
@@ -98,7 +98,7 @@ class StartUp(XTestCase):
                 with open(entry) as f:
                     self.assertIn(f'\nExec="{prefix}/bin/marglet"\n', f.read())
                 subprocess.run(["desktop-file-validate", entry], check=True)
-        click(8 + 7, 404 + 8)
+        click(8 + 7, 400 + 8)
         click(400 + 40, 368 + 12)
         bar.wait_for(lambda: os.path.exists(entry), 30, "the entry written again")
         bar.click(169 + 7, 1 + 7)
