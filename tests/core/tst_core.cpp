@@ -299,23 +299,27 @@ private Q_SLOTS:
             QVERIFY(QFile::remove(dir.filePath(u"build/bin/marglet"_s)));
         const QString user = place.entries + u"/marglet.desktop"_s;
         const QString menu = dir.filePath(u"menu.desktop"_s);
-        const QString entry = u"[Desktop Entry]\nType=Application\nName=M\nExec=%1 --hold\n"_s.arg(
-            before == u"other" || before == u"link" ? u"/opt/other/marglet"_s
-                                                    : dir.filePath(prefix + u"/bin/marglet"_s));
+        const bool other = before == u"other" || before == u"link";
+        const QByteArray entry =
+            "[Desktop Entry]\nType=Application\nName=M\nExec=" +
+            QFile::encodeName(other ? u"/opt/other/marglet"_s
+                                    : dir.filePath(prefix + u"/bin/marglet"_s)) +
+            " --hold\n";
+        // What the user's own entry adds, in the rows that have one.
+        const QHash<QString, QByteArray> users{
+            {u"other"_s, ""},
+            {u"system, hidden"_s, "Hidden=true\n"},
+            {u"gnome off"_s, "X-GNOME-Autostart-enabled=false\n"}};
+        if (before == u"config file")
+            put(dir.filePath(u"config"_s), "");
         QDir().mkpath(place.entries);
         QDir().mkpath(place.systemEntries[0]);
         if (before.startsWith(u"system"))
-            put(place.systemEntries[0] + u"/marglet.desktop"_s, entry.toUtf8());
-        if (before == u"system, hidden" || before == u"other" || before == u"gnome off")
-            put(user, entry.toUtf8() + (before == u"other" ? ""
-                                        : before == u"system, hidden"
-                                            ? "Hidden=true\n"
-                                            : "X-GNOME-Autostart-enabled=false\n"));
+            put(place.systemEntries[0] + u"/marglet.desktop"_s, entry);
+        if (users.contains(before))
+            put(user, entry + users[before]);
         if (before == u"link")
-            QVERIFY((put(menu, entry.toUtf8()), QFile::link(menu, user)));
-        if (before == u"config file")
-            QVERIFY((QDir(dir.filePath(u"config"_s)).removeRecursively(),
-                     put(dir.filePath(u"config"_s), ""), true));
+            QVERIFY((put(menu, entry), QFile::link(menu, user)));
         const auto kept = [&] {
             QByteArray bytes;
             diskfile::readFile(user, 4096, bytes);
@@ -351,8 +355,7 @@ private Q_SLOTS:
         QCOMPARE(kept().contains(u"\nHidden=true\n"_s), before.startsWith(u"system"));
         QCOMPARE(QFileInfo::exists(user), before.startsWith(u"system"));
         QByteArray bytes;
-        QVERIFY(diskfile::readFile(menu, 4096, bytes) == ReadStatus::Missing ||
-                bytes == entry.toUtf8());
+        QVERIFY(diskfile::readFile(menu, 4096, bytes) == ReadStatus::Missing || bytes == entry);
 #endif
     }
 
