@@ -327,6 +327,11 @@ class ManagerAfterTheBar(DesktopCase):
         editor = d.open_ordinary_window("Editor")
         self.cover_bar_with(editor, 1920 - 256 - 200, 0)
         self.above(bar.wid, editor, "the bar above a raised, focused ordinary window")
+        # And so drawn, once a compositing manager has painted the editor.
+        (px, py), colour = STRIP
+        wait_for(lambda: d.pixels(1920 - 256 - 100, 200, 1, 1)[0][0] == (255, 255, 255)
+                 and d.pixels(1920 - 256 + px, 5 + py, 1, 1)[0][0] == colour, 30,
+                 "the editor drawn, and the bar over it")
         d.screenshot(os.path.join(xharness.ARGS.out, f"desktop-{WM}-manager-after.png"),
                      1920 - 520, 0, 520, 400)
 
