@@ -123,10 +123,11 @@ def wait_for(predicate, timeout=60.0, what="condition"):
 
 class Desktop(WindowManagerState, xharness.Xvfb):
     """A server of width x height with `wm` managing it. `monitors` lists
-    (x, y, w, h, primary) RandR monitors; `taskbar` adds tint2."""
+    (x, y, w, h, primary) RandR monitors; `taskbar` adds tint2. With
+    `manager_later` the manager starts only at start_manager()."""
 
     def __init__(self, wm="none", width=1920, height=1080, monitors=None, taskbar=False,
-                 timeout=30.0):
+                 timeout=30.0, manager_later=False):
         known = list(WINDOW_MANAGERS) + list(COMPOSITORS)
         if wm not in known:
             raise ValueError(f"unknown window manager {wm!r}; known: {', '.join(known)}")
@@ -164,22 +165,29 @@ class Desktop(WindowManagerState, xharness.Xvfb):
                 self.bus = bus.stdout.readline().decode().strip()
                 if wm in COMPOSITORS:
                     self._start_compositor(timeout)
-                for command in WINDOW_MANAGERS.get(wm, []):
-                    self.spawn(command)
-                self._wait(self._managed, timeout, "window manager managing windows")
-            # The work area: KWin lists it but sets it only for struts.
-            if wm not in ("none", "kwin_x11", "kwin_wayland"):
-                # Qt reads it at start for availableGeometry; icewm and openbox
-                # set it a moment after they manage windows.
-                self._wait(lambda: self.prop(self.root, "_NET_WORKAREA"), timeout, "work area")
-            if wm in COMPOSITED:
-                self._wait(lambda: self._owned("_NET_WM_CM_S0"), timeout, "compositor")
+            if not manager_later:
+                self.start_manager(timeout)
             if taskbar:
                 self.spawn(["tint2"])
                 self._wait(lambda: self._owned("_NET_SYSTEM_TRAY_S0"), timeout, "tint2")
         except BaseException:
             self.stop()
             raise
+
+    def start_manager(self, timeout=30.0):
+        """Starts the window manager and waits until it manages windows."""
+        if self.wm == "none":
+            return
+        for command in WINDOW_MANAGERS.get(self.wm, []):
+            self.spawn(command)
+        self._wait(self._managed, timeout, "window manager managing windows")
+        # The work area: KWin lists it but sets it only for struts.
+        if self.wm not in ("kwin_x11", "kwin_wayland"):
+            # Qt reads it at start for availableGeometry; icewm and openbox
+            # set it a moment after they manage windows.
+            self._wait(lambda: self.prop(self.root, "_NET_WORKAREA"), timeout, "work area")
+        if self.wm in COMPOSITED:
+            self._wait(lambda: self._owned("_NET_WM_CM_S0"), timeout, "compositor")
 
     def env(self):
         # Clients share the session's bus, as on a desktop, rather than each
