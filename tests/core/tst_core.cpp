@@ -177,6 +177,20 @@ private Q_SLOTS:
         }
     }
 
+#ifndef Q_OS_WIN
+    void aSystemWideInstallKeepsEachUsersNotesWithTheUserQuietly()
+    {
+        QTemporaryDir dir;
+        const auto writable = [](const QString &, QString *) {
+            return diskfile::FolderAccess::Writable; // as for root
+        };
+        const Folders f = chooseFolders(u"/usr/lib/marglet"_s, dir.path(), {}, writable);
+        QCOMPARE(f.data, dir.path());
+        QVERIFY(f.notices.isEmpty());
+        QVERIFY(!systemWide(u"/home/ann/.local/lib/marglet"_s));
+    }
+#endif
+
     // A Wayland window can neither keep its place nor stay on top, so X11
     // wins wherever a display is there, said once; without one, the user is
     // told. What the session picks for other reasons (tests run offscreen)
