@@ -76,10 +76,15 @@ void NoteBook::tellArrivals(bool waited)
             tell(tr("Another desk's version of %1 replaced the text you typed here. No sync tool "
                     "kept a copy of your text beside it.")
                      .arg(caption(note)));
-        else
+        else if (arrival.copies.size() == 1)
             tell(tr("Another version of %1 is kept in %2. A sync tool, or Marglet on another "
                     "desk, kept it there when the note was changed in two places at once. "
                     "Marglet leaves that file as it is.")
+                     .arg(caption(note), quoted(arrival.copies)));
+        else
+            tell(tr("Other versions of %1 are kept in %2. A sync tool, or Marglet on another "
+                    "desk, kept them there when the note was changed in two places at once. "
+                    "Marglet leaves those files as they are.")
                      .arg(caption(note), quoted(arrival.copies)));
         arrival = Arrival{};
     }

@@ -27,12 +27,12 @@ int conflictCopyOf(QStringView fileName, Qt::CaseSensitivity names)
 {
     // The tool's own marks as each writes them; the note's name as the file
     // system compares names. A copy keeps the note's extension.
-    static const QString pattern = QStringLiteral(
-        R"(note0([1-3]))"
-        R"((?:\.sync-conflict-\d{8}-\d{6}(?:-[A-Z2-7]{7})?)"     // Syncthing
-        R"(| \((?:.+['\x{2019}]s )?conflicted copy(?: .*)?\))"           // Nextcloud, Dropbox
-        R"(|-[A-Za-z0-9][A-Za-z0-9_-]*))"                         // OneDrive
-        R"(\.qkn)");
+    static const QString pattern =
+        QStringLiteral(R"(note0([1-3]))"
+                       R"((?:\.sync-conflict-\d{8}-\d{6}(?:-[A-Z2-7]{7})?)"   // Syncthing
+                       R"(| \((?:.+['\x{2019}]s )?conflicted copy(?: .*)?\))" // Nextcloud, Dropbox
+                       R"(|-[A-Za-z0-9][A-Za-z0-9_-]*))"                      // OneDrive
+                       R"(\.qkn)");
     static const QRegularExpression exact(QRegularExpression::anchoredPattern(pattern));
     static const QRegularExpression anyCase(QRegularExpression::anchoredPattern(pattern),
                                             QRegularExpression::CaseInsensitiveOption);

@@ -86,9 +86,9 @@ private Q_SLOTS:
         };
         row("Syncthing", "note01.sync-conflict-20261208-003018-ULVBUW2.qkn", false, 1);
         row("Syncthing before device names", "note03.sync-conflict-20261208-003018.qkn", false, 3);
-        row("Nextcloud, ownCloud, the bar", "note02 (conflicted copy 2026-12-08 003018).qkn",
-            false, 2);
-        row("the bar's second of a second", "note01 (conflicted copy 2026-12-08 003018 2).qkn",
+        row("Nextcloud, ownCloud, the bar", "note02 (conflicted copy 2026-12-08 003018).qkn", false,
+            2);
+        row("the bar's second copy in a second", "note01 (conflicted copy 2026-12-08 003018 2).qkn",
             false, 1);
         row("Dropbox", "note02 (Ann's conflicted copy 2026-12-08).qkn", false, 2);
         row("Dropbox, typographic", "note02 (Ann\u2019s conflicted copy 2026-12-08).qkn", false, 2);
@@ -118,11 +118,11 @@ private Q_SLOTS:
 
     void whatAnotherDeskDidIsToldOnce_data()
     {
-        QTest::addColumn<int>("typed");          // s since the bar saved typed text; -1: never
-        QTest::addColumn<QStringList>("steps");  // a look at the files follows each
-        QTest::addColumn<QStringList>("told");   // what each message says
-        QTest::addColumn<QString>("text");       // the note afterwards
-        QTest::addColumn<QByteArray>("file");    // its file
+        QTest::addColumn<int>("typed");         // s since the bar saved typed text; -1: never
+        QTest::addColumn<QStringList>("steps"); // a look at the files follows each
+        QTest::addColumn<QStringList>("told");  // what each message says
+        QTest::addColumn<QString>("text");      // the note afterwards
+        QTest::addColumn<QByteArray>("file");   // its file
         const QString kept = u"replaced the text you typed here\\. Your text is kept in "
                              u"\"[^\"]*note01\\.sync-conflict-20261208-003018-ULVBUW2\\.qkn\"; "_s;
         const QStringList replace{u"replace"_s};
@@ -194,7 +194,8 @@ private Q_SLOTS:
         QVERIFY(!b.ticking());
         QCOMPARE(b.told.size(), told.size());
         for (qsizetype i = 0; i < told.size(); ++i)
-            QVERIFY2(QRegularExpression(told[i]).match(b.told[i]).hasMatch(), qPrintable(b.told[i]));
+            QVERIFY2(QRegularExpression(told[i]).match(b.told[i]).hasMatch(),
+                     qPrintable(b.told[i]));
         QCOMPARE(b->TxtNote01, text);
         QCOMPARE(b.read(b.note(1)), file);
     }
