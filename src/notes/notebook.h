@@ -132,6 +132,7 @@ private:
     struct Arrival
     {
         bool replaced = false; // the text typed here gave way to another version
+        bool holdsAll = false; // which holds every character of it, in order
         QStringList copies;    // sync tools' copies of the note that appeared
     };
     struct Seen

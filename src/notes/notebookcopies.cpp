@@ -72,6 +72,10 @@ void NoteBook::tellArrivals(bool waited)
             tell(tr("Another desk's version of %1 replaced the text you typed here. Your text is "
                     "kept in %2; Marglet leaves that file as it is.")
                      .arg(caption(note), quoted(arrival.copies)));
+        else if (arrival.replaced && arrival.holdsAll)
+            tell(tr("Another desk's version of %1 replaced the text you typed here. It still "
+                    "holds all of your text, with the other desk's changes.")
+                     .arg(caption(note)));
         else if (arrival.replaced)
             tell(tr("Another desk's version of %1 replaced the text you typed here. No sync tool "
                     "kept a copy of your text beside it.")

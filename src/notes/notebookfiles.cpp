@@ -150,10 +150,15 @@ void NoteBook::checkDisk()
         }
         switch (notesync::decide(false, seen.disk)) {
         case Step::Take:
-        case Step::MarkSaved:
-            if (take(note, seen) && typed)
-                m_arrivals[std::size_t(note - 1)].replaced = true;
+        case Step::MarkSaved: {
+            const QString before = noteStore(note); // shared, not copied
+            if (take(note, seen) && typed) {
+                Arrival &arrival = m_arrivals[std::size_t(note - 1)];
+                arrival.replaced = true;
+                arrival.holdsAll = notesync::holdsInOrder(noteStore(note), before);
+            }
             break;
+        }
         case Step::Nothing:
             if (seen.stamp == s.stamp)
                 break;

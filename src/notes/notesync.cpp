@@ -23,6 +23,16 @@ Step decide(bool editedHere, Disk disk)
     return Step::Nothing;
 }
 
+bool holdsInOrder(QStringView text, QStringView part)
+{
+    qsizetype found = 0;
+    for (qsizetype i = 0; i < text.size() && found < part.size(); ++i) {
+        if (text[i] == part[found])
+            ++found;
+    }
+    return found == part.size();
+}
+
 int conflictCopyOf(QStringView fileName, Qt::CaseSensitivity names)
 {
     // The tool's own marks as each writes them; the note's name as the file

@@ -30,6 +30,10 @@ enum class Step
 
 Step decide(bool editedHere, Disk disk);
 
+// Whether `text` holds every character of `part` in the same order, as a
+// version made from `part` by adding to it does.
+bool holdsInOrder(QStringView text, QStringView part);
+
 // Whether two names that differ only in case name one file.
 #ifdef Q_OS_WIN
 inline constexpr Qt::CaseSensitivity kFileNameCase = Qt::CaseInsensitive;

@@ -139,6 +139,10 @@ private Q_SLOTS:
         QTest::newRow("the copy a moment before")
             << 30 << QStringList{u"copy"_s, u"1s"_s, u"replace"_s} << QStringList{kept}
             << u"theirs"_s << "theirs"_ba;
+        QTest::newRow("replaced by a version made from it")
+            << 30 << QStringList{u"extend"_s}
+            << QStringList{u"replaced the text you typed here\\. It still holds all of your"_s}
+            << u"mine, and theirs"_s << "mine, and theirs"_ba;
         QTest::newRow("replaced, no copy")
             << 30 << replace << QStringList{u"replaced the text you typed here\\. No sync tool"_s}
             << u"theirs"_s << "theirs"_ba;
@@ -175,6 +179,8 @@ private Q_SLOTS:
             for (const QString &what : step.split(u'+')) {
                 if (what == u"replace")
                     rewrite(b.note(1), b.note(1) + u".tmp"_s, "theirs");
+                else if (what == u"extend")
+                    rewrite(b.note(1), b.note(1) + u".tmp"_s, "mine, and theirs");
                 else if (what == u"copy")
                     put(b.path(u"note01.sync-conflict-20261208-003018-ULVBUW2.qkn"_s), "mine");
                 else if (what == u"delete")
