@@ -115,7 +115,6 @@ NoteBook::Seen NoteBook::look(int note) const
 bool NoteBook::take(int note, const Seen &seen)
 {
     FileState &s = state(note);
-    s.typedSaved.reset();
     s.stamp = seen.stamp;
     s.unreadable = false;
     s.told.clear();
@@ -124,6 +123,7 @@ bool NoteBook::take(int note, const Seen &seen)
     QString &store = noteStore(note);
     if (store == seen.file.text)
         return false;
+    s.typedSaved.reset(); // the note holds another's text now
     store = seen.file.text;
     Q_EMIT noteReplaced(note);
     return true;
