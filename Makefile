@@ -24,10 +24,12 @@ CTEST_ARGS ?=
 # desktops` runs only those tests), with the session bus two of them need;
 # then the Wayland sessions: KWin's compositor, XWayland, Qt's Wayland
 # platform, PipeWire and GStreamer to read mutter's screen, and Python's D-Bus
-# and GTK for the native window beside the bar.
+# and GTK for the native window beside the bar; and Syncthing, which keeps two
+# desks' notes in step in the two-desk tests.
 DESKTOP_PACKAGES = dbus mutter kwin-x11 kwin-style-breeze xfwm4 openbox picom fluxbox icewm \
 	kwin-wayland xwayland qt6-wayland pipewire wireplumber gstreamer1.0-pipewire \
-	gstreamer1.0-tools gstreamer1.0-plugins-base python3-dbus python3-gi gir1.2-gtk-3.0
+	gstreamer1.0-tools gstreamer1.0-plugins-base python3-dbus python3-gi gir1.2-gtk-3.0 \
+	syncthing
 
 .PHONY: all deps desktop-deps build run test desktops faults stress install format format-check bench crashloop art fuzz clean windows windows-test deb deb-test
 
