@@ -9,9 +9,11 @@
 #include "notes/notefiles.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdlib>
@@ -83,6 +85,14 @@ int main(int argc, char *argv[])
     BarEnvironment environment;
     environment.dataFolder = folders.data;
     environment.rescueFolder = folders.user;
+    // Kept out of the notes' folder, which a sync tool may carry to a desk
+    // where nothing was told yet, and one for each notes folder.
+    environment.toldCopies = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                             QStringLiteral("/copies-told-") +
+                             QString::fromLatin1(QCryptographicHash::hash(folders.data.toUtf8(),
+                                                                          QCryptographicHash::Sha1)
+                                                     .toHex()
+                                                     .left(12));
     environment.skinBases = folders.skinBases;
 
     MargletApp marglet(environment);

@@ -40,6 +40,7 @@ BarNotes::BarNotes(const BarEnvironment &environment, QWidget *window)
     NoteBookEnvironment notes;
     notes.dataFolder = environment.dataFolder;
     notes.rescueFolder = environment.rescueFolder;
+    notes.toldCopies = environment.toldCopies;
     notes.pause = environment.autosaveDelay;
     notes.steady = environment.autosaveLimit;
     notes.retry = environment.retryInterval;

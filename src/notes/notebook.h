@@ -47,6 +47,10 @@ struct NoteBookEnvironment
     // tool keeps of the text it replaced wait for each other, so that the
     // two are told together in whichever order they come.
     std::chrono::milliseconds pairing{3000};
+    // This user's own file, outside the notes' folder (which a sync tool
+    // carries), naming the copies already told; empty: each start tells
+    // every copy it finds.
+    QString toldCopies;
     diskfile::Writer writer; // the default replaces the file whole
     std::function<QDateTime()> now;
     // A clock that only moves on, for how long ago a note was saved.
@@ -133,6 +137,7 @@ private:
     {
         bool replaced = false; // the text typed here gave way to another version
         bool holdsAll = false; // which holds every character of it, in order
+        QString replacedText;  // what gave way, kept by the bar if nobody else did
         QStringList copies;    // sync tools' copies of the note that appeared
     };
     struct Seen
@@ -162,6 +167,11 @@ private:
     // before: told together at start, else waiting to be told.
     void findCopies(bool atStart);
     void tellArrivals(bool waited);
+    // Keeps text typed here that another version replaced and no sync tool
+    // kept, as the bar's own conflicted copy; the copy's path, or empty
+    // after telling why it could not.
+    QString keepReplaced(int note, const QString &text);
+    void rememberCopies();
     void watch();
     void tell(const QString &message);
     QString stamped(const QString &label) const;

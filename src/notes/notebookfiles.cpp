@@ -156,6 +156,8 @@ void NoteBook::checkDisk()
                 Arrival &arrival = m_arrivals[std::size_t(note - 1)];
                 arrival.replaced = true;
                 arrival.holdsAll = notesync::holdsInOrder(noteStore(note), before);
+                if (!arrival.holdsAll)
+                    arrival.replacedText = before;
             }
             break;
         }

@@ -42,13 +42,14 @@ struct Book
     QStringList told;
     QString failure;
     QList<qint64> writes; // when, in ms
+    NoteBookEnvironment env;
     std::unique_ptr<NoteBook> book;
 
     Book()
     {
-        NoteBookEnvironment env;
         env.dataFolder = dir.path();
         env.rescueFolder = dir.filePath(u"rescued"_s);
+        env.toldCopies = dir.filePath(u"cache/told"_s);
         env.timers = [this](QObject *parent) {
             return timers.emplace_back(new Timer(now, parent)).get();
         };
@@ -60,6 +61,11 @@ struct Book
                 *error = failure;
             return failure.isEmpty() && diskfile::replace(path, bytes, error);
         };
+        make();
+    }
+    // A new note book on the same files, as at the next start of the bar.
+    void make()
+    {
         book = std::make_unique<NoteBook>(env);
         QObject::connect(book.get(), &NoteBook::problem,
                          [this](const QString &message) { told.append(message); });

@@ -143,8 +143,10 @@ private Q_SLOTS:
             << 30 << QStringList{u"extend"_s}
             << QStringList{u"replaced the text you typed here\\. It still holds all of your"_s}
             << u"mine, and theirs"_s << "mine, and theirs"_ba;
-        QTest::newRow("replaced, no copy")
-            << 30 << replace << QStringList{u"replaced the text you typed here\\. No sync tool"_s}
+        QTest::newRow("replaced, no copy: the bar keeps the text")
+            << 30 << replace
+            << QStringList{u"replaced the text you typed here\\. No sync tool kept a copy of your "
+                           u"text, so Marglet kept it in \"[^\"]*note01 \\(conflicted copy"_s}
             << u"theirs"_s << "theirs"_ba;
         QTest::newRow("a copy of a note not typed in")
             << -1 << QStringList{u"copy"_s}
@@ -202,6 +204,11 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < told.size(); ++i)
             QVERIFY2(QRegularExpression(told[i]).match(b.told[i]).hasMatch(),
                      qPrintable(b.told[i]));
+        // Where the bar says it kept the text, the text is.
+        const auto kept =
+            QRegularExpression(u"kept it in \"([^\"]*)\""_s).match(b.told.join(u'\n'));
+        if (kept.hasMatch())
+            QCOMPARE(b.read(QDir::fromNativeSeparators(kept.captured(1))), "mine"_ba);
         QCOMPARE(b->TxtNote01, text);
         QCOMPARE(b.read(b.note(1)), file);
     }
@@ -230,6 +237,13 @@ private Q_SLOTS:
         // Never opened, changed or moved.
         for (const QString &name : copies)
             QCOMPARE(b.read(b.path(name)), "other");
+        // Not told again at the next start; one that came meanwhile is.
+        put(b.path(u"note03 (conflicted copy 2026-12-09 101010).qkn"_s), "later");
+        b.make();
+        b.start();
+        QCOMPARE(b.told.size(), 3);
+        QVERIFY2(b.told[2].contains(u"2026-12-09"_s) && !b.told[2].contains(copies[0]),
+                 qPrintable(b.told[2]));
     }
 
     void anUnreadableNoteIsKeptAsideBeforeItIsFirstSaved_data()
