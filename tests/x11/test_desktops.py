@@ -8,13 +8,16 @@ Run with --wm NAME (see desktops.WINDOW_MANAGERS)."""
 import argparse
 import os
 import shutil
+import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
 import desktops
 import xharness
 from desktops import Desktop, wait_for
+from wmstate import Launcher
 
 WM = "none"
 MAXMIN = (159, 8)
@@ -46,8 +49,8 @@ class DesktopCase(unittest.TestCase):
 
     # What the checks read from the server.
 
-    def start_bar(self):
-        self.bar = xharness.Bar(self.desktop)
+    def start_bar(self, **kwargs):
+        self.bar = xharness.Bar(self.desktop, **kwargs)
         if WM != "none":
             # Managed: the manager has made its decisions about the new window.
             wait_for(lambda: self.desktop.prop(self.bar.wid, "WM_STATE"), 60, "the bar managed")
@@ -238,6 +241,51 @@ class OneScreen(DesktopCase):
         d.close_window(bar.wid)
         self.assertEqual(bar.wait_exit(10), 0)
         self.assertIn(text.encode(), xharness.read_bytes(note))
+
+
+    def test_starting_it_again_brings_the_bar_forward(self):
+        """As a launcher starts the program (with a startup id stamped with
+        the time of the user's action) and as a key bound to it does (with
+        none), while the bar rests shut and another window has the keyboard:
+        the bar opens and takes it, with the caret after the note's text."""
+        d = self.desktop
+        folder = tempfile.mkdtemp(prefix="marglet-x11-")
+        with open(os.path.join(folder, "note01.qkn"), "wb") as f:
+            f.write(b"first line")
+        editor = d.open_ordinary_window("Editor")
+        bar = self.start_bar(folder=folder)
+        x, y = 1920 - 256, 5
+        launcher = Launcher(d.display)
+        self.addCleanup(launcher.close)
+        note = bar.file("note01.qkn")
+        for how, launch_id, typed in (("launcher", launcher.startup_id(), "first lineA"),
+                                      ("key", None, "first lineAB")):
+            self.assertTrue(d.focus_within(editor), "the editor has lost the keyboard")
+            second = subprocess.run([bar.file("marglet")], cwd=folder, capture_output=True,
+                                    env=dict(d.env(), DESKTOP_STARTUP_ID=launch_id or ""),
+                                    timeout=60)
+            self.assertEqual(second.returncode, 0, second.stderr)
+            self.expect_place(x, y, 343, f"brought by a {how}")
+            wait_for(lambda: d.focus_within(bar.wid), 30, f"the keyboard in the bar ({how})")
+            if WM != "none":
+                self.assertEqual(d.active_window(), bar.wid)
+            d.run("xdotool", "type", typed[-1])
+            wait_for(lambda: xharness.read_bytes(note) == typed.encode(), 60, f"{typed!r} saved")
+            d.screenshot(os.path.join(xharness.ARGS.out, f"desktop-{WM}-brought-{how}.png"),
+                         1920 - 420, 0, 420, 400)
+            if launch_id:
+                self.assertEqual(d.prop(bar.wid, "_NET_STARTUP_ID"), launch_id.encode())
+                wait_for(lambda: launcher.told(f'remove: ID="{launch_id}"'), 30,
+                         "the launch's feedback ended")
+            # The user goes back to the editor with the caret left at the
+            # note's start, and shuts the bar.
+            d.run("xdotool", "key", "ctrl+Home")
+            self.activate(editor)
+            wait_for(lambda: not self.accepts_focus(), 30, "the bar to refuse the focus again")
+            self.click(*MAXMIN)
+            self.expect_place(x, y, 17, f"shut again after the {how}")
+        d.close_window(bar.wid)
+        self.assertEqual(bar.wait_exit(10), 0)
 
 
 class TwoMonitors(DesktopCase):
