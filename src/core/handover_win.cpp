@@ -5,7 +5,6 @@
 // second start connects.
 #include "handover.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -16,11 +15,6 @@
 #include <sddl.h>
 
 namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("HandOver", text);
-}
 
 QString systemMessage(DWORD error)
 {
