@@ -3,6 +3,7 @@
 #include "core/folders.h"
 #include "core/handover.h"
 #include "core/message.h"
+#include "core/platformchoice.h"
 #include "core/quitsignals.h"
 #include "core/runninglock.h"
 #include "marglet.h"
@@ -47,11 +48,13 @@ int main(int argc, char *argv[])
 {
     // Before Qt's X11 platform takes the startup id out of the environment.
     const QByteArray launchId = handover::launchIdFromEnvironment();
+    PlatformChoice platform;
 #ifdef Q_OS_LINUX
-    // The bar must sit at an exact screen position and stay on top, which a
-    // Wayland session does not grant a client; X11 (or XWayland) does.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+    platform = choosePlatform(qgetenv("QT_QPA_PLATFORM"), !qEnvironmentVariableIsEmpty("DISPLAY"));
+    if (!platform.platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform.platform);
+    if (!platform.note.isEmpty())
+        logMessage(platform.note);
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("marglet"));
@@ -139,7 +142,10 @@ int main(int argc, char *argv[])
     bar.Form_Load();
     bar.show();
     // Told once the bar is there to be seen beside the message.
-    for (const QString &notice : folders.notices)
+    QStringList notices = folders.notices;
+    if (!platform.warning.isEmpty())
+        notices.append(platform.warning);
+    for (const QString &notice : std::as_const(notices))
         QTimer::singleShot(0, &marglet, [notice] { showWarning(notice); });
     const int status = QApplication::exec();
     g_marglet = nullptr;

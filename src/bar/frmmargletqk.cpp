@@ -10,6 +10,7 @@
 #include "core/desktop.h"
 #include "core/formwidgets.h"
 #include "core/message.h"
+#include "notepad.h"
 #include "notes/notebook.h"
 #include "notes/notefiles.h"
 #include "picturebox.h"
@@ -154,9 +155,17 @@ PictureBox *FrmMargletQK::buildTab(int note, CaptionLabel *&caption)
 
 void FrmMargletQK::ensureNotepad()
 {
+    buildNotepad();
+    // The note goes in once the pad is wanted: a collapsed bar holds each
+    // note once, in its store, and a long one costs nothing at start.
+    m_notes->attach(TxtNotepad);
+}
+
+void FrmMargletQK::buildNotepad()
+{
     if (TxtNotepad)
         return;
-    TxtNotepad = named(new QPlainTextEdit(this), "TxtNotepad");
+    TxtNotepad = named(new NotePad(this), "TxtNotepad");
     TxtNotepad->setGeometry(8, 48, 169, 193);
     TxtNotepad->setFrameShape(QFrame::NoFrame);
     TxtNotepad->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -171,7 +180,6 @@ void FrmMargletQK::ensureNotepad()
                         TxtNotepad, CmdExport, CmdImport, CmdAbout, CmdOptions};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
-    m_notes->attach(TxtNotepad);
     m_focus->watch(TxtNotepad->viewport(), true);
     TxtNotepad->setVisible(isVisible());
 }
@@ -181,7 +189,7 @@ void FrmMargletQK::finishStartup()
     // Reading the icon costs about a millisecond; nothing shows it before
     // the bar is on screen.
     setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
-    ensureNotepad();
+    buildNotepad();
     for (CaptionLabel *label : {LblTitleBarShd, LblTitleBar, LblNote01, LblNote02, LblNote03})
         label->fitToText();
 }

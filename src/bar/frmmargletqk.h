@@ -14,7 +14,7 @@ class BarNotes;
 class BarSetup;
 class CaptionLabel;
 class PictureBox;
-class QPlainTextEdit;
+class NotePad;
 class QPushButton;
 
 // The bar: a borderless, always-on-top strip that slides open to show three
@@ -74,8 +74,9 @@ private:
     PictureBox *buildTab(int note, CaptionLabel *&caption);
     // The note pad is built once the bar is on screen, or sooner when
     // something needs it: a collapsed bar does not show it, and building it
-    // loads the fonts.
+    // loads the fonts. It takes in its note when first wanted.
     void ensureNotepad();
+    void buildNotepad();
     void finishStartup();
     void slideEnded(qint16 expanded);
     void SwitchNote(const qint16 &ActiveNote);
@@ -104,7 +105,7 @@ private:
     PictureBox *PicTab01 = nullptr;
     PictureBox *PicTab02 = nullptr;
     PictureBox *PicTab03 = nullptr;
-    QPlainTextEdit *TxtNotepad = nullptr;
+    NotePad *TxtNotepad = nullptr;
     QPushButton *CmdExport = nullptr;
     QPushButton *CmdImport = nullptr;
     QPushButton *CmdAbout = nullptr;

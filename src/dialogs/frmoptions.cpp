@@ -10,6 +10,7 @@
 #include "settings/skins.h"
 #include "updatecheck.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -18,6 +19,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+
+#include <algorithm>
 
 using designfonts::arial;
 using formwidgets::button;
@@ -42,7 +45,6 @@ FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
     setWindowTitle(QStringLiteral("QKS Marglet Options"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
     setFont(designfonts::formDefault());
-    setFixedSize(489, 401);
 
     QKNUpdate.setModuleFolder(m_env.moduleFolder);
     TmrUpdate.setTimerType(Qt::PreciseTimer);
@@ -50,6 +52,8 @@ FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
     connect(&TmrUpdate, &QTimer::timeout, this, &FrmOptions::TmrUpdate_Timer);
 
     buildControls();
+    // Its height is known before it is placed.
+    showAutostart(autostart::read(m_env.autostart));
     Form_Load();
 }
 
@@ -124,23 +128,35 @@ void FrmOptions::buildControls()
     LblUpdate->hide();
     CmdCancel = button(this, QStringLiteral("Close"), QRect(312, 368, 81, 25));
     CmdSave = button(this, QStringLiteral("Apply"), QRect(400, 368, 81, 25));
+    // Below the designed controls, which keep their places, with the reason
+    // it cannot be used beside it: the window grows by one row of 21 pixels,
+    // and still fits whole with its frame on a 640 x 480 screen that has a
+    // taskbar.
+    ChkAutostart = new QCheckBox(autostart::caption(), this);
+    ChkAutostart->setFont(option);
+    ChkAutostart->adjustSize();
+    ChkAutostart->setGeometry(8, 400, ChkAutostart->width(), 17);
+    const int reasonLeft = ChkAutostart->geometry().right() + 12;
+    LblAutostart =
+        label(this, QString(), option, QRect(reasonLeft, 400, 481 - reasonLeft, 17), {}, true);
+    LblAutostart->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     // Named as the rest of the program and its scripted tests know them.
     QWidget *const named[] = {
-        PicSkinGroup,  LblSkin,         LblSkinDesc,  LblSelectSkin,   CmbSkin,    Picture1,
-        LblPosition,   LblPositionDesc, RadXP,        PicXP,           Rad9x,      Pic9x,
-        PicTransGroup, LblTransparency, LblTransDesc, LblTransWarning, RadTransOn, RadTransOff,
-        CmdUpdate,     LblUpdate,       CmdCancel,    CmdSave};
+        PicSkinGroup,  LblSkin,         LblSkinDesc,  LblSelectSkin,   CmbSkin,      Picture1,
+        LblPosition,   LblPositionDesc, RadXP,        PicXP,           Rad9x,        Pic9x,
+        PicTransGroup, LblTransparency, LblTransDesc, LblTransWarning, RadTransOn,   RadTransOff,
+        CmdUpdate,     LblUpdate,       CmdCancel,    CmdSave,         ChkAutostart, LblAutostart};
     const QStringList names =
         QStringLiteral("PicSkinGroup LblSkin LblSkinDesc LblSelectSkin CmbSkin Picture1 "
                        "LblPosition LblPositionDesc RadXP PicXP Rad9x Pic9x PicTransGroup "
                        "LblTransparency LblTransDesc LblTransWarning RadTransOn RadTransOff "
-                       "CmdUpdate LblUpdate CmdCancel CmdSave")
+                       "CmdUpdate LblUpdate CmdCancel CmdSave ChkAutostart LblAutostart")
             .split(u' ');
     for (qsizetype i = 0; i < names.size(); ++i)
         named[i]->setObjectName(names[i]);
 
-    QWidget *const tabOrder[] = {CmdSave,    CmdCancel, CmdUpdate, RadTransOff,
+    QWidget *const tabOrder[] = {CmdSave,    CmdCancel, CmdUpdate, ChkAutostart, RadTransOff,
                                  RadTransOn, CmbSkin,   RadXP,     Rad9x};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -213,6 +229,19 @@ void FrmOptions::LoadSettings()
     settings = settingsfile::load(m_env.settingsPath, Settings(), &error);
     if (!error.isEmpty())
         m_env.report(error);
+}
+
+void FrmOptions::showAutostart(const autostart::State &state)
+{
+    m_autostartShown = state.on;
+    ChkAutostart->setChecked(state.on);
+    ChkAutostart->setEnabled(state.blocked.isEmpty());
+    LblAutostart->setText(state.blocked);
+    LblAutostart->setHidden(state.blocked.isEmpty());
+    // A longer reason than a line is shown whole, the window taller.
+    const int height = std::max(17, LblAutostart->heightForWidth(LblAutostart->width()));
+    LblAutostart->resize(LblAutostart->width(), height);
+    setFixedSize(489, LblAutostart->y() + height + 5);
 }
 
 bool FrmOptions::SaveSettings()

@@ -100,7 +100,7 @@ private Q_SLOTS:
         QCOMPARE(s.reports.size(), 1);
     }
 
-    void theNotePadArrivesAfterTheFirstPaintHoldingNoteOneUnchanged()
+    void theNotePadArrivesAfterTheFirstPaintAndTakesNoteOneUnchangedWhenOpened()
     {
         QTemporaryDir dir;
         put(dir.filePath(u"note01.qkn"_qs), "first line\r\nCaf\xe9");
@@ -110,6 +110,9 @@ private Q_SLOTS:
         s.bar->show();
         QVERIFY(QTest::qWaitForWindowExposed(s.bar));
         QTRY_VERIFY(s.bar->findChild<QPlainTextEdit *>());
+        // A collapsed bar holds the note once, in its store.
+        QVERIFY(s.pad()->toPlainText().isEmpty());
+        s.click("PicMaxMin");
         QCOMPARE(s.pad()->toPlainText(), QStringLiteral("first line\nCaf\u00e9"));
         QVERIFY(!s.pad()->isHidden());
         QVERIFY(!s.notes().hasUnsaved());

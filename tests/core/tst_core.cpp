@@ -1,6 +1,8 @@
+#include "core/autostart.h"
 #include "core/diskfile.h"
 #include "core/folders.h"
 #include "core/handover.h"
+#include "core/platformchoice.h"
 #include "core/runninglock.h"
 #include "core/windowsversiondetect.h"
 
@@ -331,6 +333,59 @@ private Q_SLOTS:
         QCOMPARE(asked.first().first().toByteArray(), brought ? "host_TIME5"_ba : ""_ba);
     }
 
+#ifndef Q_OS_WIN
+    void aSystemWideInstallKeepsEachUsersNotesWithTheUserQuietly()
+    {
+        QTemporaryDir dir;
+        const auto writable = [](const QString &, QString *) {
+            return diskfile::FolderAccess::Writable; // as for root
+        };
+        const Folders f = chooseFolders(u"/usr/lib/marglet"_s, dir.path(), {}, writable);
+        QCOMPARE(f.data, dir.path());
+        QVERIFY(f.notices.isEmpty());
+        QVERIFY(!systemWide(u"/home/ann/.local/lib/marglet"_s));
+    }
+#endif
+
+    // A Wayland window can neither keep its place nor stay on top, so X11
+    // wins wherever a display is there, said once; without one, the user is
+    // told. What the session picks for other reasons (tests run offscreen)
+    // stays.
+    void x11IsTakenWhereverThereIsADisplay_data()
+    {
+        QTest::addColumn<QByteArray>("requested");
+        QTest::addColumn<bool>("display");
+        QTest::addColumn<QByteArray>("platform");
+        QTest::addColumn<bool>("noted");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("nothing asked") << ""_ba << true << "xcb;wayland"_ba << false << false;
+        QTest::newRow("nothing asked, no display")
+            << ""_ba << false << "wayland"_ba << false << true;
+        QTest::newRow("wayland") << "wayland"_ba << true << "xcb;wayland"_ba << true << false;
+        QTest::newRow("wayland first in a list")
+            << "wayland;xcb"_ba << true << "xcb;wayland"_ba << true << false;
+        QTest::newRow("wayland-egl")
+            << "wayland-egl"_ba << true << "xcb;wayland-egl"_ba << true << false;
+        QTest::newRow("wayland, no display") << "wayland"_ba << false << ""_ba << false << true;
+        QTest::newRow("xcb first") << "xcb;wayland"_ba << true << ""_ba << false << false;
+        QTest::newRow("offscreen") << "offscreen"_ba << true << ""_ba << false << false;
+        QTest::newRow("minimal, no display") << "minimal"_ba << false << ""_ba << false << false;
+    }
+    void x11IsTakenWhereverThereIsADisplay()
+    {
+        QFETCH(QByteArray, requested);
+        QFETCH(bool, display);
+        QFETCH(QByteArray, platform);
+        QFETCH(bool, noted);
+        QFETCH(bool, warned);
+        const PlatformChoice choice = choosePlatform(requested, display);
+        QCOMPARE(choice.platform, platform);
+        QCOMPARE(choice.note.contains(u"QT_QPA_PLATFORM="_s + QString::fromLatin1(requested)),
+                 noted);
+        QVERIFY(!choice.note.contains(u'\n'));
+        QCOMPARE(choice.warning.contains(u"Wayland"_s), warned);
+    }
+
     // The system's lock on a file (flock, or LockFileEx on Windows) must keep
     // a second bar away and never keep the only one away, whatever a bar
     // that was killed left behind; running without one at all is said.
@@ -390,6 +445,148 @@ private Q_SLOTS:
         QCOMPARE(lock.tryLock(), result);
         // Running without a lock would let a second bar write over the notes.
         QCOMPARE(lock.error().contains(u".marglet.lock"_s), result == Result::Failed);
+    }
+
+    // Start at login is read where the next login looks, and changed there.
+    void startAtLoginIsKeptWhereTheSystemLooks_data()
+    {
+        QTest::addColumn<QString>("before");  // what the system has
+        QTest::addColumn<QString>("prefix");  // where the program is installed
+        QTest::addColumn<bool>("on");         // what the system will do
+        QTest::addColumn<QString>("blocked"); // a word of why it cannot be changed
+        QTest::addColumn<QString>("stored");  // once turned on; %1 the test's folder
+#ifdef Q_OS_WIN
+        const QString value = u"\"%1\\Marglet\\marglet.exe\""_s;
+        QTest::newRow("nothing") << QString() << QString() << false << QString() << value;
+        QTest::newRow("the installer's value")
+            << u"installer"_s << QString() << true << QString() << value;
+        QTest::newRow("another program's value")
+            << u"other"_s << QString() << false << QString() << value;
+        QTest::newRow("opened from a zip, so run from the temporary folder")
+            << u"temporary"_s << QString() << false << u"temporary"_s << QString();
+#else
+        const QString exec = u"%1/usr/bin/marglet"_s;
+        QTest::newRow("nothing") << QString() << u"usr"_s << false << QString() << exec;
+        QTest::newRow("a system entry") << u"system"_s << u"usr"_s << true << QString() << exec;
+        QTest::newRow("a system entry the user's hides")
+            << u"system, hidden"_s << u"usr"_s << false << QString() << exec;
+        QTest::newRow("another program's") << u"other"_s << u"usr"_s << false << QString() << exec;
+        QTest::newRow("turned off by GNOME")
+            << u"gnome off"_s << u"usr"_s << false << QString() << exec;
+        QTest::newRow("a link to another program's menu entry, never written through")
+            << u"link"_s << u"usr"_s << false << QString() << exec;
+        QTest::newRow("a prefix that must be quoted")
+            << QString() << u"my $notes"_s << false << QString()
+            << u"\"%1/my \\\\$notes/bin/marglet\""_s;
+        QTest::newRow("a build, not installed")
+            << QString() << u"build"_s << false << u"installed"_s << QString();
+        QTest::newRow("a file where the configuration folder belongs")
+            << u"config file"_s << u"usr"_s << false << u"write in"_s << QString();
+#endif
+    }
+    void startAtLoginIsKeptWhereTheSystemLooks()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, prefix);
+        QFETCH(bool, on);
+        QFETCH(QString, blocked);
+        QFETCH(QString, stored);
+        QTemporaryDir dir;
+        autostart::Place place = testPlace(dir.path(), prefix);
+#ifdef Q_OS_WIN
+        if (before == u"temporary")
+            place.temporary = dir.path();
+        else if (!before.isEmpty())
+            QSettings(place.entries, QSettings::NativeFormat)
+                .setValue(u"Marglet"_s, before == u"other" ? u"C:\\Other\\marglet.exe"_s
+                                                           : autostart::runValue(place.program));
+        const auto kept = [&] {
+            return QSettings(place.entries, QSettings::NativeFormat).value(u"Marglet"_s).toString();
+        };
+        const QString folder = QDir::toNativeSeparators(dir.path());
+#else
+        if (prefix == u"build")
+            QVERIFY(QFile::remove(dir.filePath(u"build/bin/marglet"_s)));
+        const QString user = place.entries + u"/marglet.desktop"_s;
+        const QString menu = dir.filePath(u"menu.desktop"_s);
+        const bool other = before == u"other" || before == u"link";
+        const QByteArray entry =
+            "[Desktop Entry]\nType=Application\nName=M\nExec=" +
+            QFile::encodeName(other ? u"/opt/other/marglet"_s
+                                    : dir.filePath(prefix + u"/bin/marglet"_s)) +
+            " --hold\n";
+        // What the user's own entry adds, in the rows that have one.
+        const QHash<QString, QByteArray> users{
+            {u"other"_s, ""},
+            {u"system, hidden"_s, "Hidden=true\n"},
+            {u"gnome off"_s, "X-GNOME-Autostart-enabled=false\n"}};
+        if (before == u"config file")
+            put(dir.filePath(u"config"_s), "");
+        QDir().mkpath(place.entries);
+        QDir().mkpath(place.systemEntries[0]);
+        if (before.startsWith(u"system"))
+            put(place.systemEntries[0] + u"/marglet.desktop"_s, entry);
+        if (users.contains(before))
+            put(user, entry + users[before]);
+        if (before == u"link")
+            QVERIFY((put(menu, entry), QFile::link(menu, user)));
+        const auto kept = [&] {
+            QByteArray bytes;
+            diskfile::readFile(user, 4096, bytes);
+            return QString::fromUtf8(bytes);
+        };
+        const QString folder = dir.path();
+#endif
+        const QString was = kept();
+        const autostart::State state = autostart::read(place);
+        QCOMPARE(state.on, on);
+        QVERIFY2(state.blocked.contains(blocked) && state.blocked.isEmpty() == blocked.isEmpty(),
+                 qPrintable(state.blocked));
+        QString error;
+        if (!blocked.isEmpty()) {
+            QVERIFY(!autostart::write(place, !on, &error));
+            QVERIFY2(error.contains(blocked), qPrintable(error));
+            QCOMPARE(kept(), was);
+            return;
+        }
+        for (const bool wanted : {!on, on, true}) {
+            QVERIFY2(autostart::write(place, wanted, &error), qPrintable(error));
+            QCOMPARE(autostart::read(place).on, wanted);
+        }
+#ifdef Q_OS_WIN
+        QCOMPARE(kept(), stored.arg(folder));
+        QVERIFY(autostart::write(place, false, &error));
+        QCOMPARE(kept(), QString());
+#else
+        QVERIFY2(kept().contains(u"\nExec="_s + stored.arg(folder) + u'\n'), qPrintable(kept()));
+        QVERIFY(autostart::write(place, false, &error));
+        // Off, the user's entry is gone, or stays to hide a system entry
+        // that would start the bar.
+        QCOMPARE(kept().contains(u"\nHidden=true\n"_s), before.startsWith(u"system"));
+        QCOMPARE(QFileInfo::exists(user), before.startsWith(u"system"));
+        QByteArray bytes;
+        QVERIFY(diskfile::readFile(menu, 4096, bytes) == ReadStatus::Missing || bytes == entry);
+#endif
+    }
+
+    void aRunValueNamesTheProgramWhateverItsCaseAndQuotes_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("names");
+        QTest::newRow("as the installer writes it")
+            << u"\"C:\\Apps\\Marglet\\marglet.exe\""_s << true;
+        QTest::newRow("in other letters' case, unquoted")
+            << u"c:\\apps\\MARGLET\\Marglet.exe"_s << true;
+        QTest::newRow("quoted, with arguments")
+            << u"\"C:\\Apps\\Marglet\\marglet.exe\" /x"_s << true;
+        QTest::newRow("another folder's") << u"\"C:\\Other\\marglet.exe\""_s << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+    void aRunValueNamesTheProgramWhateverItsCaseAndQuotes()
+    {
+        QFETCH(QString, value);
+        QFETCH(bool, names);
+        QCOMPARE(autostart::runValueNames(value, u"C:/Apps/Marglet/marglet.exe"_s), names);
     }
 };
 

@@ -28,6 +28,7 @@ SAVE_AS = (16 + 76, 254 + 10)
 OPTIONS = (16 + 37, 306 + 9)
 ABOUT = (95 + 37, 306 + 9)
 MAGENTA = (255, 0, 255)
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 # The design's outline: (row, first, last) columns kept on sample rows.
 OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (16, 2, 182), (17, 6, 178), (20, 2, 182),
            (23, 0, 184), (200, 0, 184), (337, 1, 183), (342, 6, 178)]
@@ -151,6 +152,31 @@ class WindowsProgram(unittest.TestCase):
         time.sleep(1)
         self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", bar.prop("_NET_WM_STATE", about))
         self.desk.screenshot(os.path.join(self.out, "wine-about.png"))
+        bar.click(*CLOSE)
+        self.assertEqual(bar.proc.wait(30), 0)
+
+    def test_start_at_sign_in_is_chosen_in_options(self):
+        bar = self.start()
+        bar.slide(343)
+        bar.click(*OPTIONS)
+        dialog = wait_for(lambda: bar.windows("QKS Marglet Options"), 20, "Options")[0]
+        wait_for(lambda: bar.geometry(dialog)[2] > 0, 10, "Options mapped")
+        time.sleep(1)
+        program = '"z:' + os.path.join(self.folder, "marglet.exe").replace("/", "\\") + '"'
+
+        def run_value():
+            done = subprocess.run(["wine", "reg", "query", RUN_KEY, "/v", "Marglet"],
+                                  env=self.wine.with_display(self.desk.display),
+                                  capture_output=True, text=True, timeout=60)
+            return done.stdout.lower()
+
+        for tick in (True, False):
+            bar.click(8 + 7, 400 + 8, dialog)  # the box
+            bar.click(400 + 40, 368 + 12, dialog)  # Apply
+            wait_for(lambda: (program.lower() in run_value()) == tick, 30,
+                     "the Run value " + ("naming the program" if tick else "removed"))
+            if tick:
+                self.desk.screenshot(os.path.join(self.out, "wine-options-autostart.png"))
         bar.click(*CLOSE)
         self.assertEqual(bar.proc.wait(30), 0)
 

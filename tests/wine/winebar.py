@@ -26,8 +26,10 @@ class Wine:
         self.prefix = os.path.join(root, "prefix")
         self.env = {k: v for k, v in os.environ.items()
                     if not k.startswith(("WINE", "QT_"))}
+        # No menu builder: a shortcut made in the prefix would become a menu
+        # entry in the home of whoever runs the tests.
         self.env.update({"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEARCH": "win64",
-                         "WINEDLLOVERRIDES": "mscoree,mshtml="})
+                         "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"})
         subprocess.run(["wineboot", "-i"], env=self.env, check=True, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.end_server()
@@ -48,17 +50,18 @@ class Wine:
 
 
 class Bar:
-    """marglet.exe started from a copy of the program folder."""
+    """marglet.exe started from a copy of the program folder (or `program`,
+    a Windows path, from the folder it names)."""
 
     WIDTH = 185
 
-    def __init__(self, case, folder, settings=None):
+    def __init__(self, case, folder, settings=None, program="marglet.exe"):
         self.case, self.server, self.folder = case, case.desk, folder
         if settings is not None:
             with open(os.path.join(folder, "settings.dat"), "wb") as f:
                 f.write(settings)
         self.log = open(os.path.join(case.out, "marglet.log"), "ab")
-        self.proc = subprocess.Popen(["wine", "marglet.exe"], cwd=folder,
+        self.proc = subprocess.Popen(["wine", program], cwd=folder,
                                      env=case.wine.with_display(self.server.display),
                                      stdout=self.log, stderr=subprocess.STDOUT,
                                      stdin=subprocess.DEVNULL)
