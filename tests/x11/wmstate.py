@@ -5,7 +5,7 @@ close button sends; the desktop sessions in desktops.py read through it.
 
 import os
 
-from Xlib import X, Xatom, display, error
+from Xlib import X, Xatom, error
 from Xlib.protocol import event, rq
 
 
@@ -130,12 +130,12 @@ class WindowManagerState:
 
 class Launcher:
     """What a desktop launcher does for a program it starts, on a connection
-    of its own: a startup id stamped with the server's time of the user's
-    action, and the program's startup notification that ends the launch's
-    busy feedback ("remove: ID=...")."""
+    `x` of its own: a startup id stamped with the server's time of the
+    user's action, and the program's startup notification that ends the
+    launch's busy feedback ("remove: ID=...")."""
 
-    def __init__(self, name):
-        self.x = display.Display(name)
+    def __init__(self, x):
+        self.x = x
         root = self.x.screen().root
         root.change_attributes(event_mask=X.PropertyChangeMask)
         self.window = root.create_window(0, 0, 1, 1, 0, X.CopyFromParent,
