@@ -16,18 +16,6 @@
 
 namespace {
 
-QString systemMessage(DWORD error)
-{
-    wchar_t *text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    QString message = length ? QString::fromWCharArray(text, int(length)).trimmed()
-                             : QStringLiteral("error %1.").arg(error);
-    ::LocalFree(text);
-    return message;
-}
-
 // This user's security id as text ("S-1-5-21-..."), or empty.
 QString userSid()
 {
@@ -88,7 +76,7 @@ handover::Sent handover::send(const QString &endpoint, QByteArrayView message, Q
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND)
             return Sent::NobodyListens;
-        *why = systemMessage(error);
+        *why = qt_error_string(int(error));
         return Sent::Refused;
     }
     // The system gives the foreground only to the program the user just
@@ -103,7 +91,7 @@ handover::Sent handover::send(const QString &endpoint, QByteArrayView message, Q
     ::CloseHandle(pipe);
     if (ok)
         return Sent::HandedOver;
-    *why = systemMessage(error);
+    *why = qt_error_string(int(error));
     return Sent::Refused;
 }
 
@@ -161,7 +149,7 @@ bool HandOverListener::listen(QString *why)
     SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
             wide(sddl), SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
-        *why = systemMessage(::GetLastError());
+        *why = qt_error_string(int(::GetLastError()));
         return false;
     }
     auto channel = std::make_unique<Channel>();
@@ -173,13 +161,13 @@ bool HandOverListener::listen(QString *why)
     const DWORD error = ::GetLastError();
     ::LocalFree(security.lpSecurityDescriptor);
     if (channel->pipe == INVALID_HANDLE_VALUE) {
-        *why = systemMessage(error);
+        *why = qt_error_string(int(error));
         return false;
     }
     channel->event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     channel->overlapped.hEvent = channel->event;
     if (!channel->event || !waitForClient(channel->pipe, &channel->overlapped)) {
-        *why = systemMessage(::GetLastError());
+        *why = qt_error_string(int(::GetLastError()));
         return false;
     }
     Channel *c = channel.get();
