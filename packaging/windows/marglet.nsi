@@ -109,7 +109,10 @@ Section "QKS Marglet" SecProgram
   !insertmacro InstallProgramFiles
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
-  CreateShortCut "$SMPROGRAMS\Marglet.lnk" "$INSTDIR\marglet.exe"
+  ; Its key, Ctrl+Alt+M, is one Windows answers from any program: it starts
+  ; the bar, or brings the one that runs forward with the keyboard.
+  CreateShortCut "$SMPROGRAMS\Marglet.lnk" "$INSTDIR\marglet.exe" "" "" "" SW_SHOWNORMAL \
+    ALT|CONTROL|M "Three quick notes in a small bar that stays on top"
   WriteRegStr HKCU "${UNINSTALL_KEY}" DisplayName "${TITLE}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" DisplayVersion "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" Publisher "QKS"

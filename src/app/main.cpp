@@ -1,6 +1,7 @@
 #include "bar/barclosing.h"
 #include "core/designfonts.h"
 #include "core/folders.h"
+#include "core/handover.h"
 #include "core/message.h"
 #include "core/platformchoice.h"
 #include "core/quitsignals.h"
@@ -47,6 +48,8 @@ QStringList carriedFiles()
 
 int main(int argc, char *argv[])
 {
+    // Before Qt's X11 platform takes the startup id out of the environment.
+    const QByteArray launchId = handover::launchIdFromEnvironment();
     PlatformChoice platform;
 #ifdef Q_OS_LINUX
     platform = choosePlatform(qgetenv("QT_QPA_PLATFORM"), !qEnvironmentVariableIsEmpty("DISPLAY"));
@@ -67,9 +70,21 @@ int main(int argc, char *argv[])
     switch (running.tryLock()) {
     case RunningLock::Result::Acquired:
         break;
-    case RunningLock::Result::HeldElsewhere:
+    case RunningLock::Result::HeldElsewhere: {
         qInfo("marglet: already running for %s", qUtf8Printable(folders.data));
+        // Starting it again is how the user asks for that bar: it comes
+        // forward with the keyboard.
+        QString why;
+        const QString endpoint = handover::endpointFor(folders.data, &why);
+        handover::Sent sent = handover::Sent::Refused;
+        if (!endpoint.isEmpty())
+            sent = handover::send(endpoint, handover::encode(launchId), &why);
+        if (sent == handover::Sent::NobodyListens)
+            why = QApplication::translate("main", "it does not listen for other starts");
+        if (sent != handover::Sent::HandedOver)
+            qInfo("marglet: it could not be brought forward: %s", qUtf8Printable(why));
         return 0;
+    }
     case RunningLock::Result::Failed: {
         const QString message =
             QApplication::translate("main",
@@ -82,6 +97,14 @@ int main(int argc, char *argv[])
         return 1;
     }
     }
+    // At once, so that a start made while this bar is still coming up is
+    // answered as soon as it is there.
+    QString why;
+    HandOverListener handOver(handover::endpointFor(folders.data, &why));
+    if (!why.isEmpty() || !handOver.listen(&why))
+        qInfo("marglet: starting the program again cannot bring this bar forward: %s",
+              qUtf8Printable(why));
+
     BarEnvironment environment;
     environment.dataFolder = folders.data;
     environment.rescueFolder = folders.user;
@@ -99,6 +122,7 @@ int main(int argc, char *argv[])
     FrmMargletQK &bar = marglet.bar();
     BarClosing &closing = bar.closing();
     QObject::connect(&bar, &FrmMargletQK::finished, &app, &QApplication::quit);
+    QObject::connect(&handOver, &HandOverListener::requested, &bar, &FrmMargletQK::comeForward);
 
     // Log-out and shut-down: save first, and let the session wait while the
     // user decides about notes that cannot be written.

@@ -1,5 +1,7 @@
 #include "barfocus.h"
 
+#include "core/desktop.h"
+
 #include <QEvent>
 #include <QWidget>
 #include <QWindow>
@@ -31,6 +33,12 @@ void BarFocus::allowFocus()
     // For managers that give no focus on a click (or when there is no manager).
     if (m_bar->windowHandle() && !m_bar->isActiveWindow())
         m_bar->activateWindow();
+}
+
+void BarFocus::bring(const QByteArray &launchId)
+{
+    acceptFocus(true);
+    bringForward(m_bar, launchId);
 }
 
 void BarFocus::shut(QWidget *pad)

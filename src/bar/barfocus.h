@@ -7,7 +7,8 @@ class QWidget;
 
 // When the bar takes the keyboard. Appearing, sliding or being clicked must
 // not take it from the program the user is typing in: the bar takes it only
-// when the user clicks into its note pad or picks a note.
+// when the user clicks into its note pad or picks a note, or starts the
+// program again to bring the bar forward.
 class BarFocus : public QObject
 {
     Q_OBJECT
@@ -20,6 +21,9 @@ public:
     void acceptFocus(bool accept);
     // Accepts, and asks for the keyboard with the time of the user's click.
     void allowFocus();
+    // Accepts, and asks the desktop to bring the bar forward for a start of
+    // the program that `launchId` names (empty when its launcher named none).
+    void bring(const QByteArray &launchId);
     // The bar has shut: a caret blinking in a note pad nobody can see would
     // wake the program twice a second for nothing, and the next click on
     // the strip must not take the keyboard either.

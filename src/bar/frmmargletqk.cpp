@@ -65,6 +65,7 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
     // BarFocus). A zero user time (Qt::WA_ShowWithoutActivating) is not
     // used: KWin answers it by marking the bar as demanding attention.
     setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    takeFocusOnlyWhenGiven(this);
     resize(535, 343);
     buildControls();
     // Start-up reads the settings twice; one problem is one message.
@@ -231,8 +232,26 @@ void FrmMargletQK::PicMaxMin_Click()
 
 void FrmMargletQK::slideEnded(qint16 expanded)
 {
-    if (expanded == 0)
-        m_focus->shut(TxtNotepad);
+    if (expanded != 0)
+        return;
+    m_focus->shut(TxtNotepad);
+    if (m_forwardWhenShut)
+        comeForward(*std::exchange(m_forwardWhenShut, std::nullopt));
+}
+
+void FrmMargletQK::comeForward(const QByteArray &launchId)
+{
+    BarMotion &motion = m_setup->motion();
+    if (motion.TmrExpand.isActive() && motion.Expanded == 1) {
+        m_forwardWhenShut = launchId;
+        return;
+    }
+    if (motion.Expanded == 0 && !motion.TmrExpand.isActive())
+        PicMaxMin_Click();
+    ensureNotepad();
+    TxtNotepad->moveCursor(QTextCursor::End);
+    TxtNotepad->setFocus(Qt::OtherFocusReason);
+    m_focus->bring(launchId);
 }
 
 void FrmMargletQK::SwitchNote(const qint16 &note)

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class BarClosing;
 class BarFocus;
@@ -48,6 +49,10 @@ public:
     void enableApplySettings();
     // Places the bar again by the settings' rule, as after a screen change.
     void placeOnScreen();
+    // The user started the program again: the bar opens (by its slide) and
+    // takes the keyboard, with the caret after the open note's last
+    // character. `launchId` is what the launcher gave that start.
+    void comeForward(const QByteArray &launchId);
 
 Q_SIGNALS:
     void aboutClicked();
@@ -112,6 +117,8 @@ private:
     CaptionLabel *LblNote02 = nullptr;
     CaptionLabel *LblNote03 = nullptr;
     QStringList m_reported;
+    // Asked to come forward while sliding shut: it opens again once shut.
+    std::optional<QByteArray> m_forwardWhenShut;
     bool m_closeForGood = false;
     bool m_finishScheduled = false;
 };

@@ -1,12 +1,17 @@
 #include "core/autostart.h"
 #include "core/diskfile.h"
 #include "core/folders.h"
+#include "core/handover.h"
 #include "core/platformchoice.h"
 #include "core/runninglock.h"
 #include "core/windowsversiondetect.h"
 
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUuid>
+
+#include <future>
 
 #include "core/testfiles.h"
 
@@ -15,11 +20,15 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #endif
 
 using namespace Qt::StringLiterals;
 using namespace WindowsVersionDetect;
 using Result = RunningLock::Result;
+using Sent = handover::Sent;
 using diskfile::Kind;
 using diskfile::ReadStatus;
 
@@ -175,6 +184,147 @@ private Q_SLOTS:
             // Only the first time: later starts find the notes there.
             QVERIFY(chooseFolders(from, to, carried, probe).notices.isEmpty());
         }
+    }
+
+    // What a second start hands over is outside input: only a request in
+    // its own form, with a launch id of printable ASCII, brings the bar.
+    void onlyAWellFormedRequestBringsTheBar_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("id"); // null: dropped
+        QTest::addColumn<qint64>("time");   // the launch's time; -1 for none
+        const QByteArray longest(handover::kMaxLaunchId - 6, 'x');
+        QTest::newRow("no launch id") << "marglet:bring"_ba
+                                      << ""_ba << -1LL;
+        QTest::newRow("a launcher's id") << "marglet:bring xfce4-panel-7-host-marglet_TIME81234"_ba
+                                         << "xfce4-panel-7-host-marglet_TIME81234"_ba << 81234LL;
+        QTest::newRow("a token, spaces and quotes") << "marglet:bring a \"b\" c"_ba
+                                                    << "a \"b\" c"_ba << -1LL;
+        QTest::newRow("no time past 32 bits") << "marglet:bring a_TIME4294967296"_ba
+                                              << "a_TIME4294967296"_ba << -1LL;
+        QTest::newRow("no time of zero") << "marglet:bring a_TIME0"_ba
+                                         << "a_TIME0"_ba << -1LL;
+        QTest::newRow("the longest id")
+            << "marglet:bring " + longest + "_TIME9" << longest + "_TIME9" << 9LL;
+        QTest::newRow("an id too long")
+            << "marglet:bring x" + longest + "_TIME9" << QByteArray() << -1LL;
+        QTest::newRow("a control character") << "marglet:bring a\nb"_ba << QByteArray() << -1LL;
+        QTest::newRow("a byte past ASCII")
+            << "marglet:bring caf\xc3\xa9"_ba << QByteArray() << -1LL;
+        QTest::newRow("an empty id") << "marglet:bring "_ba << QByteArray() << -1LL;
+        QTest::newRow("no space") << "marglet:bringx"_ba << QByteArray() << -1LL;
+        QTest::newRow("another message") << "hello"_ba << QByteArray() << -1LL;
+    }
+    void onlyAWellFormedRequestBringsTheBar()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, id);
+        QFETCH(qint64, time);
+        const std::optional<QByteArray> read = handover::decode(message);
+        QCOMPARE(read.value_or(QByteArray()), id);
+        QCOMPARE(read.has_value(), !id.isNull());
+        if (read) {
+            const std::optional<quint32> launched = handover::launchTime(id);
+            QCOMPARE(launched ? qint64(*launched) : -1, time);
+            QCOMPARE(handover::encode(id), message); // what a second start sends
+        }
+    }
+
+    // A second start reaches only a bar that listens on these notes, is
+    // never held up or misled by what else is at the bar's address, and a
+    // bar answers only its own user.
+    void aSecondStartReachesOnlyTheBarThatListens_data()
+    {
+        QTest::addColumn<QString>("there"); // at the bar's address
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<Sent>("sent");
+        QTest::addColumn<bool>("brought");
+        const QByteArray request = handover::encode("host_TIME5");
+        QTest::newRow("a bar") << u"bar"_s << request << Sent::HandedOver << true;
+        QTest::newRow("nothing") << QString() << request << Sent::NobodyListens << false;
+        QTest::newRow("a bar that has ended")
+            << u"ended"_s << request << Sent::NobodyListens << false;
+        QTest::newRow("a request too long")
+            << u"bar"_s << request + QByteArray(handover::kMaxMessage, 'x') << Sent::HandedOver
+            << false;
+#ifndef Q_OS_WIN
+        QTest::newRow("a file") << u"file"_s << request << Sent::Refused << false;
+        QTest::newRow("another user's socket") << u"foreign"_s << request << Sent::Refused << false;
+        QTest::newRow("another user asks")
+            << u"bar, other user"_s << request << Sent::HandedOver << false;
+#endif
+    }
+    void aSecondStartReachesOnlyTheBarThatListens()
+    {
+        QFETCH(QString, there);
+        QFETCH(QByteArray, message);
+        QFETCH(Sent, sent);
+        QFETCH(bool, brought);
+        QTemporaryDir dir;
+        QString why;
+#ifdef Q_OS_WIN
+        const QString endpoint = u"\\\\.\\pipe\\marglet-"_s + QUuid::createUuid().toString();
+        if (there == u"ended")
+            QVERIFY(HandOverListener(endpoint).listen(&why)); // gone with it
+#else
+        const QString endpoint = dir.filePath(u"bar.bring"_s);
+        const QByteArray path = QFile::encodeName(endpoint);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+        const auto to = reinterpret_cast<const sockaddr *>(&address);
+        if (there == u"ended" || there == u"foreign") { // a socket nobody reads: a killed bar's
+            const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+            QVERIFY(::bind(fd, to, sizeof address) == 0);
+            ::close(fd);
+        }
+        if (there == u"foreign" && ::lchown(path.constData(), 65534, 65534) != 0)
+            QSKIP("this process may not give a file to another user");
+        if (there == u"file")
+            put(endpoint, "kept");
+#endif
+        HandOverListener bar(endpoint);
+        QSignalSpy asked(&bar, &HandOverListener::requested);
+        if (there.startsWith(u"bar"))
+            QVERIFY2(bar.listen(&why), qPrintable(why));
+        // From another thread, as from another process: the bar answers on
+        // its own event loop.
+        auto result = std::async(std::launch::async, [&] {
+#ifndef Q_OS_WIN
+            if (there == u"bar, other user") { // let in, and not asking the polite way
+                ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+                ::chmod(path.constData(), 0777);
+                const pid_t child = ::fork();
+                if (child == 0)
+                    ::_exit(::setuid(65534) == 0 &&
+                                    ::sendto(::socket(AF_UNIX, SOCK_DGRAM, 0), message.data(),
+                                             size_t(message.size()), 0, to,
+                                             sizeof address) == message.size()
+                                ? 0
+                                : 1);
+                int status = -1;
+                ::waitpid(child, &status, 0);
+                return status == 0 ? Sent::HandedOver : Sent::Refused;
+            }
+#endif
+            return handover::send(endpoint, message, &why);
+        });
+        QTRY_VERIFY(result.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
+        QCOMPARE(result.get(), sent);
+        QCOMPARE(why.isEmpty(), sent != Sent::Refused);
+        if (there == u"ended") // the next bar takes the address over
+            QVERIFY2(bar.listen(&why), qPrintable(why));
+        else if (!there.startsWith(u"bar")) { // what is in the way stays there
+            QCOMPARE(bar.listen(&why), there.isEmpty());
+            QVERIFY(there.isEmpty() || why.contains(endpoint));
+            return;
+        }
+        // The bar answers the next start, after whatever it dropped.
+        auto next = std::async(std::launch::async,
+                               [&] { return handover::send(endpoint, "marglet:bring"_ba, &why); });
+        QTRY_COMPARE(asked.size(), brought ? 2 : 1);
+        QCOMPARE(next.get(), Sent::HandedOver);
+        QCOMPARE(asked.first().first().toByteArray(), brought ? "host_TIME5"_ba : ""_ba);
     }
 
 #ifndef Q_OS_WIN

@@ -131,6 +131,8 @@ class Installer(unittest.TestCase):
         self.assertEqual(listing(self.folder), program | {"Uninstall.exe"})
         exe = self.windows_folder + r"\marglet.exe"
         self.assertEqual(shortcut_target(self.shortcut), exe)
+        # Its key: M with Ctrl (2) and Alt (4), the header's hot key field.
+        self.assertEqual(read_bytes(self.shortcut)[0x40:0x42], b"M\x06")
         uninstaller = f'"{self.windows_folder}\\Uninstall.exe"'
         values = self.registry(UNINSTALL)
         self.assertGreater(int(values.pop("EstimatedSize", "0"), 16), 1000)

@@ -2,7 +2,7 @@
 a window manager: the real marglet.exe driven and read from outside, as the
 Linux bar is (xdotool, xprop, pixels).
 
-python3 test_window.py --build BUILD [--out DIR] [--wm openbox]
+python3 test_window.py --build BUILD --foreground PROBE.exe [--out DIR] [--wm openbox]
 """
 
 import argparse
@@ -46,7 +46,7 @@ class WindowsProgram(unittest.TestCase):
         # Exactly what `make windows` zips: nothing of the build is on WINEPATH.
         subprocess.run(["cmake", "--install", ARGS.build, "--prefix", cls.program], check=True,
                        stdout=subprocess.DEVNULL)
-        cls.wine = Wine(cls.root)
+        cls.wine = Wine(cls.root, ARGS.foreground)
 
     @classmethod
     def tearDownClass(cls):
@@ -104,6 +104,29 @@ class WindowsProgram(unittest.TestCase):
         bar.slide(17)
         self.assertEqual(bar.geometry()[:2], (1920 - 256, 5))
 
+        bar.click(*CLOSE)
+        self.assertEqual(bar.proc.wait(30), 0)
+
+    def test_starting_it_again_brings_the_bar_forward(self):
+        with open(os.path.join(self.folder, "note01.qkn"), "wb") as f:
+            f.write(b"first line")
+        editor = self.desk.open_ordinary_window("editor")
+        bar = self.start()
+        wait_for(lambda: self.desk.active_window() == editor, 10, "the editor active")
+        display = self.desk.display
+        self.assertNotEqual(self.wine.foreground(display), "QKS Marglet")
+        second = subprocess.run(["wine", "marglet.exe"], cwd=self.folder, timeout=60,
+                                env=self.wine.with_display(display),
+                                stdout=bar.log, stderr=subprocess.STDOUT)
+        self.assertEqual(second.returncode, 0)
+        wait_for(lambda: bar.geometry()[3] == 343, 20, "the bar open")
+        # In front for Windows programs, with the keyboard in its note pad
+        # after the text; Wine 8 leaves the X focus to the manager.
+        wait_for(lambda: self.wine.foreground(display) == "QKS Marglet", 20, "the bar in front")
+        self.wine.foreground(display, "type", "a")
+        wait_for(lambda: read_bytes(bar.file("note01.qkn")) == b"first linea", 20,
+                 "the key saved after the note's text")
+        self.desk.screenshot(os.path.join(self.out, "wine-brought.png"), 1920 - 300, 0, 300, 360)
         bar.click(*CLOSE)
         self.assertEqual(bar.proc.wait(30), 0)
 
@@ -236,6 +259,7 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--out", default=tempfile.gettempdir())
     parser.add_argument("--wm", default="openbox")
+    parser.add_argument("--foreground", required=True, help="the foreground probe (.exe)")
     ARGS, rest = parser.parse_known_args()
     os.makedirs(ARGS.out, exist_ok=True)
     if not shutil.which("wine"):

@@ -21,7 +21,8 @@ class Wine:
     settings and notes stay in its folder, but Wine keeps its registry and
     its own processes there."""
 
-    def __init__(self, root):
+    def __init__(self, root, probe=None):
+        self.probe = probe
         self.prefix = os.path.join(root, "prefix")
         self.env = {k: v for k, v in os.environ.items()
                     if not k.startswith(("WINE", "QT_"))}
@@ -35,6 +36,12 @@ class Wine:
 
     def with_display(self, display):
         return dict(self.env, DISPLAY=display)
+
+    def foreground(self, display, *args):
+        """Runs the foreground probe: the foreground window's title, or with
+        ("type", TEXT) keys typed through the system's input."""
+        return subprocess.run(["wine", self.probe, *args], env=self.with_display(display),
+                              capture_output=True, text=True, timeout=60).stdout.strip()
 
     def end_server(self):
         # Each session starts its own server, on that session's display.

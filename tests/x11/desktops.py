@@ -325,21 +325,25 @@ class Desktop(WindowManagerState, xharness.Xvfb):
         self.wayland = {"WAYLAND_DISPLAY": os.path.join(run, told["WAYLAND_DISPLAY"]),
                         "XAUTHORITY": told.get("XAUTHORITY") or None, "XDG_RUNTIME_DIR": run,
                         "XDG_SESSION_TYPE": "wayland"}
-        # python3-xlib reads the cookie's file from the environment.
-        saved = os.environ.pop("XAUTHORITY", None)
-        try:
-            if self.wayland["XAUTHORITY"]:
-                os.environ["XAUTHORITY"] = self.wayland["XAUTHORITY"]
-            self.x = xdisplay.Display(self.display)
-        finally:
-            os.environ.pop("XAUTHORITY", None)
-            if saved is not None:
-                os.environ["XAUTHORITY"] = saved
+        self.x = self.connect()
         self.root = self.x.screen().root
         if self.wm == "mutter-wayland":
             self.compositor = compositors.Mutter(self.bus, width, run, timeout)
         else:
             self.compositor = compositors.KWin(self.bus, self.wayland["WAYLAND_DISPLAY"])
+
+    def connect(self):
+        """A connection of its own to the session's X server."""
+        # python3-xlib reads XWayland's cookie's file from the environment.
+        saved = os.environ.pop("XAUTHORITY", None)
+        try:
+            if self.wayland.get("XAUTHORITY"):
+                os.environ["XAUTHORITY"] = self.wayland["XAUTHORITY"]
+            return xdisplay.Display(self.display)
+        finally:
+            os.environ.pop("XAUTHORITY", None)
+            if saved is not None:
+                os.environ["XAUTHORITY"] = saved
 
     def pointer(self, x, y):
         if self.compositor:

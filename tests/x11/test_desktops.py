@@ -8,17 +8,21 @@ Run with --wm NAME (see desktops.WINDOW_MANAGERS)."""
 import argparse
 import os
 import shutil
+import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
 import desktops
 import xharness
 from desktops import Desktop, wait_for
+from wmstate import Launcher
 
 WM = "none"
 MAXMIN = (159, 8)
 PAD = (90, 150)
+PAD_START = (9, 55)  # before the first character of the note
 TAB2 = (80, 36)
 OPTIONS = (53, 315)
 ABOUT = (132, 315)
@@ -162,6 +166,51 @@ class DesktopCase(unittest.TestCase):
         wait_for(lambda: text.encode() in (xharness.read_bytes(note) or b""), 60,
                  f"the typed text in {os.path.basename(note)}")
 
+    def bring_twice(self, editor_has_keyboard, back_to_editor):
+        """Starts the program again as a launcher does (with a startup id
+        stamped with the time of the user's action) and as a key bound to it
+        does (with none), while the bar rests shut and an editor has the
+        keyboard: the bar opens and takes it, with the caret after the note's
+        text."""
+        d = self.desktop
+        folder = tempfile.mkdtemp(prefix="marglet-x11-")
+        with open(os.path.join(folder, "note01.qkn"), "wb") as f:
+            f.write(b"first line")
+        bar = self.start_bar(folder=folder)
+        x, y = bar.geometry()[:2]
+        launcher = Launcher(d.connect())
+        self.addCleanup(launcher.close)
+        note = bar.file("note01.qkn")
+        for how, launch_id, typed in (("launcher", launcher.startup_id(), "first lineA"),
+                                      ("key", None, "first lineAB")):
+            wait_for(editor_has_keyboard, 30, "the editor to have the keyboard")
+            second = subprocess.run([bar.file("marglet")], cwd=folder, capture_output=True,
+                                    env=dict(d.env(), DESKTOP_STARTUP_ID=launch_id or ""),
+                                    timeout=60)
+            self.assertEqual(second.returncode, 0, second.stderr)
+            self.expect_place(x, y, 343, f"brought by a {how}")
+            wait_for(lambda: d.focus_within(bar.wid), 30, f"the keyboard in the bar ({how})")
+            self.assertFalse(editor_has_keyboard(), "the editor kept the keyboard")
+            if WM not in ("none", "mutter-wayland", "kwin_wayland"):
+                self.assertEqual(d.active_window(), bar.wid)
+            d.type_text(typed[-1])
+            wait_for(lambda: xharness.read_bytes(note) == typed.encode(), 60, f"{typed!r} saved")
+            d.screenshot(os.path.join(xharness.ARGS.out, f"desktop-{WM}-brought-{how}.png"),
+                         x - 164, 0, 420, 400)
+            if launch_id:
+                self.assertEqual(d.prop(bar.wid, "_NET_STARTUP_ID"), launch_id.encode())
+                wait_for(lambda: launcher.told(f'remove: ID="{launch_id}"'), 30,
+                         "the launch's feedback ended")
+            # The user leaves the caret at the note's start, goes back to
+            # the editor and shuts the bar.
+            self.click(*PAD_START)
+            back_to_editor()
+            wait_for(lambda: not self.accepts_focus(), 30, "the bar to refuse the focus again")
+            self.click(*MAXMIN)
+            self.expect_place(x, y, 17, f"shut again after the {how}")
+        d.close_window(bar.wid)
+        self.assertEqual(bar.wait_exit(10), 0)
+
     def above(self, upper, lower, what):
         d = self.desktop
         try:
@@ -246,6 +295,12 @@ class OneScreen(DesktopCase):
         d.close_window(bar.wid)
         self.assertEqual(bar.wait_exit(10), 0)
         self.assertIn(text.encode(), xharness.read_bytes(note))
+
+
+    def test_starting_it_again_brings_the_bar_forward(self):
+        d = self.desktop
+        editor = d.open_ordinary_window("Editor")
+        self.bring_twice(lambda: d.focus_within(editor), lambda: self.activate(editor))
 
 
 class TwoMonitors(DesktopCase):

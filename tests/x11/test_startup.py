@@ -34,7 +34,7 @@ class StartUp(XTestCase):
         self.assertIn("libQt6Widgets", loaded)
         self.assertNotIn("libQt6Network", loaded)
 
-    def test_a_second_start_leaves_the_running_bar_alone(self):
+    def test_a_second_start_ends_and_leaves_one_bar(self):
         bar = self.start()
         import subprocess
         second = subprocess.run([bar.file("marglet")], env=self.server.env(), cwd=bar.folder,

@@ -88,6 +88,11 @@ class WaylandSession(DesktopCase):
                 self.assertEqual(bar.wait_exit(10), 0, bar.output()[-3000:])
                 self.assertIn(text.encode(), xharness.read_bytes(note))
 
+    def test_starting_it_again_brings_the_bar_forward(self):
+        d = self.desktop
+        editor = d.open_wayland_window("Editor", WALLPAPER)
+        self.bring_twice(editor, lambda: d.click(*ELSEWHERE))
+
     def test_without_x11_the_bar_starts_and_says_what_it_cannot_do(self):
         self.bar = xharness.Bar(self.desktop, env={"DISPLAY": None, "QT_QPA_PLATFORM": "wayland"},
                                 wait=False)
