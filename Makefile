@@ -3,7 +3,7 @@
 #               user (RUN_PREFIX) and starts it from there
 #   make test   the same set-up, then every test, headless
 # and two more do the same for Windows, cross-built and tested under Wine:
-#   make windows        the program folder and its zip, in build-windows
+#   make windows        the program folder, its zip and the installer, in build-windows
 #   make windows-test   the same, then every test under Wine
 # and for Debian and Ubuntu:
 #   make deb            the package DEB_DIR/marglet_<version>_amd64.deb
@@ -21,8 +21,15 @@ RUN_PREFIX ?= $(HOME)/.local
 # More arguments for ctest, such as -LE faults to leave out the fault suite.
 CTEST_ARGS ?=
 # The window managers the real-window tests run the bar under (`make
-# desktops` runs only those tests), with the session bus two of them need.
-DESKTOP_PACKAGES = dbus mutter kwin-x11 kwin-style-breeze xfwm4 openbox picom fluxbox icewm
+# desktops` runs only those tests), with the session bus two of them need;
+# then the Wayland sessions: KWin's compositor, XWayland, Qt's Wayland
+# platform, PipeWire and GStreamer to read mutter's screen, and Python's D-Bus
+# and GTK for the native window beside the bar; and Syncthing, which keeps two
+# desks' notes in step in the two-desk tests.
+DESKTOP_PACKAGES = dbus mutter kwin-x11 kwin-style-breeze xfwm4 openbox picom fluxbox icewm \
+	kwin-wayland xwayland qt6-wayland pipewire wireplumber gstreamer1.0-pipewire \
+	gstreamer1.0-tools gstreamer1.0-plugins-base python3-dbus python3-gi gir1.2-gtk-3.0 \
+	syncthing
 # The accessibility bus, its Python client and a screen reader speaking
 # through speech-dispatcher, for the tests labelled a11y (`make a11y`).
 A11Y_PACKAGES = at-spi2-core python3-pyatspi orca speech-dispatcher
@@ -76,7 +83,8 @@ deb-test: deb
 
 # Only the bar under each window manager: mutter, kwin_x11, xfwm4 (with and
 # without its compositor), openbox (with and without picom), fluxbox, icewm
-# and none, on one screen, two monitors and a 640x480 screen.
+# and none, on one screen, two monitors and a 640x480 screen; and in the
+# Wayland sessions of mutter and KWin (label wayland).
 desktops: build desktop-deps
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L desktops $(CTEST_ARGS)
 

@@ -85,6 +85,8 @@ Figures bar(const QString &note, const QString &folder, bool *ok)
     if (!QTest::qWaitFor([&] { return bar.height() == 343; }))
         qFatal("the bar never opened");
     auto *pad = bar.findChild<QPlainTextEdit *>();
+    // Picking a note is what gives the pad its text.
+    QTest::mouseClick(bar.findChild<QWidget *>(QStringLiteral("PicTab01")), Qt::LeftButton);
     BarNotes *notes = bar.findChild<BarNotes *>();
     notes->setNotepadText(note);
     pad->setFocus();

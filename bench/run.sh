@@ -16,3 +16,5 @@ echo
 echo
 xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb \
     "$benches/bench_keystroke" 2>/dev/null
+echo
+/usr/bin/python3 "$here/longline.py" "${common[@]}" --bare "$benches/bare_pad"

@@ -2,7 +2,8 @@
 # The Windows build, made on Debian: mingw-w64 against Qt built from
 # Debian's own Qt source (scripts/qt-mingw.sh), tested under Wine.
 #
-#   scripts/windows.sh build DIR   the program folder DIR/Marglet and DIR/Marglet.zip
+#   scripts/windows.sh build DIR   the program folder DIR/Marglet, DIR/Marglet.zip and
+#                                  the installer DIR/Marglet-Setup-<version>.exe
 #   scripts/windows.sh test DIR    every test of that build under Wine
 #
 # CMAKE_FLAGS, JOBS and CTEST_ARGS as for the Linux build.
@@ -14,8 +15,9 @@ jobs=${JOBS:-$(nproc)}
 
 case $what in
 build)
-    # The real-window test runs the program under openbox on Xvfb.
-    scripts/deps.sh g++-mingw-w64-x86-64-posix ninja-build wine wine64 fonts-wine openbox
+    # NSIS makes the installer; the real-window tests run the program and
+    # the installer under openbox on Xvfb.
+    scripts/deps.sh g++-mingw-w64-x86-64-posix ninja-build nsis wine wine64 fonts-wine openbox
     qt=$(scripts/qt-mingw.sh | tail -1)
     # shellcheck disable=SC2086 # CMAKE_FLAGS is a list of arguments
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -26,7 +28,9 @@ build)
     rm -rf "$dir/Marglet" "$dir/Marglet.zip"
     cmake --install "$dir" --prefix "$dir/Marglet" >/dev/null
     (cd "$dir" && cmake -E tar cf Marglet.zip --format=zip Marglet)
+    cmake --build "$dir" --target setup
     echo "The program folder: $dir/Marglet (zipped: $dir/Marglet.zip)"
+    echo "The installer: $(ls "$dir"/Marglet-Setup-*.exe)"
     ;;
 test)
     # shellcheck disable=SC2086

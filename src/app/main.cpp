@@ -2,16 +2,20 @@
 #include "core/accessibility.h"
 #include "core/designfonts.h"
 #include "core/folders.h"
+#include "core/handover.h"
 #include "core/message.h"
+#include "core/platformchoice.h"
 #include "core/quitsignals.h"
 #include "core/runninglock.h"
 #include "marglet.h"
 #include "notes/notefiles.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdlib>
@@ -45,11 +49,15 @@ QStringList carriedFiles()
 
 int main(int argc, char *argv[])
 {
+    // Before Qt's X11 platform takes the startup id out of the environment.
+    const QByteArray launchId = handover::launchIdFromEnvironment();
+    PlatformChoice platform;
 #ifdef Q_OS_LINUX
-    // The bar must sit at an exact screen position and stay on top, which a
-    // Wayland session does not grant a client; X11 (or XWayland) does.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb;wayland");
+    platform = choosePlatform(qgetenv("QT_QPA_PLATFORM"), !qEnvironmentVariableIsEmpty("DISPLAY"));
+    if (!platform.platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform.platform);
+    if (!platform.note.isEmpty())
+        logMessage(platform.note);
 #endif
     accessibility::offerToLateScreenReaders();
     QApplication app(argc, argv);
@@ -64,9 +72,21 @@ int main(int argc, char *argv[])
     switch (running.tryLock()) {
     case RunningLock::Result::Acquired:
         break;
-    case RunningLock::Result::HeldElsewhere:
+    case RunningLock::Result::HeldElsewhere: {
         qInfo("marglet: already running for %s", qUtf8Printable(folders.data));
+        // Starting it again is how the user asks for that bar: it comes
+        // forward with the keyboard.
+        QString why;
+        const QString endpoint = handover::endpointFor(folders.data, &why);
+        handover::Sent sent = handover::Sent::Refused;
+        if (!endpoint.isEmpty())
+            sent = handover::send(endpoint, handover::encode(launchId), &why);
+        if (sent == handover::Sent::NobodyListens)
+            why = QApplication::translate("main", "it does not listen for other starts");
+        if (sent != handover::Sent::HandedOver)
+            qInfo("marglet: it could not be brought forward: %s", qUtf8Printable(why));
         return 0;
+    }
     case RunningLock::Result::Failed: {
         const QString message =
             QApplication::translate("main",
@@ -79,15 +99,32 @@ int main(int argc, char *argv[])
         return 1;
     }
     }
+    // At once, so that a start made while this bar is still coming up is
+    // answered as soon as it is there.
+    QString why;
+    HandOverListener handOver(handover::endpointFor(folders.data, &why));
+    if (!why.isEmpty() || !handOver.listen(&why))
+        qInfo("marglet: starting the program again cannot bring this bar forward: %s",
+              qUtf8Printable(why));
+
     BarEnvironment environment;
     environment.dataFolder = folders.data;
     environment.rescueFolder = folders.user;
+    // Kept out of the notes' folder, which a sync tool may carry to a desk
+    // where nothing was told yet, and one for each notes folder.
+    environment.toldCopies = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                             QStringLiteral("/copies-told-") +
+                             QString::fromLatin1(QCryptographicHash::hash(folders.data.toUtf8(),
+                                                                          QCryptographicHash::Sha1)
+                                                     .toHex()
+                                                     .left(12));
     environment.skinBases = folders.skinBases;
 
     MargletApp marglet(environment);
     FrmMargletQK &bar = marglet.bar();
     BarClosing &closing = bar.closing();
     QObject::connect(&bar, &FrmMargletQK::finished, &app, &QApplication::quit);
+    QObject::connect(&handOver, &HandOverListener::requested, &bar, &FrmMargletQK::comeForward);
 
     // Log-out and shut-down: save first, and let the session wait while the
     // user decides about notes that cannot be written.
@@ -117,7 +154,10 @@ int main(int argc, char *argv[])
     bar.Form_Load();
     bar.show();
     // Told once the bar is there to be seen beside the message.
-    for (const QString &notice : folders.notices)
+    QStringList notices = folders.notices;
+    if (!platform.warning.isEmpty())
+        notices.append(platform.warning);
+    for (const QString &notice : std::as_const(notices))
         QTimer::singleShot(0, &marglet, [notice] { showWarning(notice); });
     const int status = QApplication::exec();
     g_marglet = nullptr;

@@ -22,6 +22,7 @@ struct BarEnvironment
 {
     QString dataFolder;    // settings.dat and the note files
     QString rescueFolder;  // where notes go that cannot be saved where they belong
+    QString toldCopies;    // names the sync tools' copies already told; empty: none kept
     QStringList skinBases; // folders that hold a skins folder
     // Tells the user something went wrong; the default shows a message box.
     std::function<void(const QString &)> report;

@@ -1,5 +1,7 @@
 #include "barfocus.h"
 
+#include "core/desktop.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
@@ -33,6 +35,12 @@ void BarFocus::allowFocus()
     // For managers that give no focus on a click (or when there is no manager).
     if (m_bar->windowHandle() && !m_bar->isActiveWindow())
         m_bar->activateWindow();
+}
+
+void BarFocus::bring(const QByteArray &launchId)
+{
+    acceptFocus(true);
+    bringForward(m_bar, launchId);
 }
 
 void BarFocus::addToBody(QWidget *control)

@@ -9,8 +9,9 @@ class QWidget;
 // When the bar takes the keyboard, and where the keyboard may go in it.
 // Appearing, sliding or being clicked must not take it from the program the
 // user is typing in: the bar takes it only when the user clicks into its
-// note pad or picks a note. What lies below the strip (the body) is offered
-// to the keyboard and to assistive tools only while the bar is open.
+// note pad or picks a note, or starts the program again to bring the bar
+// forward. What lies below the strip (the body) is offered to the keyboard
+// and to assistive tools only while the bar is open.
 class BarFocus : public QObject
 {
     Q_OBJECT
@@ -23,6 +24,9 @@ public:
     void acceptFocus(bool accept);
     // Accepts, and asks for the keyboard with the time of the user's click.
     void allowFocus();
+    // Accepts, and asks the desktop to bring the bar forward for a start of
+    // the program that `launchId` names (empty when its launcher named none).
+    void bring(const QByteArray &launchId);
 
     // `control` lies below the strip: shown, and reachable with the
     // keyboard, only while the body is.

@@ -1,10 +1,12 @@
 #include "barnotes.h"
 
 #include "core/message.h"
+#include "notepad.h"
 #include "notes/filedialogseam.h"
 #include "notes/notebook.h"
 #include "notes/notecodec.h"
 #include "notes/qtfiledialog.h"
+#include "padpieces.h"
 
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -38,6 +40,7 @@ BarNotes::BarNotes(const BarEnvironment &environment, QWidget *window)
     NoteBookEnvironment notes;
     notes.dataFolder = environment.dataFolder;
     notes.rescueFolder = environment.rescueFolder;
+    notes.toldCopies = environment.toldCopies;
     notes.pause = environment.autosaveDelay;
     notes.steady = environment.autosaveLimit;
     notes.retry = environment.retryInterval;
@@ -47,14 +50,16 @@ BarNotes::BarNotes(const BarEnvironment &environment, QWidget *window)
 
 BarNotes::~BarNotes() = default;
 
-void BarNotes::attach(QPlainTextEdit *pad)
+void BarNotes::attach(NotePad *pad)
 {
+    if (m_pad)
+        return;
     m_pad = pad;
     // It opens on the active note; the change handler is connected after,
     // so that this is no edit of it.
     const qint16 active = m_notes->ActiveNote;
     if (active >= 1 && active <= 3)
-        pad->setPlainText(m_notes->noteStore(active));
+        show(m_notes->noteStore(active));
     connect(pad->document(), &QTextDocument::contentsChange, this, &BarNotes::TxtNotepad_Change);
 }
 
@@ -63,9 +68,16 @@ QString BarNotes::notepadText() const
     const qint16 active = m_notes->ActiveNote;
     if (!m_pad)
         return active >= 1 && active <= 3 ? m_notes->noteStore(active) : QString();
-    QString text = m_pad->document()->toRawText();
-    notecodec::toLineFeeds(text);
-    return text;
+    return padpieces::noteText(m_pad->document());
+}
+
+void BarNotes::show(const QString &text)
+{
+    if (padpieces::fill(m_pad->document(), text))
+        m_pad->setTextCursor(QTextCursor(m_pad->document())); // where setPlainText() leaves it
+    else
+        m_pad->setPlainText(text);
+    m_pad->relayout();
 }
 
 void BarNotes::setNotepadText(const QString &text)
@@ -78,7 +90,7 @@ void BarNotes::setNotepadText(const QString &text)
         return;
     }
     m_padReplacement = &normal;
-    m_pad->setPlainText(normal);
+    show(normal);
     m_padReplacement = nullptr;
 }
 
@@ -108,14 +120,27 @@ void BarNotes::TxtNotepad_Change(int position, int removed, int added)
     // document counts its closing paragraph in some changes.
     const QTextDocument *document = m_pad->document();
     const int length = document->characterCount() - 1;
-    removed = std::min(removed, int(m_notes->noteStore(active).size()) - position);
-    added = std::min(added, length - position);
-    if (position >= 0 && removed >= 0 && added >= 0) {
-        QTextCursor cursor(m_pad->document());
-        cursor.setPosition(position);
-        cursor.setPosition(position + added, QTextCursor::KeepAnchor);
-        if (m_notes->editActive(position, removed, cursor.selectedText(), length))
+    const qsizetype held = m_notes->noteStore(active).size();
+    if (padpieces::everCut(document)) {
+        // The note lacks the pad's seams: what the edit took out of it is
+        // told by the lengths, the seams before and in the whole pad.
+        const padpieces::SeamCount seams = padpieces::seams(document, position);
+        const QString inserted =
+            padpieces::noteText(document, position, position + std::max(0, added));
+        const qsizetype newLength = length - seams.total;
+        const qsizetype taken = held - (newLength - inserted.size());
+        if (m_notes->editActive(position - seams.before, taken, inserted, newLength))
             return;
+    } else {
+        removed = std::min(removed, int(held) - position);
+        added = std::min(added, length - position);
+        if (position >= 0 && removed >= 0 && added >= 0) {
+            QTextCursor cursor(m_pad->document());
+            cursor.setPosition(position);
+            cursor.setPosition(position + added, QTextCursor::KeepAnchor);
+            if (m_notes->editActive(position, removed, cursor.selectedText(), length))
+                return;
+        }
     }
     // Should the document ever report a range that does not add up, take
     // the whole text rather than keep a wrong one.

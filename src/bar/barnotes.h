@@ -9,7 +9,7 @@
 
 class LastPathFileDialog;
 class NoteBook;
-class QPlainTextEdit;
+class NotePad;
 class QWidget;
 
 // The three notes and the note pad that shows the active one: the pad's
@@ -26,8 +26,8 @@ public:
     NoteBook &notes() { return *m_notes; }
     const NoteBook &notes() const { return *m_notes; }
 
-    // The pad, once the bar has built it; it opens on the active note.
-    void attach(QPlainTextEdit *pad);
+    // The pad, once the bar wants it; it opens on the active note. Once.
+    void attach(NotePad *pad);
 
     // Replaces the pad's whole text, as start-up, a tab switch and an import
     // do; the change handler carries it into the active note's store.
@@ -46,12 +46,14 @@ public:
 
 private:
     void showNoteAgain(int note);
+    // The pad's whole text becomes `text`.
+    void show(const QString &text);
 
     QWidget *m_window;
     std::function<void(const QString &, const QString &)> m_fileError;
     std::unique_ptr<NoteBook> m_notes;
     std::unique_ptr<FileDialogSeam> m_ownDialog;
     std::unique_ptr<LastPathFileDialog> CmnDlgSaveLoad;
-    QPlainTextEdit *m_pad = nullptr;
+    NotePad *m_pad = nullptr;
     const QString *m_padReplacement = nullptr;
 };

@@ -11,6 +11,7 @@
 #include "core/desktop.h"
 #include "core/formwidgets.h"
 #include "core/message.h"
+#include "notepad.h"
 #include "notes/notebook.h"
 #include "notes/notefiles.h"
 #include "picturebox.h"
@@ -66,6 +67,7 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
     // BarFocus). A zero user time (Qt::WA_ShowWithoutActivating) is not
     // used: KWin answers it by marking the bar as demanding attention.
     setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    takeFocusOnlyWhenGiven(this);
     resize(535, 343);
     buildControls();
     // Start-up reads the settings twice; one problem is one message.
@@ -172,9 +174,17 @@ PictureBox *FrmMargletQK::buildTab(int note, CaptionLabel *&caption)
 
 void FrmMargletQK::ensureNotepad()
 {
+    buildNotepad();
+    // The note goes in once the pad is wanted: a collapsed bar holds each
+    // note once, in its store, and a long one costs nothing at start.
+    m_notes->attach(TxtNotepad);
+}
+
+void FrmMargletQK::buildNotepad()
+{
     if (TxtNotepad)
         return;
-    TxtNotepad = named(new QPlainTextEdit(this), "TxtNotepad");
+    TxtNotepad = named(new NotePad(this), "TxtNotepad");
     TxtNotepad->setGeometry(8, 48, 169, 193);
     TxtNotepad->setFrameShape(QFrame::NoFrame);
     TxtNotepad->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -184,7 +194,6 @@ void FrmMargletQK::ensureNotepad()
     palette.setColor(QPalette::Text, Qt::black);
     TxtNotepad->setPalette(palette);
     TxtNotepad->stackUnder(PicBtnArea);
-    m_notes->attach(TxtNotepad);
     m_focus->watch(TxtNotepad->viewport(), true);
     m_focus->letCtrlTabLeave(TxtNotepad);
     m_focus->addToBody(TxtNotepad);
@@ -207,7 +216,7 @@ void FrmMargletQK::finishStartup()
     // Reading the icon costs about a millisecond; nothing shows it before
     // the bar is on screen.
     setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
-    ensureNotepad();
+    buildNotepad();
     for (CaptionLabel *label : {LblTitleBarShd, LblTitleBar, LblNote01, LblNote02, LblNote03})
         label->fitToText();
 }
@@ -258,8 +267,26 @@ void FrmMargletQK::slideStarted(qint16 from)
 
 void FrmMargletQK::slideEnded(qint16 expanded)
 {
-    if (expanded == 0)
-        m_focus->shut(PicMaxMin);
+    if (expanded != 0)
+        return;
+    m_focus->shut(PicMaxMin);
+    if (m_forwardWhenShut)
+        comeForward(*std::exchange(m_forwardWhenShut, std::nullopt));
+}
+
+void FrmMargletQK::comeForward(const QByteArray &launchId)
+{
+    BarMotion &motion = m_setup->motion();
+    if (motion.TmrExpand.isActive() && motion.Expanded == 1) {
+        m_forwardWhenShut = launchId;
+        return;
+    }
+    if (motion.Expanded == 0 && !motion.TmrExpand.isActive())
+        PicMaxMin_Click();
+    ensureNotepad();
+    TxtNotepad->moveCursor(QTextCursor::End);
+    TxtNotepad->setFocus(Qt::OtherFocusReason);
+    m_focus->bring(launchId);
 }
 
 void FrmMargletQK::takeFocusBack(QWidget *control)

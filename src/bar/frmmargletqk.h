@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class BarClosing;
 class BarFocus;
@@ -13,7 +14,7 @@ class BarNotes;
 class BarSetup;
 class CaptionLabel;
 class PictureBox;
-class QPlainTextEdit;
+class NotePad;
 class QPushButton;
 
 // The bar: a borderless, always-on-top strip that slides open to show three
@@ -48,6 +49,10 @@ public:
     void enableApplySettings();
     // Places the bar again by the settings' rule, as after a screen change.
     void placeOnScreen();
+    // The user started the program again: the bar opens (by its slide) and
+    // takes the keyboard, with the caret after the open note's last
+    // character. `launchId` is what the launcher gave that start.
+    void comeForward(const QByteArray &launchId);
     // Gives the keyboard back to `control`, which had it before a dialog
     // took it; to the strip if the bar has hidden the control since.
     void takeFocusBack(QWidget *control);
@@ -72,9 +77,10 @@ private:
     PictureBox *buildTab(int note, CaptionLabel *&caption);
     // The note pad is built once the bar is on screen, or sooner when
     // something needs it: a collapsed bar does not show it, and building it
-    // loads the fonts.
+    // loads the fonts. It takes in its note when first wanted.
     void ensureNotepad();
     void nameNotepad();
+    void buildNotepad();
     void finishStartup();
     void slideStarted(qint16 from);
     void slideEnded(qint16 expanded);
@@ -105,7 +111,7 @@ private:
     PictureBox *PicTab01 = nullptr;
     PictureBox *PicTab02 = nullptr;
     PictureBox *PicTab03 = nullptr;
-    QPlainTextEdit *TxtNotepad = nullptr;
+    NotePad *TxtNotepad = nullptr;
     QPushButton *CmdExport = nullptr;
     QPushButton *CmdImport = nullptr;
     QPushButton *CmdAbout = nullptr;
@@ -117,6 +123,8 @@ private:
     CaptionLabel *LblNote02 = nullptr;
     CaptionLabel *LblNote03 = nullptr;
     QStringList m_reported;
+    // Asked to come forward while sliding shut: it opens again once shut.
+    std::optional<QByteArray> m_forwardWhenShut;
     bool m_closeForGood = false;
     bool m_finishScheduled = false;
 };

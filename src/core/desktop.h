@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSize>
 #include <Qt>
 
@@ -46,6 +47,20 @@ void giveShapeAgain(QWidget *window);
 // window is mapped, and making the native window early would fix its
 // gravity before it is placed: there it is the window's own size.
 QSize outerSizeBeforeShow(QWidget *window);
+
+// Has a window that refuses the focus until the user points at it take the
+// keyboard only when the window manager gives it, never by itself. Qt offers
+// every window to take it by itself (WM_TAKE_FOCUS): a manager that gives
+// the focus to a new window then takes a window that refuses it as about to
+// be focused, and KWin ignores its later requests to be activated. Call
+// once, before the window is first shown.
+void takeFocusOnlyWhenGiven(QWidget *window);
+
+// Brings the window forward with the keyboard, as the user asked by starting
+// the program again. `launchId` is what the launcher gave that start (a
+// startup notification id or an activation token), empty when it gave
+// nothing. The window must accept the focus by then.
+void bringForward(QWidget *window, const QByteArray &launchId);
 
 // The window of another program that has the keyboard now, or 0 (none has
 // it, or one of this program's does): where the keyboard goes back to when a

@@ -40,6 +40,14 @@ QSize outerSizeBeforeShow(QWidget *window)
     return window->frameGeometry().size();
 }
 
+void takeFocusOnlyWhenGiven(QWidget *) {}
+
+void bringForward(QWidget *window, const QByteArray &)
+{
+    window->raise();
+    window->activateWindow();
+}
+
 quintptr foreignFocusWindow()
 {
     return 0;

@@ -68,6 +68,20 @@ QSize outerSizeBeforeShow(QWidget *window)
     return window->frameGeometry().size();
 }
 
+void takeFocusOnlyWhenGiven(QWidget *)
+{
+    // The system has no such offer.
+}
+
+void bringForward(QWidget *window, const QByteArray &)
+{
+    // The second start has let this process take the foreground
+    // (AllowSetForegroundWindow); without that the system only flashes it.
+    const auto hwnd = reinterpret_cast<HWND>(window->winId());
+    ::SetForegroundWindow(hwnd);
+    window->activateWindow();
+}
+
 quintptr foreignFocusWindow()
 {
     // Without the system's own windows (an offscreen Qt), no window of the

@@ -63,6 +63,16 @@ QString moveIn(const QString &programFolder, const QString &userFolder, const QS
 
 } // namespace
 
+bool systemWide(const QString &programFolder)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(programFolder)
+    return false;
+#else
+    return programFolder.startsWith(u"/usr/");
+#endif
+}
+
 Folders chooseFolders(const QString &programFolder, const QString &userDataFolder,
                       const QStringList &carried, const FolderProbe &probe)
 {
@@ -70,6 +80,16 @@ Folders chooseFolders(const QString &programFolder, const QString &userDataFolde
     folders.program = programFolder;
     folders.user = userDataFolder;
     QString why;
+    if (systemWide(programFolder)) {
+        // Each user keeps their own notes, root too (who could write there):
+        // a package's folder is the package manager's, and removing the
+        // package would leave the notes behind in it. Nothing to tell, as no
+        // notes were ever meant to be there.
+        QDir().mkpath(userDataFolder);
+        folders.data = userDataFolder;
+        folders.skinBases = QStringList{folders.program, folders.data};
+        return folders;
+    }
     switch (probe(programFolder, &why)) {
     case diskfile::FolderAccess::Writable:
         folders.data = programFolder;

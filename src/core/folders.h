@@ -9,8 +9,9 @@
 
 // Where the program keeps its files. The settings and notes live beside the
 // program, as they always have; when that folder refuses to be written (an
-// install under /usr or /opt, a read-only mount) they go to the per-user
-// data folder, so that nothing is written where it cannot be kept. A folder
+// install under /opt, a read-only mount) they go to the per-user data
+// folder, so that nothing is written where it cannot be kept, and so they
+// do for a system-wide install under /usr. A folder
 // that is only full stays the place: moving would hide the notes in it.
 // Skins are looked for in both.
 struct Folders
@@ -24,6 +25,10 @@ struct Folders
 };
 
 using FolderProbe = std::function<diskfile::FolderAccess(const QString &folder, QString *why)>;
+
+// Whether the program folder is a system-wide install's (a package under
+// /usr, or an install into /usr/local), whose notes live with each user.
+bool systemWide(const QString &programFolder);
 
 // `carried` names the files that come along to the per-user folder the
 // first time it is used.

@@ -42,8 +42,9 @@ FrmAbout::FrmAbout(QWidget *parent)
     CmdClose = formwidgets::button(this, QStringLiteral("Close"), QRect(176, 136, 65, 25));
     CmdClose->setObjectName(QStringLiteral("CmdClose"));
     CmdClose->setFocus();
-    LblAppVersion = caption(this, QStringLiteral("LblAppVersion"), QStringLiteral("Version 1.0"),
-                            {178, 72}, arial(8.25, true));
+    LblAppVersion =
+        caption(this, QStringLiteral("LblAppVersion"), QStringLiteral("Version " MARGLET_VERSION),
+                {178, 72}, arial(8.25, true));
     LblInfo01 = caption(this, QStringLiteral("LblInfo01"),
                         QStringLiteral("Written by the QKS Marglet team"), {16, 86}, arial(8.25));
     LblInfo02 = caption(this, QStringLiteral("LblInfo02"), QStringLiteral("Qt 6 edition"),

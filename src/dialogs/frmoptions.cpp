@@ -11,6 +11,7 @@
 #include "settings/skins.h"
 #include "updatecheck.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -20,6 +21,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+
+#include <algorithm>
 
 using designfonts::arial;
 using formwidgets::button;
@@ -45,7 +48,6 @@ FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
     accessibility::setRole(this, QAccessible::Dialog);
     setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
     setFont(designfonts::formDefault());
-    setFixedSize(489, 401);
 
     QKNUpdate.setModuleFolder(m_env.moduleFolder);
     TmrUpdate.setTimerType(Qt::PreciseTimer);
@@ -53,6 +55,8 @@ FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
     connect(&TmrUpdate, &QTimer::timeout, this, &FrmOptions::TmrUpdate_Timer);
 
     buildControls();
+    // Its height is known before it is placed.
+    showAutostart(autostart::read(m_env.autostart));
     describeControls();
     Form_Load();
 }
@@ -128,28 +132,39 @@ void FrmOptions::buildControls()
     LblUpdate->hide();
     CmdCancel = button(this, QStringLiteral("Close"), QRect(312, 368, 81, 25));
     CmdSave = button(this, QStringLiteral("Apply"), QRect(400, 368, 81, 25));
+    // Below the designed controls, which keep their places, with the reason
+    // it cannot be used beside it: the window grows by one row of 21 pixels,
+    // and still fits whole with its frame on a 640 x 480 screen that has a
+    // taskbar.
+    ChkAutostart = new QCheckBox(autostart::caption(), this);
+    ChkAutostart->setFont(option);
+    ChkAutostart->adjustSize();
+    ChkAutostart->setGeometry(8, 400, ChkAutostart->width(), 17);
+    const int reasonLeft = ChkAutostart->geometry().right() + 12;
+    LblAutostart =
+        label(this, QString(), option, QRect(reasonLeft, 400, 481 - reasonLeft, 17), {}, true);
+    LblAutostart->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     // Named as the rest of the program and its scripted tests know them.
     QWidget *const named[] = {
-        PicSkinGroup,  LblSkin,         LblSkinDesc,  LblSelectSkin,   CmbSkin,    Picture1,
-        LblPosition,   LblPositionDesc, RadXP,        PicXP,           Rad9x,      Pic9x,
-        PicTransGroup, LblTransparency, LblTransDesc, LblTransWarning, RadTransOn, RadTransOff,
-        CmdUpdate,     LblUpdate,       CmdCancel,    CmdSave};
+        PicSkinGroup,  LblSkin,         LblSkinDesc,  LblSelectSkin,   CmbSkin,      Picture1,
+        LblPosition,   LblPositionDesc, RadXP,        PicXP,           Rad9x,        Pic9x,
+        PicTransGroup, LblTransparency, LblTransDesc, LblTransWarning, RadTransOn,   RadTransOff,
+        CmdUpdate,     LblUpdate,       CmdCancel,    CmdSave,         ChkAutostart, LblAutostart};
     const QStringList names =
         QStringLiteral("PicSkinGroup LblSkin LblSkinDesc LblSelectSkin CmbSkin Picture1 "
                        "LblPosition LblPositionDesc RadXP PicXP Rad9x Pic9x PicTransGroup "
                        "LblTransparency LblTransDesc LblTransWarning RadTransOn RadTransOff "
-                       "CmdUpdate LblUpdate CmdCancel CmdSave")
+                       "CmdUpdate LblUpdate CmdCancel CmdSave ChkAutostart LblAutostart")
             .split(u' ');
     for (qsizetype i = 0; i < names.size(); ++i)
         named[i]->setObjectName(names[i]);
 
     // Tab walks the controls as they are read, top to bottom and left to
-    // right; "Apply", last of them, has the focus when the dialog opens, so
-    // that Tab goes on from it to what lies below the buttons, or around to
-    // the top.
-    QWidget *const tabOrder[] = {CmbSkin,     RadXP,     Rad9x,     RadTransOn,
-                                 RadTransOff, CmdUpdate, CmdCancel, CmdSave};
+    // right; "Apply" has the focus when the dialog opens, and Tab goes on
+    // from it to the box below the buttons, or around to the top.
+    QWidget *const tabOrder[] = {CmbSkin,   RadXP,     Rad9x,   RadTransOn,  RadTransOff,
+                                 CmdUpdate, CmdCancel, CmdSave, ChkAutostart};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     CmdSave->setFocus();
@@ -258,6 +273,19 @@ void FrmOptions::LoadSettings()
     settings = settingsfile::load(m_env.settingsPath, Settings(), &error);
     if (!error.isEmpty())
         m_env.report(error);
+}
+
+void FrmOptions::showAutostart(const autostart::State &state)
+{
+    m_autostartShown = state.on;
+    ChkAutostart->setChecked(state.on);
+    ChkAutostart->setEnabled(state.blocked.isEmpty());
+    LblAutostart->setText(state.blocked);
+    LblAutostart->setHidden(state.blocked.isEmpty());
+    // A longer reason than a line is shown whole, the window taller.
+    const int height = std::max(17, LblAutostart->heightForWidth(LblAutostart->width()));
+    LblAutostart->resize(LblAutostart->width(), height);
+    setFixedSize(489, LblAutostart->y() + height + 5);
 }
 
 bool FrmOptions::SaveSettings()

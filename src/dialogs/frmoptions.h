@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/autostart.h"
 #include "settings/settingscodec.h"
 #include "updatebrowser.h"
 #include "updatecheck.h"
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <functional>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -36,10 +38,13 @@ struct OptionsEnvironment
     std::function<void(const QUrl &)> openInBrowser;
     // Where the update check's network module lies; empty: the program folder.
     QString moduleFolder;
+    // Where the system keeps the start at login.
+    autostart::Place autostart = autostart::systemPlace();
 };
 
-// The Options dialog: skin, position and fading, stored on "Apply", and the
-// check for a newer version. It deletes itself when closed, ending any check
+// The Options dialog: skin, position and fading, stored on "Apply" (the
+// start at login too, where the system keeps it), and the check for a newer
+// version. It deletes itself when closed, ending any check
 // in progress; whether one is open already is the caller's business.
 class FrmOptions : public QWidget
 {
@@ -86,6 +91,8 @@ public:
     QLabel *LblUpdate = nullptr;
     QPushButton *CmdCancel = nullptr;
     QPushButton *CmdSave = nullptr;
+    QCheckBox *ChkAutostart = nullptr;
+    QLabel *LblAutostart = nullptr; // why the box cannot be used, when it cannot
 
     UpdateBrowser QKNUpdate;
     QTimer TmrUpdate;
@@ -114,8 +121,12 @@ private:
     // What screen readers are told beyond the captions.
     void describeControls();
     void Form_Load();
+    // The box as the system has it, and the window's height to hold it.
+    void showAutostart(const autostart::State &state);
+    void applyAutostart();
 
     OptionsEnvironment m_env;
     // Set while the box handles a typed name, which is no choice from the list.
     bool m_typingEnds = false;
+    bool m_autostartShown = false; // what the start-at-login box last showed
 };

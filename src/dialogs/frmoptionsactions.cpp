@@ -1,6 +1,7 @@
 // What the Options dialog's controls and its update timer do.
 #include "frmoptions.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 
@@ -38,6 +39,19 @@ void FrmOptions::CmdSave_Click()
     if (m_env.enableApplyTimer)
         m_env.enableApplyTimer();
     SaveSettings();
+    applyAutostart();
+}
+
+void FrmOptions::applyAutostart()
+{
+    // Only a change the user made is written; the box then shows what the
+    // system has, whether the change was taken or not.
+    const bool wanted = ChkAutostart->isChecked();
+    QString error;
+    if (wanted != m_autostartShown && autostart::read(m_env.autostart).on != wanted &&
+        !autostart::write(m_env.autostart, wanted, &error))
+        m_env.report(error);
+    showAutostart(autostart::read(m_env.autostart));
 }
 
 void FrmOptions::CmdCancel_Click()

@@ -17,16 +17,23 @@ NoteBook::NoteBook(NoteBookEnvironment environment, QObject *parent)
         };
     if (!m_env.now)
         m_env.now = [] { return QDateTime::currentDateTime(); };
+    if (!m_env.clock)
+        m_env.clock = [] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now().time_since_epoch());
+        };
     if (!m_env.timers)
         m_env.timers = qtNoteTimer;
     m_pause = m_env.timers(this);
     m_steady = m_env.timers(this);
     m_retry = m_env.timers(this);
     m_settle = m_env.timers(this);
+    m_pairing = m_env.timers(this);
     connect(m_pause, &NoteTimer::timeout, this, &NoteBook::saveNow);
     connect(m_steady, &NoteTimer::timeout, this, &NoteBook::saveNow);
     connect(m_retry, &NoteTimer::timeout, this, &NoteBook::saveNow);
     connect(m_settle, &NoteTimer::timeout, this, &NoteBook::checkDisk);
+    connect(m_pairing, &NoteTimer::timeout, this, [this] { tellArrivals(true); });
     const auto settleSoon = [this] { m_settle->start(m_env.settle); };
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, settleSoon);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, settleSoon);

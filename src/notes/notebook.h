@@ -1,8 +1,9 @@
 // The three notes as the bar holds them, and how they meet their files:
 // saved as the user types, changes by other programs followed, nothing lost
 // on a failing disk. Split by job: notebook.cpp (the notes and their edits),
-// notebookfiles.cpp (reading and following the files), notebooksave.cpp
-// (writing them, conflicts, rescue).
+// notebookfiles.cpp (reading and following the files), notebookcopies.cpp
+// (what sync tools keep aside), notebooksave.cpp (writing them, conflicts,
+// rescue).
 #pragma once
 
 #include "core/diskfile.h"
@@ -14,12 +15,14 @@
 #include <QDateTime>
 #include <QFileSystemWatcher>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
 #include <array>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <utility>
 
 // What the notes need from the world around them.
@@ -37,8 +40,21 @@ struct NoteBookEnvironment
     // How long the files stay quiet after a change on disk before they are
     // looked at: editors and sync tools write in several steps.
     std::chrono::milliseconds settle{250};
+    // Text this bar saved this long ago is still taken for what its user
+    // just typed: another version taking its place is told.
+    std::chrono::milliseconds recent{60000};
+    // How long a note that another version replaced and the copy a sync
+    // tool keeps of the text it replaced wait for each other, so that the
+    // two are told together in whichever order they come.
+    std::chrono::milliseconds pairing{3000};
+    // This user's own file, outside the notes' folder (which a sync tool
+    // carries), naming the copies already told; empty: each start tells
+    // every copy it finds.
+    QString toldCopies;
     diskfile::Writer writer; // the default replaces the file whole
     std::function<QDateTime()> now;
+    // A clock that only moves on, for how long ago a note was saved.
+    std::function<std::chrono::milliseconds()> clock;
     NoteTimers timers; // the default is Qt's
 };
 
@@ -112,6 +128,17 @@ private:
         QString told;       // the last failure told, so that a retry says nothing new
         size_t rescued = 0; // the text last put in a rescue file, not put there twice
         bool wasRescued = false;
+        // When the bar last wrote text typed here into the file; none once
+        // the note took another version.
+        std::optional<std::chrono::milliseconds> typedSaved;
+    };
+    // What another desk did to a note, waiting to be told as one message.
+    struct Arrival
+    {
+        bool replaced = false; // the text typed here gave way to another version
+        bool holdsAll = false; // which holds every character of it, in order
+        QString replacedText;  // what gave way, kept by the bar if nobody else did
+        QStringList copies;    // sync tools' copies of the note that appeared
     };
     struct Seen
     {
@@ -132,8 +159,19 @@ private:
     // Writes, and keeps a retry waiting while anything is left unsaved.
     bool save(bool createMissing);
     bool fail(int note, const QString &why);
-    void take(int note, const Seen &seen);
+    // True when the note's text changed.
+    bool take(int note, const Seen &seen);
+    bool typedRecently(int note) const;
     void checkDisk();
+    // The sync tools' copies of the notes in the notes' folder not seen
+    // before: told together at start, else waiting to be told.
+    void findCopies(bool atStart);
+    void tellArrivals(bool waited);
+    // Keeps text typed here that another version replaced and no sync tool
+    // kept, as the bar's own conflicted copy; the copy's path, or empty
+    // after telling why it could not.
+    QString keepReplaced(int note, const QString &text);
+    void rememberCopies();
     void watch();
     void tell(const QString &message);
     QString stamped(const QString &label) const;
@@ -145,6 +183,10 @@ private:
     NoteTimer *m_steady = nullptr;
     NoteTimer *m_retry = nullptr;
     NoteTimer *m_settle = nullptr;
+    NoteTimer *m_pairing = nullptr;
     QFileSystemWatcher m_watcher;
     std::array<std::pair<quint64, quint64>, notefiles::kNoteCount> m_watched{};
+    std::array<Arrival, notefiles::kNoteCount> m_arrivals;
+    // Every copy told in this run, and those the bar made itself.
+    QSet<QString> m_knownCopies;
 };

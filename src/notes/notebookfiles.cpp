@@ -36,6 +36,7 @@ void NoteBook::LoadText()
         s.digest = file.digest;
         noteStore(note) = std::move(file.text);
     }
+    findCopies(true);
     watch();
 }
 
@@ -111,7 +112,7 @@ NoteBook::Seen NoteBook::look(int note) const
     return seen;
 }
 
-void NoteBook::take(int note, const Seen &seen)
+bool NoteBook::take(int note, const Seen &seen)
 {
     FileState &s = state(note);
     s.stamp = seen.stamp;
@@ -121,9 +122,11 @@ void NoteBook::take(int note, const Seen &seen)
     s.encoding = seen.file.encoding;
     QString &store = noteStore(note);
     if (store == seen.file.text)
-        return;
+        return false;
+    s.typedSaved.reset(); // the note holds another's text now
     store = seen.file.text;
     Q_EMIT noteReplaced(note);
+    return true;
 }
 
 void NoteBook::checkDisk()
@@ -134,11 +137,30 @@ void NoteBook::checkDisk()
         if (s.dirty)
             continue;
         const Seen seen = look(note);
+        const bool typed = typedRecently(note);
+        if (typed && seen.disk == Disk::Missing) {
+            // What the user typed a moment ago is not given up for a file
+            // that went away: it is saved again.
+            markEdited(note);
+            tell(tr("The file of %1 was deleted on another desk or by another program, less "
+                    "than a minute after you typed in it. Marglet keeps your text and saves it in "
+                    "\"%2\" again.")
+                     .arg(caption(note), native(notePath(note))));
+            continue;
+        }
         switch (notesync::decide(false, seen.disk)) {
         case Step::Take:
-        case Step::MarkSaved:
-            take(note, seen);
+        case Step::MarkSaved: {
+            const QString before = noteStore(note); // shared, not copied
+            if (take(note, seen) && typed) {
+                Arrival &arrival = m_arrivals[std::size_t(note - 1)];
+                arrival.replaced = true;
+                arrival.holdsAll = notesync::holdsInOrder(noteStore(note), before);
+                if (!arrival.holdsAll)
+                    arrival.replacedText = before;
+            }
             break;
+        }
         case Step::Nothing:
             if (seen.stamp == s.stamp)
                 break;
@@ -163,5 +185,7 @@ void NoteBook::checkDisk()
             break;
         }
     }
+    findCopies(false);
+    tellArrivals(false);
     watch();
 }

@@ -89,6 +89,8 @@ bool NoteBook::saveNote(int note, bool createMissing)
         QString why;
         if (!diskfile::keepAside(path, aside, &why))
             return fail(note, why);
+        // Said below: not told again as a copy that appeared.
+        m_knownCopies.insert(QFileInfo(aside).absoluteFilePath());
     }
     QString why;
     if (!m_env.writer(path, bytes, &why))
@@ -98,6 +100,8 @@ bool NoteBook::saveNote(int note, bool createMissing)
     s.digest = notefiles::digestOf(bytes);
     s.encoding = encodingOf(bytes, s.encoding);
     s.unreadable = false;
+    if (s.dirty)
+        s.typedSaved = m_env.clock();
     s.dirty = false;
     s.told.clear();
     if (seen.disk == Disk::Changed) {

@@ -6,6 +6,7 @@
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <cstring>
 
 namespace notecodec {
 namespace {
@@ -65,9 +66,28 @@ void toLf(QString &text)
     text.truncate(out);
 }
 
+// Word by word and without an early way out, which compilers turn into
+// vector code: a note can be megabytes and is read at start.
 bool hasHighByte(QByteArrayView bytes)
 {
-    return std::any_of(bytes.begin(), bytes.end(), [](char b) { return b & 0x80; });
+    const char *data = bytes.data();
+    const qsizetype size = bytes.size();
+    quint64 seen = 0;
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, sizeof word);
+        seen |= word;
+    }
+    for (; i < size; ++i)
+        seen |= quint8(data[i]);
+    return seen & 0x8080808080808080ULL;
+}
+
+bool isLineSeparator(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u >= 0x2028 && (u == 0x2028 || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1);
 }
 
 QByteArray utf8(const QString &lines, bool mark)
@@ -109,11 +129,13 @@ QByteArray encode(QStringView text, Encoding encoding)
 
 void toLineFeeds(QString &text)
 {
-    for (QChar &c : text) {
-        const char16_t u = c.unicode();
-        if (u == 0x2028 || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1)
-            c = u'\n';
-    }
+    // Looked for before anything is written, so that a text shared with
+    // another (a note's store) is not copied for nothing.
+    const qsizetype first =
+        std::find_if(text.cbegin(), text.cend(), isLineSeparator) - text.cbegin();
+    if (first == text.size())
+        return;
+    std::replace_if(text.begin() + first, text.end(), isLineSeparator, QChar(u'\n'));
 }
 
 QString decode(QByteArrayView bytes, Encoding *found)
@@ -129,11 +151,18 @@ QString decode(QByteArrayView bytes, Encoding *found)
                                                           QStringDecoder::Flag::Stateless);
         text = fromUtf8.decode(bytes.sliced(kBom.size()));
         encoding = Encoding::Utf8Bom;
+    } else if (!hasHighByte(bytes)) {
+        // Plain ASCII, the most common note: nothing to check or convert
+        // but its line ends. It says nothing of how it was meant: the old
+        // format.
+        text = QString::fromLatin1(bytes);
+        toLf(text);
+        if (found)
+            *found = encoding;
+        return text;
     } else if (bytes.isValidUtf8()) {
         text = QString::fromUtf8(bytes);
-        // Plain ASCII says nothing of how it was meant: the old format.
-        if (hasHighByte(bytes))
-            encoding = Encoding::Utf8;
+        encoding = Encoding::Utf8;
     } else {
         text = ansi::decode(bytes);
     }

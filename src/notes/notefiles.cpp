@@ -64,7 +64,9 @@ QString caption(int note)
 
 size_t digestOf(QByteArrayView bytes)
 {
-    return qHash(bytes, 0);
+    // Any seed but 0 lets Qt use the processor's AES instructions, several
+    // times faster on a note of megabytes. The digest never leaves the run.
+    return qHash(bytes, 1);
 }
 
 bool importTextFile(const QString &path, QString &text, QString *error)

@@ -101,7 +101,7 @@ private Q_SLOTS:
         QCOMPARE(s.reports.size(), 1);
     }
 
-    void theNotePadArrivesAfterTheFirstPaintHoldingNoteOneUnchanged()
+    void theNotePadArrivesAfterTheFirstPaintAndTakesNoteOneUnchangedWhenOpened()
     {
         QTemporaryDir dir;
         put(dir.filePath(u"note01.qkn"_qs), "first line\r\nCaf\xe9");
@@ -111,8 +111,12 @@ private Q_SLOTS:
         s.bar->show();
         QVERIFY(QTest::qWaitForWindowExposed(s.bar));
         QTRY_VERIFY(s.bar->findChild<QPlainTextEdit *>());
+        // A collapsed bar holds the note once, in its store, and hides the pad
+        // with all of its body.
+        QVERIFY(s.pad()->toPlainText().isEmpty());
+        QVERIFY(s.pad()->isHidden());
+        s.click("PicMaxMin");
         QCOMPARE(s.pad()->toPlainText(), QStringLiteral("first line\nCaf\u00e9"));
-        QVERIFY(s.pad()->isHidden()); // as all of the shut bar's body
         QVERIFY(!s.notes().hasUnsaved());
     }
 

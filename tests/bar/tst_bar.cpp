@@ -1,9 +1,12 @@
+#include "bar/padpieces.h"
 #include "barfixture.h"
 #include "settings/skins.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QRandomGenerator>
+#include <QTextBlock>
 
 namespace {
 
@@ -265,11 +268,25 @@ private Q_SLOTS:
         QCOMPARE(f.read(u"note01.qkn"_qs), QByteArray("a"));
     }
 
+    void theStoreFollowsEveryKindOfEdit_data()
+    {
+        QTest::addColumn<QByteArray>("note");
+        QTest::newRow("short lines") << QByteArray();
+        // Held in pieces: a line of words and a run without a break point,
+        // each longer than Qt lays out at typing speed.
+        QTest::newRow("lines held in pieces")
+            << QByteArray("word ").repeated(4000) + "\r\nend\r\n" + QByteArray("x").repeated(7000);
+    }
     void theStoreFollowsEveryKindOfEdit()
     {
+        QFETCH(QByteArray, note);
         BarFixture f;
+        f.write(u"note01.qkn"_qs, note);
         f.start();
         f.click("PicMaxMin");
+        QCOMPARE(f.padText(), QString::fromLatin1(note).replace(u"\r\n"_qs, u"\n"_qs));
+        QCOMPARE(padpieces::everCut(f.pad()->document()), !note.isEmpty());
+        QVERIFY(!f.notes().hasUnsaved()); // showing a note is no edit of it
         QRandomGenerator random(20261206);
         const QString pieces[] = {u"a"_qs, u"word "_qs, u"\n"_qs, u"two\nlines"_qs, u"€ü"_qs,
                                   QString(QChar(0x00A0)), u"😀"_qs, QString(),
@@ -279,9 +296,17 @@ private Q_SLOTS:
         for (int step = 0; step < 400; ++step) {
             QTextCursor cursor(document);
             const int length = document->characterCount() - 1;
-            const int at = random.bounded(length + 1);
+            int at = random.bounded(length + 1);
+            // Half the edits go next to a seam, where the pad and the note part.
+            QList<int> seams;
+            for (QTextBlock b = document->begin(); b.isValid(); b = b.next())
+                if (padpieces::afterSeam(b))
+                    seams.append(b.position());
+            if (!seams.isEmpty() && random.bounded(2))
+                at = std::clamp(seams[random.bounded(seams.size())] + random.bounded(3) - 1, 0,
+                                length);
             cursor.setPosition(at);
-            const int kind = random.bounded(5);
+            const int kind = random.bounded(seams.isEmpty() ? 5 : 7);
             if (kind < 2) {
                 cursor.insertText(pieces[random.bounded(int(std::size(pieces)))]);
             } else if (kind == 2) {
@@ -290,13 +315,88 @@ private Q_SLOTS:
                 cursor.removeSelectedText();
             } else if (kind == 3) {
                 document->undo();
-            } else {
+            } else if (kind == 4) {
                 f.pad()->setTextCursor(cursor);
-                QTest::keyClick(f.pad(), random.bounded(2) ? Qt::Key_Backspace : Qt::Key_Return);
+                const Qt::Key keys[] = {Qt::Key_Backspace, Qt::Key_Return, Qt::Key_Delete};
+                QTest::keyClick(f.pad(), keys[random.bounded(3)]);
+            } else if (kind == 5) {
+                // A pasted long line comes in pieces.
+                QGuiApplication::clipboard()->setText(u"y"_qs.repeated(random.bounded(5000)));
+                f.pad()->setTextCursor(cursor);
+                f.pad()->paste();
+            } else {
+                // A copy leaves the seams out.
+                cursor.setPosition(std::min(length, at + random.bounded(3000)),
+                                   QTextCursor::KeepAnchor);
+                f.pad()->setTextCursor(cursor);
+                f.pad()->copy();
+                const auto inNote = [&](int at) {
+                    return at - padpieces::seams(document, at).before;
+                };
+                const int from = inNote(cursor.selectionStart());
+                QCOMPARE(QGuiApplication::clipboard()->text(),
+                         f.padText().mid(from, inNote(cursor.selectionEnd()) - from));
             }
             QCOMPARE(f.notes().TxtNote01, f.padText());
         }
-        QVERIFY(f.notes().TxtNote01.contains(QChar(0x00A0))); // kept, not turned into a space
+        if (note.isEmpty())
+            QVERIFY(f.notes().TxtNote01.contains(QChar(0x00A0))); // kept, not a space
+    }
+
+    void longLinesAreCutSoThatNothingIsCutApart_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("short lines") << u"a line of words\n"_qs.repeated(20000) << false;
+        QTest::newRow("a paragraph") << u"word "_qs.repeated(3000) << false;
+        QTest::newRow("a line of words") << u"word "_qs.repeated(40000) << true;
+        QTest::newRow("a key") << u"0123456789abcdef"_qs.repeated(2000) << true;
+        QTest::newRow("emoji") << u"😀"_qs.repeated(3000) << true;
+        QTest::newRow("accents") << u"e\u0301"_qs.repeated(3000) << true;
+        QTest::newRow("right to left") << u"שלום עולם "_qs.repeated(4000) << true;
+        QTest::newRow("ideographs") << u"漢字"_qs.repeated(10000) << true;
+    }
+    void longLinesAreCutSoThatNothingIsCutApart()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, cut);
+        const QList<qsizetype> cuts = padpieces::cuts(text);
+        QCOMPARE(!cuts.isEmpty(), cut);
+        qsizetype piece = 0;
+        for (const qsizetype at : cuts) {
+            QVERIFY(at > piece && at - piece <= padpieces::kPiece);
+            QVERIFY(!text[at].isLowSurrogate() && !text[at].isMark());
+            // A line with spaces is cut after one.
+            if (text.contains(u' '))
+                QCOMPARE(text[at - 1], u' ');
+            piece = at;
+        }
+    }
+
+    void aSeamIsNotPartOfTheNote()
+    {
+        BarFixture f;
+        f.write(u"note01.qkn"_qs, QByteArray("x").repeated(5000));
+        f.start();
+        f.click("PicMaxMin");
+        QTextBlock seam = f.pad()->document()->begin().next();
+        QVERIFY(padpieces::afterSeam(seam));
+        const int at = seam.position() - 1; // where the note's text parts
+        // Delete and Backspace take the character beyond the seam.
+        QTextCursor cursor(f.pad()->document());
+        cursor.setPosition(at);
+        f.pad()->setTextCursor(cursor);
+        QTest::keyClick(f.pad(), Qt::Key_Delete);
+        QTest::keyClick(f.pad(), Qt::Key_Backspace);
+        // Return after a seam starts a real line.
+        cursor = QTextCursor(seam);
+        cursor.movePosition(QTextCursor::NextCharacter);
+        f.pad()->setTextCursor(cursor);
+        QTest::keyClick(f.pad(), Qt::Key_Return);
+        QTest::keyClick(f.pad(), Qt::Key_Z);
+        QVERIFY(f.notes().SaveText());
+        QCOMPARE(f.read(u"note01.qkn"_qs),
+                 QByteArray("x").repeated(at) + "\r\nz" + QByteArray("x").repeated(5000 - at - 2));
     }
 
     void importReplacesTheActiveNoteOrChangesNothing_data()

@@ -2,8 +2,11 @@
 // can sit where a note belongs, and a file put in another's place.
 #pragma once
 
+#include "core/autostart.h"
+
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTest>
 
 #ifdef Q_OS_WIN
@@ -54,4 +57,30 @@ inline bool renameOver(const QString &from, const QString &to)
 #else
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 #endif
+}
+
+// Where tests keep the start at login: under `dir` the program installed as
+// `make install` lays it out (lib/marglet, and bin/marglet leading to it),
+// and autostart folders of their own; on Windows a registry key of their own,
+// emptied first.
+inline autostart::Place testPlace(const QString &dir, const QString &prefix = QStringLiteral("usr"))
+{
+    using namespace Qt::StringLiterals;
+    autostart::Place place;
+#ifdef Q_OS_WIN
+    Q_UNUSED(prefix);
+    QSettings(u"HKEY_CURRENT_USER\\Software"_s, QSettings::NativeFormat).remove(u"Marglet tests"_s);
+    place.program = dir + u"/Marglet/marglet.exe"_s;
+    place.entries = u"HKEY_CURRENT_USER\\Software\\Marglet tests\\Run"_s;
+#else
+    const QString root = dir + u'/' + prefix;
+    QDir().mkpath(root + u"/lib/marglet"_s);
+    QDir().mkpath(root + u"/bin"_s);
+    place.program = root + u"/lib/marglet/marglet"_s;
+    put(place.program, "");
+    QFile::link(u"../lib/marglet/marglet"_s, root + u"/bin/marglet"_s);
+    place.entries = dir + u"/config/autostart"_s;
+    place.systemEntries = {dir + u"/xdg/autostart"_s};
+#endif
+    return place;
 }

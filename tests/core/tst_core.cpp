@@ -1,10 +1,17 @@
+#include "core/autostart.h"
 #include "core/diskfile.h"
 #include "core/folders.h"
+#include "core/handover.h"
+#include "core/platformchoice.h"
 #include "core/runninglock.h"
 #include "core/windowsversiondetect.h"
 
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUuid>
+
+#include <future>
 
 #include "core/testfiles.h"
 
@@ -13,11 +20,15 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #endif
 
 using namespace Qt::StringLiterals;
 using namespace WindowsVersionDetect;
 using Result = RunningLock::Result;
+using Sent = handover::Sent;
 using diskfile::Kind;
 using diskfile::ReadStatus;
 
@@ -175,6 +186,200 @@ private Q_SLOTS:
         }
     }
 
+    // What a second start hands over is outside input: only a request in
+    // its own form, with a launch id of printable ASCII, brings the bar.
+    void onlyAWellFormedRequestBringsTheBar_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("id"); // null: dropped
+        QTest::addColumn<qint64>("time");   // the launch's time; -1 for none
+        const QByteArray longest(handover::kMaxLaunchId - 6, 'x');
+        QTest::newRow("no launch id") << "marglet:bring"_ba
+                                      << ""_ba << -1LL;
+        QTest::newRow("a launcher's id") << "marglet:bring xfce4-panel-7-host-marglet_TIME81234"_ba
+                                         << "xfce4-panel-7-host-marglet_TIME81234"_ba << 81234LL;
+        QTest::newRow("a token, spaces and quotes") << "marglet:bring a \"b\" c"_ba
+                                                    << "a \"b\" c"_ba << -1LL;
+        QTest::newRow("no time past 32 bits") << "marglet:bring a_TIME4294967296"_ba
+                                              << "a_TIME4294967296"_ba << -1LL;
+        QTest::newRow("no time of zero") << "marglet:bring a_TIME0"_ba
+                                         << "a_TIME0"_ba << -1LL;
+        QTest::newRow("the longest id")
+            << "marglet:bring " + longest + "_TIME9" << longest + "_TIME9" << 9LL;
+        QTest::newRow("an id too long")
+            << "marglet:bring x" + longest + "_TIME9" << QByteArray() << -1LL;
+        QTest::newRow("a control character") << "marglet:bring a\nb"_ba << QByteArray() << -1LL;
+        QTest::newRow("a byte past ASCII")
+            << "marglet:bring caf\xc3\xa9"_ba << QByteArray() << -1LL;
+        QTest::newRow("an empty id") << "marglet:bring "_ba << QByteArray() << -1LL;
+        QTest::newRow("no space") << "marglet:bringx"_ba << QByteArray() << -1LL;
+        QTest::newRow("another message") << "hello"_ba << QByteArray() << -1LL;
+    }
+    void onlyAWellFormedRequestBringsTheBar()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, id);
+        QFETCH(qint64, time);
+        const std::optional<QByteArray> read = handover::decode(message);
+        QCOMPARE(read.value_or(QByteArray()), id);
+        QCOMPARE(read.has_value(), !id.isNull());
+        if (read) {
+            const std::optional<quint32> launched = handover::launchTime(id);
+            QCOMPARE(launched ? qint64(*launched) : -1, time);
+            QCOMPARE(handover::encode(id), message); // what a second start sends
+        }
+    }
+
+    // A second start reaches only a bar that listens on these notes, is
+    // never held up or misled by what else is at the bar's address, and a
+    // bar answers only its own user.
+    void aSecondStartReachesOnlyTheBarThatListens_data()
+    {
+        QTest::addColumn<QString>("there"); // at the bar's address
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<Sent>("sent");
+        QTest::addColumn<bool>("brought");
+        const QByteArray request = handover::encode("host_TIME5");
+        QTest::newRow("a bar") << u"bar"_s << request << Sent::HandedOver << true;
+        QTest::newRow("nothing") << QString() << request << Sent::NobodyListens << false;
+        QTest::newRow("a bar that has ended")
+            << u"ended"_s << request << Sent::NobodyListens << false;
+        QTest::newRow("a request too long")
+            << u"bar"_s << request + QByteArray(handover::kMaxMessage, 'x') << Sent::HandedOver
+            << false;
+#ifndef Q_OS_WIN
+        QTest::newRow("a file") << u"file"_s << request << Sent::Refused << false;
+        QTest::newRow("another user's socket") << u"foreign"_s << request << Sent::Refused << false;
+        QTest::newRow("another user asks")
+            << u"bar, other user"_s << request << Sent::HandedOver << false;
+#endif
+    }
+    void aSecondStartReachesOnlyTheBarThatListens()
+    {
+        QFETCH(QString, there);
+        QFETCH(QByteArray, message);
+        QFETCH(Sent, sent);
+        QFETCH(bool, brought);
+        QTemporaryDir dir;
+        QString why;
+#ifdef Q_OS_WIN
+        const QString endpoint = u"\\\\.\\pipe\\marglet-"_s + QUuid::createUuid().toString();
+        if (there == u"ended")
+            QVERIFY(HandOverListener(endpoint).listen(&why)); // gone with it
+#else
+        const QString endpoint = dir.filePath(u"bar.bring"_s);
+        const QByteArray path = QFile::encodeName(endpoint);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+        const auto to = reinterpret_cast<const sockaddr *>(&address);
+        if (there == u"ended" || there == u"foreign") { // a socket nobody reads: a killed bar's
+            const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+            QVERIFY(::bind(fd, to, sizeof address) == 0);
+            ::close(fd);
+        }
+        if (there == u"foreign" && ::lchown(path.constData(), 65534, 65534) != 0)
+            QSKIP("this process may not give a file to another user");
+        if (there == u"file")
+            put(endpoint, "kept");
+#endif
+        HandOverListener bar(endpoint);
+        QSignalSpy asked(&bar, &HandOverListener::requested);
+        if (there.startsWith(u"bar"))
+            QVERIFY2(bar.listen(&why), qPrintable(why));
+        // From another thread, as from another process: the bar answers on
+        // its own event loop.
+        auto result = std::async(std::launch::async, [&] {
+#ifndef Q_OS_WIN
+            if (there == u"bar, other user") { // let in, and not asking the polite way
+                ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+                ::chmod(path.constData(), 0777);
+                const pid_t child = ::fork();
+                if (child == 0)
+                    ::_exit(::setuid(65534) == 0 &&
+                                    ::sendto(::socket(AF_UNIX, SOCK_DGRAM, 0), message.data(),
+                                             size_t(message.size()), 0, to,
+                                             sizeof address) == message.size()
+                                ? 0
+                                : 1);
+                int status = -1;
+                ::waitpid(child, &status, 0);
+                return status == 0 ? Sent::HandedOver : Sent::Refused;
+            }
+#endif
+            return handover::send(endpoint, message, &why);
+        });
+        QTRY_VERIFY(result.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
+        QCOMPARE(result.get(), sent);
+        QCOMPARE(why.isEmpty(), sent != Sent::Refused);
+        if (there == u"ended") // the next bar takes the address over
+            QVERIFY2(bar.listen(&why), qPrintable(why));
+        else if (!there.startsWith(u"bar")) { // what is in the way stays there
+            QCOMPARE(bar.listen(&why), there.isEmpty());
+            QVERIFY(there.isEmpty() || why.contains(endpoint));
+            return;
+        }
+        // The bar answers the next start, after whatever it dropped.
+        auto next = std::async(std::launch::async,
+                               [&] { return handover::send(endpoint, "marglet:bring"_ba, &why); });
+        QTRY_COMPARE(asked.size(), brought ? 2 : 1);
+        QCOMPARE(next.get(), Sent::HandedOver);
+        QCOMPARE(asked.first().first().toByteArray(), brought ? "host_TIME5"_ba : ""_ba);
+    }
+
+#ifndef Q_OS_WIN
+    void aSystemWideInstallKeepsEachUsersNotesWithTheUserQuietly()
+    {
+        QTemporaryDir dir;
+        const auto writable = [](const QString &, QString *) {
+            return diskfile::FolderAccess::Writable; // as for root
+        };
+        const Folders f = chooseFolders(u"/usr/lib/marglet"_s, dir.path(), {}, writable);
+        QCOMPARE(f.data, dir.path());
+        QVERIFY(f.notices.isEmpty());
+        QVERIFY(!systemWide(u"/home/ann/.local/lib/marglet"_s));
+    }
+#endif
+
+    // A Wayland window can neither keep its place nor stay on top, so X11
+    // wins wherever a display is there, said once; without one, the user is
+    // told. What the session picks for other reasons (tests run offscreen)
+    // stays.
+    void x11IsTakenWhereverThereIsADisplay_data()
+    {
+        QTest::addColumn<QByteArray>("requested");
+        QTest::addColumn<bool>("display");
+        QTest::addColumn<QByteArray>("platform");
+        QTest::addColumn<bool>("noted");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("nothing asked") << ""_ba << true << "xcb;wayland"_ba << false << false;
+        QTest::newRow("nothing asked, no display")
+            << ""_ba << false << "wayland"_ba << false << true;
+        QTest::newRow("wayland") << "wayland"_ba << true << "xcb;wayland"_ba << true << false;
+        QTest::newRow("wayland first in a list")
+            << "wayland;xcb"_ba << true << "xcb;wayland"_ba << true << false;
+        QTest::newRow("wayland-egl")
+            << "wayland-egl"_ba << true << "xcb;wayland-egl"_ba << true << false;
+        QTest::newRow("wayland, no display") << "wayland"_ba << false << ""_ba << false << true;
+        QTest::newRow("xcb first") << "xcb;wayland"_ba << true << ""_ba << false << false;
+        QTest::newRow("offscreen") << "offscreen"_ba << true << ""_ba << false << false;
+        QTest::newRow("minimal, no display") << "minimal"_ba << false << ""_ba << false << false;
+    }
+    void x11IsTakenWhereverThereIsADisplay()
+    {
+        QFETCH(QByteArray, requested);
+        QFETCH(bool, display);
+        QFETCH(QByteArray, platform);
+        QFETCH(bool, noted);
+        QFETCH(bool, warned);
+        const PlatformChoice choice = choosePlatform(requested, display);
+        QCOMPARE(choice.platform, platform);
+        QCOMPARE(choice.note.contains(u"QT_QPA_PLATFORM="_s + QString::fromLatin1(requested)),
+                 noted);
+        QVERIFY(!choice.note.contains(u'\n'));
+        QCOMPARE(choice.warning.contains(u"Wayland"_s), warned);
+    }
+
     // The system's lock on a file (flock, or LockFileEx on Windows) must keep
     // a second bar away and never keep the only one away, whatever a bar
     // that was killed left behind; running without one at all is said.
@@ -234,6 +439,148 @@ private Q_SLOTS:
         QCOMPARE(lock.tryLock(), result);
         // Running without a lock would let a second bar write over the notes.
         QCOMPARE(lock.error().contains(u".marglet.lock"_s), result == Result::Failed);
+    }
+
+    // Start at login is read where the next login looks, and changed there.
+    void startAtLoginIsKeptWhereTheSystemLooks_data()
+    {
+        QTest::addColumn<QString>("before");  // what the system has
+        QTest::addColumn<QString>("prefix");  // where the program is installed
+        QTest::addColumn<bool>("on");         // what the system will do
+        QTest::addColumn<QString>("blocked"); // a word of why it cannot be changed
+        QTest::addColumn<QString>("stored");  // once turned on; %1 the test's folder
+#ifdef Q_OS_WIN
+        const QString value = u"\"%1\\Marglet\\marglet.exe\""_s;
+        QTest::newRow("nothing") << QString() << QString() << false << QString() << value;
+        QTest::newRow("the installer's value")
+            << u"installer"_s << QString() << true << QString() << value;
+        QTest::newRow("another program's value")
+            << u"other"_s << QString() << false << QString() << value;
+        QTest::newRow("opened from a zip, so run from the temporary folder")
+            << u"temporary"_s << QString() << false << u"temporary"_s << QString();
+#else
+        const QString exec = u"%1/usr/bin/marglet"_s;
+        QTest::newRow("nothing") << QString() << u"usr"_s << false << QString() << exec;
+        QTest::newRow("a system entry") << u"system"_s << u"usr"_s << true << QString() << exec;
+        QTest::newRow("a system entry the user's hides")
+            << u"system, hidden"_s << u"usr"_s << false << QString() << exec;
+        QTest::newRow("another program's") << u"other"_s << u"usr"_s << false << QString() << exec;
+        QTest::newRow("turned off by GNOME")
+            << u"gnome off"_s << u"usr"_s << false << QString() << exec;
+        QTest::newRow("a link to another program's menu entry, never written through")
+            << u"link"_s << u"usr"_s << false << QString() << exec;
+        QTest::newRow("a prefix that must be quoted")
+            << QString() << u"my $notes"_s << false << QString()
+            << u"\"%1/my \\\\$notes/bin/marglet\""_s;
+        QTest::newRow("a build, not installed")
+            << QString() << u"build"_s << false << u"installed"_s << QString();
+        QTest::newRow("a file where the configuration folder belongs")
+            << u"config file"_s << u"usr"_s << false << u"write in"_s << QString();
+#endif
+    }
+    void startAtLoginIsKeptWhereTheSystemLooks()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, prefix);
+        QFETCH(bool, on);
+        QFETCH(QString, blocked);
+        QFETCH(QString, stored);
+        QTemporaryDir dir;
+        autostart::Place place = testPlace(dir.path(), prefix);
+#ifdef Q_OS_WIN
+        if (before == u"temporary")
+            place.temporary = dir.path();
+        else if (!before.isEmpty())
+            QSettings(place.entries, QSettings::NativeFormat)
+                .setValue(u"Marglet"_s, before == u"other" ? u"C:\\Other\\marglet.exe"_s
+                                                           : autostart::runValue(place.program));
+        const auto kept = [&] {
+            return QSettings(place.entries, QSettings::NativeFormat).value(u"Marglet"_s).toString();
+        };
+        const QString folder = QDir::toNativeSeparators(dir.path());
+#else
+        if (prefix == u"build")
+            QVERIFY(QFile::remove(dir.filePath(u"build/bin/marglet"_s)));
+        const QString user = place.entries + u"/marglet.desktop"_s;
+        const QString menu = dir.filePath(u"menu.desktop"_s);
+        const bool other = before == u"other" || before == u"link";
+        const QByteArray entry =
+            "[Desktop Entry]\nType=Application\nName=M\nExec=" +
+            QFile::encodeName(other ? u"/opt/other/marglet"_s
+                                    : dir.filePath(prefix + u"/bin/marglet"_s)) +
+            " --hold\n";
+        // What the user's own entry adds, in the rows that have one.
+        const QHash<QString, QByteArray> users{
+            {u"other"_s, ""},
+            {u"system, hidden"_s, "Hidden=true\n"},
+            {u"gnome off"_s, "X-GNOME-Autostart-enabled=false\n"}};
+        if (before == u"config file")
+            put(dir.filePath(u"config"_s), "");
+        QDir().mkpath(place.entries);
+        QDir().mkpath(place.systemEntries[0]);
+        if (before.startsWith(u"system"))
+            put(place.systemEntries[0] + u"/marglet.desktop"_s, entry);
+        if (users.contains(before))
+            put(user, entry + users[before]);
+        if (before == u"link")
+            QVERIFY((put(menu, entry), QFile::link(menu, user)));
+        const auto kept = [&] {
+            QByteArray bytes;
+            diskfile::readFile(user, 4096, bytes);
+            return QString::fromUtf8(bytes);
+        };
+        const QString folder = dir.path();
+#endif
+        const QString was = kept();
+        const autostart::State state = autostart::read(place);
+        QCOMPARE(state.on, on);
+        QVERIFY2(state.blocked.contains(blocked) && state.blocked.isEmpty() == blocked.isEmpty(),
+                 qPrintable(state.blocked));
+        QString error;
+        if (!blocked.isEmpty()) {
+            QVERIFY(!autostart::write(place, !on, &error));
+            QVERIFY2(error.contains(blocked), qPrintable(error));
+            QCOMPARE(kept(), was);
+            return;
+        }
+        for (const bool wanted : {!on, on, true}) {
+            QVERIFY2(autostart::write(place, wanted, &error), qPrintable(error));
+            QCOMPARE(autostart::read(place).on, wanted);
+        }
+#ifdef Q_OS_WIN
+        QCOMPARE(kept(), stored.arg(folder));
+        QVERIFY(autostart::write(place, false, &error));
+        QCOMPARE(kept(), QString());
+#else
+        QVERIFY2(kept().contains(u"\nExec="_s + stored.arg(folder) + u'\n'), qPrintable(kept()));
+        QVERIFY(autostart::write(place, false, &error));
+        // Off, the user's entry is gone, or stays to hide a system entry
+        // that would start the bar.
+        QCOMPARE(kept().contains(u"\nHidden=true\n"_s), before.startsWith(u"system"));
+        QCOMPARE(QFileInfo::exists(user), before.startsWith(u"system"));
+        QByteArray bytes;
+        QVERIFY(diskfile::readFile(menu, 4096, bytes) == ReadStatus::Missing || bytes == entry);
+#endif
+    }
+
+    void aRunValueNamesTheProgramWhateverItsCaseAndQuotes_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("names");
+        QTest::newRow("as the installer writes it")
+            << u"\"C:\\Apps\\Marglet\\marglet.exe\""_s << true;
+        QTest::newRow("in other letters' case, unquoted")
+            << u"c:\\apps\\MARGLET\\Marglet.exe"_s << true;
+        QTest::newRow("quoted, with arguments")
+            << u"\"C:\\Apps\\Marglet\\marglet.exe\" /x"_s << true;
+        QTest::newRow("another folder's") << u"\"C:\\Other\\marglet.exe\""_s << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+    void aRunValueNamesTheProgramWhateverItsCaseAndQuotes()
+    {
+        QFETCH(QString, value);
+        QFETCH(bool, names);
+        QCOMPARE(autostart::runValueNames(value, u"C:/Apps/Marglet/marglet.exe"_s), names);
     }
 };
 

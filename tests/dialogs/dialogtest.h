@@ -2,6 +2,8 @@
 
 #include "dialogs/frmoptions.h"
 
+#include "core/testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,12 +22,13 @@ class DialogTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     // Qt Test runs these around each test of a class derived from this one.
-    void init() { m_dir.emplace(); }
+    void init() { m_place = testPlace(m_dir.emplace().path()); }
     void cleanup() { delete m_dialog; }
 
 protected:
     std::optional<QTemporaryDir> m_dir;
-    QStringList m_log; // what the dialog told the bar and the user, in order
+    autostart::Place m_place; // where the start at login is kept
+    QStringList m_log;        // what the dialog told the bar and the user, in order
     QPointer<FrmOptions> m_dialog;
 
     QString entry(const QString &name) const { return m_dir->filePath(name); }
@@ -40,6 +43,7 @@ protected:
         };
         env.report = [this](const QString &message) { m_log.append(message); };
         env.moduleFolder = QStringLiteral(MARGLET_PROGRAM_DIR);
+        env.autostart = m_place;
         return env;
     }
     FrmOptions &open(const QString &settings = u"settings.dat"_s)

@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -149,7 +150,7 @@ private Q_SLOTS:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QStringList walk;
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0; i < 8; ++i) {
             QWidget *focus = QApplication::focusWidget();
             while (focus->objectName().isEmpty()) // the skin box's own editor
                 focus = focus->parentWidget();
@@ -158,7 +159,7 @@ private Q_SLOTS:
         }
         // Each group of options is one stop (Qt's: the arrow keys move in it).
         QCOMPARE(walk.join(u' '),
-                 u"CmdSave CmbSkin RadXP RadTransOn CmdUpdate CmdCancel CmdSave"_s);
+                 u"CmdSave ChkAutostart CmbSkin RadXP RadTransOn CmdUpdate CmdCancel CmdSave"_s);
     }
 
     void theDialogsTellAssistiveToolsWhatTheyShow_data()
@@ -212,6 +213,38 @@ private Q_SLOTS:
         QVERIFY(m_dialog); // still open, for another try
     }
 
+    void startAtLoginChangesOnApplyOnlyAndTheBoxShowsWhatTheSystemHas()
+    {
+        const autostart::Place &place = m_place;
+        FrmOptions *dialog = &open();
+        QVERIFY(dialog->ChkAutostart->isEnabled() && dialog->LblAutostart->isHidden());
+        QCOMPARE(dialog->height(), 422);
+        dialog->ChkAutostart->click();
+        QVERIFY(!autostart::read(place).on); // ticked, not yet applied
+        dialog->CmdSave->click();
+        QVERIFY(autostart::read(place).on);
+        dialog->ChkAutostart->click();
+        dialog->CmdCancel->click(); // the change is dropped
+        QVERIFY(autostart::read(place).on);
+        dialog = &open();
+        QVERIFY(dialog->ChkAutostart->isChecked());
+        dialog->ChkAutostart->click();
+        dialog->CmdSave->click();
+        QVERIFY(!autostart::read(place).on && m_log.size() == 1); // the timer only
+#ifndef Q_OS_WIN
+        // The autostart folder cannot be made any more when Apply comes: the
+        // user is told, and the box shows what the system has, and why.
+        dialog->ChkAutostart->click();
+        QVERIFY(QDir(entry(u"config"_s)).removeRecursively());
+        touch(u"config"_s);
+        dialog->CmdSave->click();
+        QVERIFY2(m_log.last().contains(u"could not change"_s), qPrintable(m_log.join(u'\n')));
+        QVERIFY(!dialog->ChkAutostart->isChecked() && !dialog->ChkAutostart->isEnabled());
+        QVERIFY(dialog->LblAutostart->text().contains(u"write in"_s));
+        QVERIFY(!dialog->LblAutostart->isHidden());
+#endif
+    }
+
     void optionsOpensByTheBarAndWholeOnItsScreen_data()
     {
         QTest::addColumn<QRect>("screen");
@@ -219,16 +252,16 @@ private Q_SLOTS:
         QTest::addColumn<QPoint>("place");
         const QRect hd(0, 0, 1920, 1080);
         // Half the bar's left edge less half the dialog, in twips: 587.5 and
-        // 339.5 pixels, rounded away from zero as whole pixels are.
-        QTest::newRow("one screen") << hd << 1664 << QPoint(588, 340);
+        // 329 pixels, whole pixels rounded away from zero.
+        QTest::newRow("one screen") << hd << 1664 << QPoint(588, 329);
         QTest::newRow("primary screen on the right")
-            << QRect(1920, 0, 1920, 1080) << 1920 + 1664 << QPoint(1920 + 588, 340);
+            << QRect(1920, 0, 1920, 1080) << 1920 + 1664 << QPoint(1920 + 588, 329);
         QTest::newRow("primary screen below")
-            << QRect(0, 1080, 1920, 1080) << 1664 << QPoint(588, 1080 + 340);
+            << QRect(0, 1080, 1920, 1080) << 1664 << QPoint(588, 1080 + 329);
         // The rule alone puts it 53 pixels off the left edge here.
-        QTest::newRow("640x480") << QRect(0, 0, 640, 480) << 384 << QPoint(0, 40);
+        QTest::newRow("640x480") << QRect(0, 0, 640, 480) << 384 << QPoint(0, 29);
         QTest::newRow("bar beyond a small screen's right edge")
-            << QRect(0, 0, 640, 480) << 4000 << QPoint(640 - 489, 40);
+            << QRect(0, 0, 640, 480) << 4000 << QPoint(640 - 489, 29);
         QTest::newRow("screen smaller than the dialog") << QRect(0, 0, 400, 300) << 0 << QPoint();
     }
     void optionsOpensByTheBarAndWholeOnItsScreen()
@@ -236,7 +269,7 @@ private Q_SLOTS:
         QFETCH(QRect, screen);
         QFETCH(int, barLeft);
         QFETCH(QPoint, place);
-        const QSize outer(489, 401);
+        const QSize outer(489, 422); // with the start-at-login box
         QCOMPARE(
             dialogplace::keptWhole(dialogplace::options(screen, barLeft, outer), outer, screen),
             place);

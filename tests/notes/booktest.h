@@ -16,6 +16,7 @@
 
 using namespace Qt::StringLiterals;
 using ms = std::chrono::milliseconds;
+using namespace std::chrono_literals;
 
 // A timer on the test's clock: it fires when the clock passes its moment.
 struct Timer : NoteTimer
@@ -30,8 +31,9 @@ struct Timer : NoteTimer
 
 // A note book in a folder of its own, on a clock that only the test moves,
 // whose writer fails while `failure` holds a reason. A save follows 2 s of
-// pause, 30 s of steady typing, a failed one is tried again after 15 s, and
-// a change on disk is looked at 250 ms after it is seen.
+// pause, 30 s of steady typing, a failed one is tried again after 15 s, a
+// change on disk is looked at 250 ms after it is seen, and another desk's
+// version and a sync tool's copy wait 3 s for each other.
 struct Book
 {
     QTemporaryDir dir;
@@ -40,23 +42,30 @@ struct Book
     QStringList told;
     QString failure;
     QList<qint64> writes; // when, in ms
+    NoteBookEnvironment env;
     std::unique_ptr<NoteBook> book;
 
     Book()
     {
-        NoteBookEnvironment env;
         env.dataFolder = dir.path();
         env.rescueFolder = dir.filePath(u"rescued"_s);
+        env.toldCopies = dir.filePath(u"cache/told"_s);
         env.timers = [this](QObject *parent) {
             return timers.emplace_back(new Timer(now, parent)).get();
         };
         env.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(8, 52, 10)); };
+        env.clock = [this] { return now; };
         env.writer = [this](const QString &path, QByteArrayView bytes, QString *error) {
             writes.append(now.count());
             if (!failure.isEmpty())
                 *error = failure;
             return failure.isEmpty() && diskfile::replace(path, bytes, error);
         };
+        make();
+    }
+    // A new note book on the same files, as at the next start of the bar.
+    void make()
+    {
         book = std::make_unique<NoteBook>(env);
         QObject::connect(book.get(), &NoteBook::problem,
                          [this](const QString &message) { told.append(message); });
@@ -82,6 +91,13 @@ struct Book
         now = end;
     }
     bool ticking() const { return next(ms::max()); }
+    // Once the folder's watch has seen a change, the files are looked at
+    // after the settle.
+    void seen()
+    {
+        QTRY_VERIFY(next(now + 250ms));
+        advance(250ms);
+    }
     void start()
     {
         book->ActiveNote = 1;

@@ -1,6 +1,6 @@
 #include "booktest.h"
 
-using namespace std::chrono_literals;
+#include <QRegularExpression>
 
 class TestNoteBook : public QObject
 {
@@ -74,6 +74,176 @@ private Q_SLOTS:
             QVERIFY2(b.told.first().contains(
                          QDir::toNativeSeparators(b.path(others.first().section(u':', 0, 0)))),
                      qPrintable(b.told.first()));
+    }
+
+    void aSyncToolsCopyIsKnownByItsName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("anyCase"); // the file system takes NOTE01 for note01
+        QTest::addColumn<int>("note");     // 0: no copy of a note
+        const auto row = [](const char *why, const char *name, bool anyCase, int note) {
+            QTest::newRow(why) << QString::fromUtf8(name) << anyCase << note;
+        };
+        row("Syncthing", "note01.sync-conflict-20261208-003018-ULVBUW2.qkn", false, 1);
+        row("Syncthing before device names", "note03.sync-conflict-20261208-003018.qkn", false, 3);
+        row("Nextcloud, ownCloud, the bar", "note02 (conflicted copy 2026-12-08 003018).qkn", false,
+            2);
+        row("the bar's second copy in a second", "note01 (conflicted copy 2026-12-08 003018 2).qkn",
+            false, 1);
+        row("Dropbox", "note02 (Ann's conflicted copy 2026-12-08).qkn", false, 2);
+        row("Dropbox, typographic", "note02 (Ann\u2019s conflicted copy 2026-12-08).qkn", false, 2);
+        row("OneDrive", "note03-DESKTOP-4F2K9QL.qkn", false, 3);
+        row("upper case, kept apart", "NOTE01.sync-conflict-20261208-003018-ULVBUW2.QKN", false, 0);
+        row("upper case, one file", "NOTE01.sync-conflict-20261208-003018-ULVBUW2.QKN", true, 1);
+        row("the note itself", "note01.qkn", false, 0);
+        row("no date, another extension", "note01.sync-conflict.txt", false, 0);
+        row("a short date", "note01.sync-conflict-2026128-003018-ULVBUW2.qkn", false, 0);
+        row("another extension", "note01 (conflicted copy 2026-12-08 003018).txt", false, 0);
+        row("a fourth note", "note04 (conflicted copy 2026-12-08 003018).qkn", false, 0);
+        row("note011", "note011.qkn", false, 0);
+        row("notes01", "notes01.qkn", false, 0);
+        row("kept unread", "note01 (could not be read 2026-12-07 085210).qkn", false, 0);
+        row("the bar's file being written", "note01.qkn.Ab12Cd", false, 0);
+        row("Syncthing's file being written", ".syncthing.note01.qkn.tmp", false, 0);
+        row("a dash and nothing", "note01-.qkn", false, 0);
+    }
+    void aSyncToolsCopyIsKnownByItsName()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, anyCase);
+        QFETCH(int, note);
+        QCOMPARE(notesync::conflictCopyOf(name, anyCase ? Qt::CaseInsensitive : Qt::CaseSensitive),
+                 note);
+    }
+
+    void whatAnotherDeskDidIsToldOnce_data()
+    {
+        QTest::addColumn<int>("typed");         // s since the bar saved typed text; -1: never
+        QTest::addColumn<QStringList>("steps"); // a look at the files follows each
+        QTest::addColumn<QStringList>("told");  // what each message says
+        QTest::addColumn<QString>("text");      // the note afterwards
+        QTest::addColumn<QByteArray>("file");   // its file
+        const QString kept = u"replaced the text you typed here\\. Your text is kept in "
+                             u"\"[^\"]*note01\\.sync-conflict-20261208-003018-ULVBUW2\\.qkn\"; "_s;
+        const QStringList replace{u"replace"_s};
+        QTest::newRow("a desk that only reads: quiet")
+            << -1 << replace << QStringList() << u"theirs"_s << "theirs"_ba;
+        QTest::newRow("typed more than a minute ago: quiet")
+            << 61 << replace << QStringList() << u"theirs"_s << "theirs"_ba;
+        QTest::newRow("replaced, and the copy with it")
+            << 30 << QStringList{u"copy+replace"_s} << QStringList{kept} << u"theirs"_s
+            << "theirs"_ba;
+        QTest::newRow("the copy a moment after")
+            << 30 << QStringList{u"replace"_s, u"1s"_s, u"copy"_s} << QStringList{kept}
+            << u"theirs"_s << "theirs"_ba;
+        QTest::newRow("the copy a moment before")
+            << 30 << QStringList{u"copy"_s, u"1s"_s, u"replace"_s} << QStringList{kept}
+            << u"theirs"_s << "theirs"_ba;
+        QTest::newRow("replaced by a version made from it")
+            << 30 << QStringList{u"extend"_s}
+            << QStringList{u"replaced the text you typed here\\. It still holds all of your"_s}
+            << u"mine, and theirs"_s << "mine, and theirs"_ba;
+        QTest::newRow("replaced, no copy: the bar keeps the text")
+            << 30 << replace
+            << QStringList{u"replaced the text you typed here\\. No sync tool kept a copy of your "
+                           u"text, so Marglet kept it in \"[^\"]*note01 \\(conflicted copy"_s}
+            << u"theirs"_s << "theirs"_ba;
+        QTest::newRow("a copy of a note not typed in")
+            << -1 << QStringList{u"copy"_s}
+            << QStringList{u"Another version of Note 01 is kept in \"[^\"]*sync-conflict"_s}
+            << u"old"_s << "old"_ba;
+        QTest::newRow("edited when another version came: the bar's own copy, told once")
+            << -1 << QStringList{u"type+replace"_s, u"2s"_s}
+            << QStringList{u"changed by another program too"_s} << u"typing"_s << "typing"_ba;
+        QTest::newRow("deleted, not typed in: empty, quiet")
+            << -1 << QStringList{u"delete"_s} << QStringList() << QString() << "<none>"_ba;
+        QTest::newRow("deleted a moment after typing: saved again")
+            << 30 << QStringList{u"delete"_s, u"2s"_s}
+            << QStringList{u"deleted on another desk.* saves it in \"[^\"]*note01\\.qkn\" again"_s}
+            << u"mine"_s << "mine"_ba;
+    }
+    void whatAnotherDeskDidIsToldOnce()
+    {
+        QFETCH(int, typed);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, told);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, file);
+        Book b;
+        put(b.note(1), "old");
+        b.start();
+        if (typed >= 0) {
+            b->replaceActive(u"mine"_s);
+            QVERIFY(b->saveNow());
+            b.advance(std::chrono::seconds(typed));
+        }
+        for (const QString &step : std::as_const(steps)) {
+            for (const QString &what : step.split(u'+')) {
+                if (what == u"replace")
+                    rewrite(b.note(1), b.note(1) + u".tmp"_s, "theirs");
+                else if (what == u"extend")
+                    rewrite(b.note(1), b.note(1) + u".tmp"_s, "mine, and theirs");
+                else if (what == u"copy")
+                    put(b.path(u"note01.sync-conflict-20261208-003018-ULVBUW2.qkn"_s), "mine");
+                else if (what == u"delete")
+                    QVERIFY(QFile::remove(b.note(1)));
+                else if (what == u"type")
+                    b->replaceActive(u"typing"_s);
+                else
+                    b.advance(std::chrono::seconds(what.chopped(1).toInt()));
+            }
+            if (!step.endsWith(u's'))
+                b.seen();
+        }
+        // Anything else in the folder is looked at once more, then all is told.
+        put(b.path(u"unrelated.txt"_s), "");
+        b.seen();
+        b.advance(1h);
+        QVERIFY(!b.ticking());
+        QCOMPARE(b.told.size(), told.size());
+        for (qsizetype i = 0; i < told.size(); ++i)
+            QVERIFY2(QRegularExpression(told[i]).match(b.told[i]).hasMatch(),
+                     qPrintable(b.told[i]));
+        // Where the bar says it kept the text, the text is.
+        const auto kept =
+            QRegularExpression(u"kept it in \"([^\"]*)\""_s).match(b.told.join(u'\n'));
+        if (kept.hasMatch())
+            QCOMPARE(b.read(QDir::fromNativeSeparators(kept.captured(1))), "mine"_ba);
+        QCOMPARE(b->TxtNote01, text);
+        QCOMPARE(b.read(b.note(1)), file);
+    }
+
+    void copiesAlreadyThereAreToldTogetherAtStart()
+    {
+        Book b;
+        const QStringList copies{u"note01.sync-conflict-20261208-003018-ULVBUW2.qkn"_s,
+                                 u"note02 (Ann's conflicted copy 2026-12-08).qkn"_s,
+                                 u"note03-LAPTOP.qkn"_s};
+        for (const QString &name : copies + QStringList{u"note011.qkn"_s, u"notes01.qkn"_s})
+            put(b.path(name), "other");
+        b.start();
+        QCOMPARE(b.told.size(), 1);
+        QCOMPARE(b.told[0].count(u".qkn\" (Note 0"_s), copies.size());
+        for (const QString &name : copies)
+            QVERIFY2(b.told[0].contains(QDir::toNativeSeparators(b.path(name))),
+                     qPrintable(b.told[0]));
+        // Only a new one is told from then on.
+        put(b.path(u"note02 (conflicted copy 2026-12-08 003018).qkn"_s), "another");
+        b.seen();
+        put(b.path(u"unrelated.txt"_s), "");
+        b.seen();
+        QCOMPARE(b.told.size(), 2);
+        QVERIFY2(b.told[1].startsWith(u"Another version of Note 02"_s), qPrintable(b.told[1]));
+        // Never opened, changed or moved.
+        for (const QString &name : copies)
+            QCOMPARE(b.read(b.path(name)), "other");
+        // Not told again at the next start; one that came meanwhile is.
+        put(b.path(u"note03 (conflicted copy 2026-12-09 101010).qkn"_s), "later");
+        b.make();
+        b.start();
+        QCOMPARE(b.told.size(), 3);
+        QVERIFY2(b.told[2].contains(u"2026-12-09"_s) && !b.told[2].contains(copies[0]),
+                 qPrintable(b.told[2]));
     }
 
     void anUnreadableNoteIsKeptAsideBeforeItIsFirstSaved_data()

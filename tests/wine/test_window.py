@@ -2,7 +2,7 @@
 a window manager: the real marglet.exe driven and read from outside, as the
 Linux bar is (xdotool, xprop, pixels).
 
-python3 test_window.py --build BUILD [--out DIR] [--wm openbox]
+python3 test_window.py --build BUILD --foreground PROBE.exe [--out DIR] [--wm openbox]
 """
 
 import argparse
@@ -28,6 +28,7 @@ SAVE_AS = (16 + 76, 254 + 10)
 OPTIONS = (16 + 37, 306 + 9)
 ABOUT = (95 + 37, 306 + 9)
 MAGENTA = (255, 0, 255)
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 # The design's outline: (row, first, last) columns kept on sample rows.
 OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (16, 2, 182), (17, 6, 178), (20, 2, 182),
            (23, 0, 184), (200, 0, 184), (337, 1, 183), (342, 6, 178)]
@@ -45,7 +46,7 @@ class WindowsProgram(unittest.TestCase):
         # Exactly what `make windows` zips: nothing of the build is on WINEPATH.
         subprocess.run(["cmake", "--install", ARGS.build, "--prefix", cls.program], check=True,
                        stdout=subprocess.DEVNULL)
-        cls.wine = Wine(cls.root)
+        cls.wine = Wine(cls.root, ARGS.foreground)
 
     @classmethod
     def tearDownClass(cls):
@@ -106,6 +107,29 @@ class WindowsProgram(unittest.TestCase):
         bar.click(*CLOSE)
         self.assertEqual(bar.proc.wait(30), 0)
 
+    def test_starting_it_again_brings_the_bar_forward(self):
+        with open(os.path.join(self.folder, "note01.qkn"), "wb") as f:
+            f.write(b"first line")
+        editor = self.desk.open_ordinary_window("editor")
+        bar = self.start()
+        wait_for(lambda: self.desk.active_window() == editor, 10, "the editor active")
+        display = self.desk.display
+        self.assertNotEqual(self.wine.foreground(display), "QKS Marglet")
+        second = subprocess.run(["wine", "marglet.exe"], cwd=self.folder, timeout=60,
+                                env=self.wine.with_display(display),
+                                stdout=bar.log, stderr=subprocess.STDOUT)
+        self.assertEqual(second.returncode, 0)
+        wait_for(lambda: bar.geometry()[3] == 343, 20, "the bar open")
+        # In front for Windows programs, with the keyboard in its note pad
+        # after the text; Wine 8 leaves the X focus to the manager.
+        wait_for(lambda: self.wine.foreground(display) == "QKS Marglet", 20, "the bar in front")
+        self.wine.foreground(display, "type", "a")
+        wait_for(lambda: read_bytes(bar.file("note01.qkn")) == b"first linea", 20,
+                 "the key saved after the note's text")
+        self.desk.screenshot(os.path.join(self.out, "wine-brought.png"), 1920 - 300, 0, 300, 360)
+        bar.click(*CLOSE)
+        self.assertEqual(bar.proc.wait(30), 0)
+
     def test_options_apply_moves_the_bar_and_the_dialogs_have_no_taskbar_button(self):
         bar = self.start(xharness.settings_bytes(3840, 70, "Blue", 1))
         bar.slide(343)
@@ -128,6 +152,31 @@ class WindowsProgram(unittest.TestCase):
         time.sleep(1)
         self.assertIn("_NET_WM_STATE_SKIP_TASKBAR", bar.prop("_NET_WM_STATE", about))
         self.desk.screenshot(os.path.join(self.out, "wine-about.png"))
+        bar.click(*CLOSE)
+        self.assertEqual(bar.proc.wait(30), 0)
+
+    def test_start_at_sign_in_is_chosen_in_options(self):
+        bar = self.start()
+        bar.slide(343)
+        bar.click(*OPTIONS)
+        dialog = wait_for(lambda: bar.windows("QKS Marglet Options"), 20, "Options")[0]
+        wait_for(lambda: bar.geometry(dialog)[2] > 0, 10, "Options mapped")
+        time.sleep(1)
+        program = '"z:' + os.path.join(self.folder, "marglet.exe").replace("/", "\\") + '"'
+
+        def run_value():
+            done = subprocess.run(["wine", "reg", "query", RUN_KEY, "/v", "Marglet"],
+                                  env=self.wine.with_display(self.desk.display),
+                                  capture_output=True, text=True, timeout=60)
+            return done.stdout.lower()
+
+        for tick in (True, False):
+            bar.click(8 + 7, 400 + 8, dialog)  # the box
+            bar.click(400 + 40, 368 + 12, dialog)  # Apply
+            wait_for(lambda: (program.lower() in run_value()) == tick, 30,
+                     "the Run value " + ("naming the program" if tick else "removed"))
+            if tick:
+                self.desk.screenshot(os.path.join(self.out, "wine-options-autostart.png"))
         bar.click(*CLOSE)
         self.assertEqual(bar.proc.wait(30), 0)
 
@@ -210,6 +259,7 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--out", default=tempfile.gettempdir())
     parser.add_argument("--wm", default="openbox")
+    parser.add_argument("--foreground", required=True, help="the foreground probe (.exe)")
     ARGS, rest = parser.parse_known_args()
     os.makedirs(ARGS.out, exist_ok=True)
     if not shutil.which("wine"):

@@ -21,18 +21,27 @@ class Wine:
     settings and notes stay in its folder, but Wine keeps its registry and
     its own processes there."""
 
-    def __init__(self, root):
+    def __init__(self, root, probe=None):
+        self.probe = probe
         self.prefix = os.path.join(root, "prefix")
         self.env = {k: v for k, v in os.environ.items()
                     if not k.startswith(("WINE", "QT_"))}
+        # No menu builder: a shortcut made in the prefix would become a menu
+        # entry in the home of whoever runs the tests.
         self.env.update({"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEARCH": "win64",
-                         "WINEDLLOVERRIDES": "mscoree,mshtml="})
+                         "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"})
         subprocess.run(["wineboot", "-i"], env=self.env, check=True, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.end_server()
 
     def with_display(self, display):
         return dict(self.env, DISPLAY=display)
+
+    def foreground(self, display, *args):
+        """Runs the foreground probe: the foreground window's title, or with
+        ("type", TEXT) keys typed through the system's input."""
+        return subprocess.run(["wine", self.probe, *args], env=self.with_display(display),
+                              capture_output=True, text=True, timeout=60).stdout.strip()
 
     def end_server(self):
         # Each session starts its own server, on that session's display.
@@ -41,17 +50,18 @@ class Wine:
 
 
 class Bar:
-    """marglet.exe started from a copy of the program folder."""
+    """marglet.exe started from a copy of the program folder (or `program`,
+    a Windows path, from the folder it names)."""
 
     WIDTH = 185
 
-    def __init__(self, case, folder, settings=None):
+    def __init__(self, case, folder, settings=None, program="marglet.exe"):
         self.case, self.server, self.folder = case, case.desk, folder
         if settings is not None:
             with open(os.path.join(folder, "settings.dat"), "wb") as f:
                 f.write(settings)
         self.log = open(os.path.join(case.out, "marglet.log"), "ab")
-        self.proc = subprocess.Popen(["wine", "marglet.exe"], cwd=folder,
+        self.proc = subprocess.Popen(["wine", program], cwd=folder,
                                      env=case.wine.with_display(self.server.display),
                                      stdout=self.log, stderr=subprocess.STDOUT,
                                      stdin=subprocess.DEVNULL)

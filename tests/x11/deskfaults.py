@@ -123,7 +123,62 @@ def one_colour_gif(width, height, rgb):
             + bytes([min_bits]) + blocks + b"\0;")
 
 
-class DeskFaultCase(XTestCase):
+class BarDriving:
+    """What a user does to a bar, and what it shows and prints, read from
+    outside; each bar on the X server it runs on."""
+
+    def expand(self, bar, timeout=3.0):
+        bar.click(*MAXMIN)
+        bar.wait_for(lambda: bar.geometry()[3] == EXPANDED, timeout=timeout,
+                     what="the expanded height")
+
+    def focus_note(self, bar, note):
+        """Clicks a note's tab and into the pad, the caret at the end."""
+        bar.click(*TABS[note])
+        bar.click(*PAD)
+        bar.server.run("xdotool", "windowfocus", "--sync", str(bar.wid), check=False)
+        bar.server.run("xdotool", "key", "ctrl+End")
+
+    def type_into(self, bar, note, text, delay=5):
+        """Types at the end of a note, as a user who clicked into it."""
+        self.focus_note(bar, note)
+        bar.server.run("xdotool", "type", "--delay", str(delay), text)
+
+    def pad(self, bar):
+        return bar.server.pixels(*PAD_AREA)
+
+    def wait_pad_change(self, bar, before, what, timeout=5.0):
+        # More than a caret's worth of pixels: text appeared or changed.
+        def changed():
+            now = self.pad(bar)
+            return sum(a != b for ra, rb in zip(before, now) for a, b in zip(ra, rb)) > 30
+        bar.wait_for(changed, timeout, what)
+
+    def wait_message(self, bar, pattern, timeout=5.0):
+        """The message printed and a message window of the bar on screen."""
+        found = bar.wait_for(lambda: re.search(pattern, bar.output()), timeout,
+                             "a message matching " + pattern)
+        bar.wait_for(bar.message_windows, timeout, "a message window")
+        return found
+
+    def wait_file(self, bar, path, expected, timeout=AUTOSAVE + 4):
+        bar.wait_for(lambda: read(path) == expected, timeout, f"{path} to hold {expected[:60]!r}")
+
+    def terminate(self, bar, timeout=5.0):
+        os.kill(bar.pid(), signal.SIGTERM)
+        return bar.wait_exit(timeout)
+
+    def window_area(self, wid, server=None):
+        info = (server or self.server).run("xwininfo", "-id", str(wid))
+        return tuple(int(re.search(name + r":\s+(-?\d+)", info).group(1)) for name in
+                     ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
+    def screenshot(self, name, area, server=None):
+        os.makedirs(xharness.ARGS.out, exist_ok=True)
+        (server or self.server).screenshot(os.path.join(xharness.ARGS.out, name), *area)
+
+
+class DeskFaultCase(BarDriving, XTestCase):
     """Runs bars in program folders of their own, as root or as the ordinary
     test user, and reads what they did from outside."""
 
@@ -184,49 +239,3 @@ class DeskFaultCase(XTestCase):
             bar.stop()
             raise
         return bar
-
-    def expand(self, bar, timeout=3.0):
-        bar.click(*MAXMIN)
-        bar.wait_for(lambda: bar.geometry()[3] == EXPANDED, timeout=timeout,
-                     what="the expanded height")
-
-    def type_into(self, bar, note, text, delay=5):
-        """Types at the end of a note, as a user who clicked into it."""
-        bar.click(*TABS[note])
-        bar.click(*PAD)
-        self.server.run("xdotool", "windowfocus", "--sync", str(bar.wid), check=False)
-        self.server.run("xdotool", "key", "ctrl+End")
-        self.server.run("xdotool", "type", "--delay", str(delay), text)
-
-    def pad(self):
-        return self.server.pixels(*PAD_AREA)
-
-    def wait_pad_change(self, bar, before, what, timeout=5.0):
-        # More than a caret's worth of pixels: text appeared or changed.
-        def changed():
-            now = self.pad()
-            return sum(a != b for ra, rb in zip(before, now) for a, b in zip(ra, rb)) > 30
-        bar.wait_for(changed, timeout, what)
-
-    def wait_message(self, bar, pattern, timeout=5.0):
-        """The message printed and a message window of the bar on screen."""
-        found = bar.wait_for(lambda: re.search(pattern, bar.output()), timeout,
-                             "a message matching " + pattern)
-        bar.wait_for(bar.message_windows, timeout, "a message window")
-        return found
-
-    def wait_file(self, bar, path, expected, timeout=AUTOSAVE + 4):
-        bar.wait_for(lambda: read(path) == expected, timeout, f"{path} to hold {expected[:60]!r}")
-
-    def terminate(self, bar, timeout=5.0):
-        os.kill(bar.pid(), signal.SIGTERM)
-        return bar.wait_exit(timeout)
-
-    def window_area(self, wid):
-        info = self.server.run("xwininfo", "-id", str(wid))
-        return tuple(int(re.search(name + r":\s+(-?\d+)", info).group(1)) for name in
-                     ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
-
-    def screenshot(self, name, area):
-        os.makedirs(xharness.ARGS.out, exist_ok=True)
-        self.server.screenshot(os.path.join(xharness.ARGS.out, name), *area)

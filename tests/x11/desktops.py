@@ -1,10 +1,12 @@
 """Desktop sessions for the real-window tests: a private Xvfb server with a
-window manager (or none), RandR monitors, and reads of what the manager says.
+window manager (or none), RandR monitors, and reads of what the manager says;
+or a Wayland compositor, headless, with XWayland for X11 programs.
 
 `python3 desktops.py --wm openbox --hold` starts one by hand.
 """
 
 import argparse
+import contextlib
 import os
 import shutil
 import signal
@@ -14,7 +16,7 @@ import tempfile
 import time
 import uuid
 
-from Xlib import X, Xatom
+from Xlib import X, Xatom, display as xdisplay
 
 import xharness
 import xserver
@@ -36,6 +38,12 @@ WINDOW_MANAGERS = {
 # Ready once they own the compositing selection; before that pixels() may
 # read a screen they have not painted yet.
 COMPOSITED = {"mutter", "kwin_x11", "xfwm4-compositor", "openbox-picom"}
+# Wayland sessions, each a compositor in place of Xvfb and a manager, and the
+# programs it needs: mutter's screen is read through PipeWire.
+COMPOSITORS = {
+    "mutter-wayland": ["mutter", "Xwayland", "pipewire", "wireplumber", "gst-launch-1.0"],
+    "kwin_wayland": ["kwin_wayland", "Xwayland"],
+}
 
 
 # An ordinary application window, in a process of its own so that it is a
@@ -60,6 +68,33 @@ while True:
     if e.type == X.ClientMessage and e.data[1][0] == a("WM_DELETE_WINDOW"):
         break
 """
+
+# A native Wayland window, maximised in one colour, that writes "1" to a
+# file while it has the keyboard and "0" while it has not.
+_WAYLAND_WINDOW = r"""
+import os, sys, gi
+gi.require_version("Gtk", "3.0")
+from gi.repository import Gdk, Gtk
+title, colour, report = sys.argv[1:]
+window = Gtk.Window(title=title)
+window.set_decorated(False)
+css = Gtk.CssProvider()
+css.load_from_data(b"window { background: #%s; }" % colour.encode())
+Gtk.StyleContext.add_provider_for_screen(Gdk.Screen.get_default(), css, 800)
+def told(*_):
+    with open(report + ".new", "w") as f:
+        f.write(str(int(window.has_toplevel_focus())))
+    os.replace(report + ".new", report)
+window.connect("notify::has-toplevel-focus", told)
+window.connect("delete-event", Gtk.main_quit)
+window.maximize()
+window.show()
+Gtk.main()
+"""
+
+class Unavailable(RuntimeError):
+    """The session's compositor ended as it started: it cannot run here."""
+
 
 # What the bus activates double-forks away to init, which here reaps only
 # every few seconds, so that ps would still list it after stop(). Under this
@@ -88,20 +123,26 @@ def wait_for(predicate, timeout=60.0, what="condition"):
 
 class Desktop(WindowManagerState, xharness.Xvfb):
     """A server of width x height with `wm` managing it. `monitors` lists
-    (x, y, w, h, primary) RandR monitors; `taskbar` adds tint2;
+    (x, y, w, h, primary) RandR monitors; `taskbar` adds tint2. With
+    `manager_later` the manager starts only at start_manager().
     `accessibility` starts the accessibility bus's launcher on the session
     bus, as a desktop does at log-in (set_accessibility turns it on)."""
 
     def __init__(self, wm="none", width=1920, height=1080, monitors=None, taskbar=False,
-                 timeout=30.0, accessibility=False):
-        if wm not in WINDOW_MANAGERS:
-            raise ValueError(f"unknown window manager {wm!r}; known: {', '.join(WINDOW_MANAGERS)}")
-        if taskbar and wm == "none":
+                 timeout=30.0, manager_later=False, accessibility=False):
+        known = list(WINDOW_MANAGERS) + list(COMPOSITORS)
+        if wm not in known:
+            raise ValueError(f"unknown window manager {wm!r}; known: {', '.join(known)}")
+        if taskbar and (wm == "none" or wm in COMPOSITORS):
             # tint2 waits 15 s for a manager, and lists what a manager lists.
-            raise ValueError("a taskbar needs a window manager")
-        super().__init__(width, height)
+            raise ValueError("a taskbar needs an X11 window manager")
+        self.server, self.compositor, self.wayland, self.displays = None, None, {}, []
+        if wm in COMPOSITORS:
+            self.display = None  # XWayland's, once the compositor has started it
+        else:
+            super().__init__(width, height)
+            self.root = self.x.screen().root
         self.wm, self.size, self.procs, self.bus = wm, (width, height), [], None
-        self.root = self.x.screen().root
         # Everything started here inherits this mark, so that stop() finds
         # even what leaves its process group.
         self._mark = "MARGLET_DESKTOP=" + uuid.uuid4().hex
@@ -124,21 +165,15 @@ class Desktop(WindowManagerState, xharness.Xvfb):
                                   "--nofork", "--nopidfile", "--print-address"],
                                  stdout=subprocess.PIPE)
                 self.bus = bus.stdout.readline().decode().strip()
+                if wm in COMPOSITORS:
+                    self._start_compositor(timeout)
             if accessibility:
                 self.spawn(["/usr/libexec/at-spi-bus-launcher"])
                 self._wait(lambda: "org.a11y.Bus" in self.bus_call(
                     "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames"),
                     timeout, "accessibility bus launcher")
-            if wm != "none":
-                for command in WINDOW_MANAGERS[wm]:
-                    self.spawn(command)
-                self._wait(self._managed, timeout, "window manager managing windows")
-            if wm not in ("none", "kwin_x11"):  # kwin lists it but sets it only for struts
-                # Qt reads it at start for availableGeometry; icewm and openbox
-                # set it a moment after they manage windows.
-                self._wait(lambda: self.prop(self.root, "_NET_WORKAREA"), timeout, "work area")
-            if wm in COMPOSITED:
-                self._wait(lambda: self._owned("_NET_WM_CM_S0"), timeout, "compositor")
+            if not manager_later:
+                self.start_manager(timeout)
             if taskbar:
                 self.spawn(["tint2"])
                 self._wait(lambda: self._owned("_NET_SYSTEM_TRAY_S0"), timeout, "tint2")
@@ -146,13 +181,31 @@ class Desktop(WindowManagerState, xharness.Xvfb):
             self.stop()
             raise
 
+    def start_manager(self, timeout=30.0):
+        """Starts the window manager and waits until it manages windows."""
+        if self.wm == "none":
+            return
+        for command in WINDOW_MANAGERS.get(self.wm, []):
+            self.spawn(command)
+        self._wait(self._managed, timeout, "window manager managing windows")
+        # The work area: KWin lists it but sets it only for struts.
+        if self.wm not in ("kwin_x11", "kwin_wayland"):
+            # Qt reads it at start for availableGeometry; icewm and openbox
+            # set it a moment after they manage windows.
+            self._wait(lambda: self.prop(self.root, "_NET_WORKAREA"), timeout, "work area")
+        if self.wm in COMPOSITED:
+            self._wait(lambda: self._owned("_NET_WM_CM_S0"), timeout, "compositor")
+
     def env(self):
         # Clients share the session's bus, as on a desktop, rather than each
         # autolaunching one that outlives the session.
         env = super().env()
         if getattr(self, "bus", None):
             env["DBUS_SESSION_BUS_ADDRESS"] = self.bus
-        return env
+        if self.wm in COMPOSITORS:
+            env.pop("XAUTHORITY", None)
+            env.update(self.wayland)
+        return {k: v for k, v in env.items() if v is not None}
 
     def session_env(self):
         """The environment of what the session starts: a HOME and runtime
@@ -169,7 +222,7 @@ class Desktop(WindowManagerState, xharness.Xvfb):
         """Starts a process that stop() ends, in a process group of its own;
         `env` adds to the session's environment."""
         kwargs.setdefault("stdout", self._log)
-        proc = subprocess.Popen(command, env={**self.session_env(), **(env or {})}, cwd=self.home,
+        proc = subprocess.Popen(command, env=dict(self.session_env(), **(env or {})), cwd=self.home,
                                 stderr=self._log, start_new_session=True, **kwargs)
         self.procs.append(proc)
         return proc
@@ -209,7 +262,29 @@ class Desktop(WindowManagerState, xharness.Xvfb):
         for proc in self.procs:
             if proc.stdout:
                 proc.stdout.close()
-        super().stop()
+        if self.compositor:
+            self.compositor.close()
+        if self.wm not in COMPOSITORS:
+            super().stop()
+        else:
+            if getattr(self, "x", None):
+                try:
+                    self.x.close()
+                except Exception:
+                    pass  # XWayland has gone
+            # mutter does not end on SIGTERM while it casts the screen; once
+            # killed, it leaves its displays' locks and sockets behind.
+            for display in self.displays:
+                lock = f"/tmp/.X{display.lstrip(':')}-lock"
+                try:
+                    with open(lock) as f:
+                        owner = int(f.read())
+                except (OSError, ValueError):
+                    continue
+                if not os.path.exists(f"/proc/{owner}"):
+                    for path in (lock, f"/tmp/.X11-unix/X{display.lstrip(':')}"):
+                        with contextlib.suppress(FileNotFoundError):
+                            os.remove(path)
         self._log.close()
         shutil.rmtree(self.home, ignore_errors=True)
 
@@ -224,6 +299,122 @@ class Desktop(WindowManagerState, xharness.Xvfb):
             deadline = time.time() + 3
             while live() and time.time() < deadline:
                 time.sleep(0.02)
+
+    def _start_compositor(self, timeout):
+        """Starts the compositor, which starts XWayland and then a command
+        that reports the session's environment; connects to XWayland and to
+        the compositor's input and screen."""
+        import compositors  # D-Bus and GLib, needed only here
+        run, report = os.path.join(self.home, "run"), os.path.join(self.home, "session.env")
+        width, height = self.size
+        command = f"env > {report}; exec sleep infinity"
+        if self.wm == "mutter-wayland":
+            for program in ("pipewire", "wireplumber"):
+                self.spawn([program])
+            self._wait(lambda: os.path.exists(os.path.join(run, "pipewire-0")), timeout, "PipeWire")
+            self.server = self.spawn(["mutter", "--wayland", "--headless", "--virtual-monitor",
+                                      f"{width}x{height}", "--wayland-display", "wayland-marglet",
+                                      "--", "sh", "-c", command])
+        else:
+            # The installed kwin_wayland carries a file capability that a
+            # container may refuse at exec; a plain copy runs, named so
+            # that KWin still knows itself.
+            kwin = os.path.join(self.home, "kwin_wayland")
+            shutil.copy(shutil.which("kwin_wayland"), kwin)
+            # Fake input goes only to a program whose desktop entry asks for
+            # it: this one, which drives the tests.
+            share = os.path.join(self.home, "share")
+            compositors.fake_input_entry(share, os.path.realpath(sys.executable))
+            self.server = self.spawn([kwin, "--virtual", "--xwayland", "--width", str(width),
+                                      "--height", str(height), "--socket", "wayland-marglet",
+                                      "--no-lockscreen", f"sh -c '{command}'"],
+                                     env={"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS": "1",
+                                          "XDG_DATA_DIRS": share + ":/usr/share"})
+        try:
+            self._wait(lambda: os.path.exists(report) and os.path.getsize(report), timeout,
+                       "XWayland")
+        except RuntimeError as e:
+            if self.server.poll() is not None:
+                raise Unavailable(str(e)) from None
+            raise
+        with open(report) as f:
+            told = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+        self.display = told["DISPLAY"]
+        # mutter holds a second display for the services it starts.
+        self.displays = [told[k] for k in ("DISPLAY", "GNOME_SETUP_DISPLAY") if k in told]
+        self.wayland = {"WAYLAND_DISPLAY": os.path.join(run, told["WAYLAND_DISPLAY"]),
+                        "XAUTHORITY": told.get("XAUTHORITY") or None, "XDG_RUNTIME_DIR": run,
+                        "XDG_SESSION_TYPE": "wayland"}
+        self.x = self.connect()
+        self.root = self.x.screen().root
+        if self.wm == "mutter-wayland":
+            self.compositor = compositors.Mutter(self.bus, width, run, timeout)
+        else:
+            self.compositor = compositors.KWin(self.bus, self.wayland["WAYLAND_DISPLAY"])
+
+    def connect(self):
+        """A connection of its own to the session's X server."""
+        # python3-xlib reads XWayland's cookie's file from the environment.
+        saved = os.environ.pop("XAUTHORITY", None)
+        try:
+            if self.wayland.get("XAUTHORITY"):
+                os.environ["XAUTHORITY"] = self.wayland["XAUTHORITY"]
+            return xdisplay.Display(self.display)
+        finally:
+            os.environ.pop("XAUTHORITY", None)
+            if saved is not None:
+                os.environ["XAUTHORITY"] = saved
+
+    def pointer(self, x, y):
+        if self.compositor:
+            self.compositor.move(x, y)
+        else:
+            self.run("xdotool", "mousemove", str(x), str(y))
+
+    def click(self, x, y):
+        """Clicks at a point of the screen as a hand does: the pointer comes
+        to rest first, and the button is held for a moment. A press and
+        release in the same instant can be lost under a busy compositor."""
+        if not self.compositor:
+            self.run("xdotool", "mousemove", str(x), str(y), "sleep", "0.05",
+                     "mousedown", "1", "sleep", "0.06", "mouseup", "1")
+            return
+        self.compositor.move(x, y)
+        time.sleep(0.05)
+        self.compositor.button(True)
+        time.sleep(0.06)
+        self.compositor.button(False)
+
+    def type_text(self, text):
+        if self.compositor:
+            self.compositor.type(text)
+        else:
+            self.run("xdotool", "type", "--delay", "5", text)
+
+    def pixels(self, x, y, w, h):
+        if self.compositor:
+            return self.compositor.pixels(x, y, w, h)
+        return super().pixels(x, y, w, h)
+
+    def open_wayland_window(self, title, colour, timeout=60.0):
+        """Opens a native Wayland window, maximised in one colour (0xRRGGBB),
+        and waits until it is drawn and has the keyboard; returns a function
+        that tells whether it has the keyboard."""
+        report = os.path.join(self.home, title + ".focus")
+        self.spawn([sys.executable, "-c", _WAYLAND_WINDOW, title, f"{colour:06x}", report],
+                   env={"GDK_BACKEND": "wayland"})
+
+        def focused():
+            try:
+                with open(report) as f:
+                    return f.read() == "1"
+            except FileNotFoundError:
+                return False
+        rgb = ((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF)
+        wait_for(lambda: self.pixels(self.size[0] // 2, self.size[1] // 2, 1, 1)[0][0] == rgb,
+                 timeout, f"{title!r} drawn")
+        wait_for(focused, timeout, f"{title!r} to have the keyboard")
+        return focused
 
     def set_root_colour(self, rgb):
         # Compositors (picom, xfwm4's) paint the wallpaper pixmap named on the
@@ -302,8 +493,9 @@ class Desktop(WindowManagerState, xharness.Xvfb):
 
 
 def main():
-    parser = argparse.ArgumentParser(description="Starts a desktop session on a private Xvfb.")
-    parser.add_argument("--wm", default="none", choices=list(WINDOW_MANAGERS))
+    parser = argparse.ArgumentParser(description="Starts a desktop session: a private Xvfb "
+                                     "with a window manager, or a Wayland compositor.")
+    parser.add_argument("--wm", default="none", choices=list(WINDOW_MANAGERS) + list(COMPOSITORS))
     parser.add_argument("--size", default="1920x1080", help="WIDTHxHEIGHT")
     parser.add_argument("--monitor", action="append", default=[], metavar="X,Y,W,H[,primary]")
     parser.add_argument("--taskbar", action="store_true", help="add tint2")
@@ -313,7 +505,9 @@ def main():
     monitors = [tuple(map(int, m.split(",")[:4])) + (m.endswith(",primary"),) for m in args.monitor]
     start = time.time()
     desktop = Desktop(args.wm, *map(int, args.size.split("x")), monitors, args.taskbar)
-    print(f"DISPLAY={desktop.display}  # {args.wm} ready in {time.time() - start:.2f} s", flush=True)
+    told = " ".join(f"{k}={v}" for k, v in desktop.wayland.items() if v)
+    print(f"DISPLAY={desktop.display} {told}  # {args.wm} ready in {time.time() - start:.2f} s",
+          flush=True)
     try:
         if args.seconds:
             time.sleep(args.seconds)

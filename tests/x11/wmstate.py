@@ -3,7 +3,9 @@ focus, stacking, the taskbar's view) and the client messages a pager or a
 close button sends; the desktop sessions in desktops.py read through it.
 """
 
-from Xlib import X, error
+import os
+
+from Xlib import X, Xatom, error
 from Xlib.protocol import event, rq
 
 
@@ -124,3 +126,48 @@ class WindowManagerState:
 
     def demands_attention(self, wid):
         return self._atom("_NET_WM_STATE_DEMANDS_ATTENTION") in (self.prop(wid, "_NET_WM_STATE") or [])
+
+
+class Launcher:
+    """What a desktop launcher does for a program it starts, on a connection
+    `x` of its own: a startup id stamped with the server's time of the
+    user's action, and the program's startup notification that ends the
+    launch's busy feedback ("remove: ID=...")."""
+
+    def __init__(self, x):
+        self.x = x
+        root = self.x.screen().root
+        root.change_attributes(event_mask=X.PropertyChangeMask)
+        self.window = root.create_window(0, 0, 1, 1, 0, X.CopyFromParent,
+                                         event_mask=X.PropertyChangeMask)
+        self.kinds = [self.x.intern_atom(n) for n in ("_NET_STARTUP_INFO_BEGIN", "_NET_STARTUP_INFO")]
+        self.parts, self.messages = {}, []
+
+    def startup_id(self):
+        self.window.change_property(self.x.intern_atom("_MARGLET_LAUNCH"), Xatom.STRING, 8, b"",
+                                    mode=X.PropModeAppend)
+        while (e := self._next()).type != X.PropertyNotify or e.window.id != self.window.id:
+            pass
+        return f"marglet-test-{os.getpid()}_TIME{e.time}"
+
+    def told(self, message):
+        while self.x.pending_events():
+            self._next()
+        return message in self.messages
+
+    def _next(self):
+        e = self.x.next_event()
+        if e.type == X.ClientMessage and e.client_type in self.kinds:
+            part = self.parts.pop(e.window.id, b"") if e.client_type == self.kinds[1] else b""
+            part += bytes(e.data[1])
+            if b"\0" in part:
+                self.messages.append(part.split(b"\0")[0].decode(errors="replace"))
+            else:
+                self.parts[e.window.id] = part
+        return e
+
+    def close(self):
+        try:
+            self.x.close()
+        except error.ConnectionClosedError:
+            pass  # the server went first
