@@ -30,8 +30,11 @@ DESKTOP_PACKAGES = dbus mutter kwin-x11 kwin-style-breeze xfwm4 openbox picom fl
 	kwin-wayland xwayland qt6-wayland pipewire wireplumber gstreamer1.0-pipewire \
 	gstreamer1.0-tools gstreamer1.0-plugins-base python3-dbus python3-gi gir1.2-gtk-3.0 \
 	syncthing
+# The accessibility bus, its Python client and a screen reader speaking
+# through speech-dispatcher, for the tests labelled a11y (`make a11y`).
+A11Y_PACKAGES = at-spi2-core python3-pyatspi orca speech-dispatcher
 
-.PHONY: all deps desktop-deps build run test desktops faults stress install format format-check bench crashloop art fuzz clean windows windows-test deb deb-test
+.PHONY: all deps desktop-deps build run test desktops a11y faults stress install format format-check bench crashloop art fuzz clean windows windows-test deb deb-test
 
 all: build
 
@@ -47,7 +50,7 @@ run: build
 	$(RUN_PREFIX)/lib/marglet/marglet
 
 desktop-deps:
-	@scripts/deps.sh $(DESKTOP_PACKAGES)
+	@scripts/deps.sh $(DESKTOP_PACKAGES) $(A11Y_PACKAGES)
 
 test: build desktop-deps
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
@@ -84,6 +87,10 @@ deb-test: deb
 # Wayland sessions of mutter and KWin (label wayland).
 desktops: build desktop-deps
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) -L desktops $(CTEST_ARGS)
+
+# Only the bar as screen readers meet it: AT-SPI and Orca under openbox.
+a11y: build desktop-deps
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -L a11y $(CTEST_ARGS)
 
 # Only the fault suite: full disks, read-only and immutable files, special
 # files, other programs, a dying X server. Needs root.

@@ -79,11 +79,11 @@ Figures bar(const QString &note, const QString &folder, bool *ok)
     env.autosaveLimit = std::chrono::hours(1);
     FrmMargletQK bar(env);
     bar.Form_Load();
-    bar.resize(185, 343);
     bar.show();
-    // The pad is built once the bar is on screen.
-    if (!QTest::qWaitFor([&] { return bar.findChild<QPlainTextEdit *>() != nullptr; }))
-        qFatal("the note pad never came");
+    // Opened as the user opens it: a shut bar's pad takes no keys.
+    QTest::mouseClick(bar.findChild<QWidget *>(QStringLiteral("PicMaxMin")), Qt::LeftButton);
+    if (!QTest::qWaitFor([&] { return bar.height() == 343; }))
+        qFatal("the bar never opened");
     auto *pad = bar.findChild<QPlainTextEdit *>();
     // Picking a note is what gives the pad its text.
     QTest::mouseClick(bar.findChild<QWidget *>(QStringLiteral("PicTab01")), Qt::LeftButton);

@@ -107,6 +107,13 @@ struct BarFixture
             motion().TmrSetOpacity_Timer();
         }
     }
+    // The user opens the bar: what lies below its strip is reached only then.
+    FrmMargletQK &open()
+    {
+        click("PicMaxMin");
+        slide();
+        return *bar;
+    }
     // As the Options dialog's Apply: the timer's one tick, whatever its interval.
     void apply()
     {

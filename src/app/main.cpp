@@ -1,4 +1,5 @@
 #include "bar/barclosing.h"
+#include "core/accessibility.h"
 #include "core/designfonts.h"
 #include "core/folders.h"
 #include "core/handover.h"
@@ -58,6 +59,7 @@ int main(int argc, char *argv[])
     if (!platform.note.isEmpty())
         logMessage(platform.note);
 #endif
+    accessibility::offerToLateScreenReaders();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("marglet"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -3,8 +3,9 @@
 #include "core/desktop.h"
 #include "dialogs/dialogplace.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QScreen>
+#include <QTimer>
 
 MargletApp::MargletApp(BarEnvironment environment, OptionsEnvironment options, QObject *parent)
     : QObject(parent), m_bar(std::make_unique<FrmMargletQK>(std::move(environment))),
@@ -55,8 +56,17 @@ QScreen *MargletApp::barScreen() const
     return QGuiApplication::primaryScreen();
 }
 
-void MargletApp::bringUp(QWidget *dialog)
+void MargletApp::bringUp(QWidget *dialog, FocusOrigin &origin)
 {
+    // Shown again while it has the keyboard, it keeps the origin it has.
+    if (QApplication::activeWindow() != dialog) {
+        // The system's word first: Qt hears that its window lost the
+        // keyboard a moment after it happened.
+        origin.foreign = foreignFocusWindow();
+        QWidget *active = origin.foreign ? nullptr : QApplication::activeWindow();
+        origin.control =
+            active ? (active->focusWidget() ? active->focusWidget() : active) : nullptr;
+    }
     // Without a parent and as ordinary windows, so that the bar stays in
     // front of them under every window manager; kept out of the taskbar by
     // hand instead. Some managers (openbox) let an ordinary window be
@@ -74,6 +84,7 @@ void MargletApp::CmdAbout_Click()
 {
     if (!m_about) {
         m_about = new FrmAbout();
+        m_about->installEventFilter(this);
         keepOutOfTaskbar(m_about);
         if (const QScreen *screen = barScreen()) {
             const QSize outer = outerSizeBeforeShow(m_about);
@@ -81,7 +92,7 @@ void MargletApp::CmdAbout_Click()
                                                  outer, screen->availableGeometry()));
         }
     }
-    bringUp(m_about);
+    bringUp(m_about, m_aboutOrigin);
 }
 
 void MargletApp::CmdOptions_Click()
@@ -89,7 +100,37 @@ void MargletApp::CmdOptions_Click()
     // While it is open it is only shown again: not loaded a second time.
     if (!m_options) {
         m_options = new FrmOptions(m_optionsEnvironment);
+        m_options->installEventFilter(this);
         keepOutOfTaskbar(m_options);
     }
-    bringUp(m_options);
+    bringUp(m_options, m_optionsOrigin);
+}
+
+bool MargletApp::eventFilter(QObject *watched, QEvent *event)
+{
+    // A dialog closed while it has the keyboard gives it back to where it
+    // was when the dialog took it, once the dialog is gone: left to itself,
+    // the window manager may hand it to nobody (the bar no longer accepts
+    // it), and the user would be typing into the desktop.
+    if (event->type() == QEvent::Close && static_cast<QWidget *>(watched)->isActiveWindow()) {
+        const FocusOrigin origin = watched == m_about ? m_aboutOrigin : m_optionsOrigin;
+        QTimer::singleShot(0, this, [this, origin] { giveFocusBack(origin); });
+    }
+    return false;
+}
+
+void MargletApp::giveFocusBack(const FocusOrigin &origin)
+{
+    if (!origin.control) {
+        if (origin.foreign)
+            focusForeignWindow(origin.foreign);
+        return;
+    }
+    QWidget *window = origin.control->window();
+    if (window == m_bar.get()) {
+        m_bar->takeFocusBack(origin.control);
+    } else if (window->isVisible()) {
+        window->activateWindow();
+        origin.control->setFocus(Qt::OtherFocusReason);
+    }
 }

@@ -31,15 +31,29 @@ public:
     void CmdAbout_Click();
     void CmdOptions_Click();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // Where the keyboard was before a dialog took it: one of the program's
+    // own controls, or another program's window.
+    struct FocusOrigin
+    {
+        QPointer<QWidget> control;
+        quintptr foreign = 0;
+    };
+
     // The bar's close sequence unloads the dialogs before the bar.
     void closeDialogs();
-    void bringUp(QWidget *dialog);
+    void bringUp(QWidget *dialog, FocusOrigin &origin);
+    void giveFocusBack(const FocusOrigin &origin);
     // The screen the bar sits on, which the dialogs open on.
     QScreen *barScreen() const;
 
     std::unique_ptr<FrmMargletQK> m_bar;
     QPointer<FrmAbout> m_about;
     QPointer<FrmOptions> m_options;
+    FocusOrigin m_aboutOrigin;
+    FocusOrigin m_optionsOrigin;
     OptionsEnvironment m_optionsEnvironment;
 };

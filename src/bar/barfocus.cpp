@@ -2,7 +2,9 @@
 
 #include "core/desktop.h"
 
+#include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QWidget>
 #include <QWindow>
 
@@ -41,11 +43,69 @@ void BarFocus::bring(const QByteArray &launchId)
     bringForward(m_bar, launchId);
 }
 
-void BarFocus::shut(QWidget *pad)
+void BarFocus::addToBody(QWidget *control)
 {
-    if (pad && pad->hasFocus())
-        pad->clearFocus();
+    m_body.append(control);
+    showBody(control);
+}
+
+void BarFocus::opening()
+{
+    m_bodyShown = true;
+    for (QWidget *control : std::as_const(m_body))
+        showBody(control);
+    setTabOrder(m_order);
+}
+
+void BarFocus::setTabOrder(const QList<QWidget *> &order)
+{
+    m_order = order;
+    // Qt orders only controls that take the focus: the body's, once shown.
+    if (m_bodyShown) {
+        for (qsizetype i = 1; i < order.size(); ++i)
+            QWidget::setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+void BarFocus::shut(QWidget *onStrip)
+{
+    QWidget *focus = m_bar->focusWidget();
+    for (QWidget *control : std::as_const(m_body)) {
+        if (focus && (focus == control || control->isAncestorOf(focus)))
+            onStrip->setFocus(Qt::OtherFocusReason);
+    }
+    m_bodyShown = false;
+    for (QWidget *control : std::as_const(m_body))
+        showBody(control);
     acceptFocus(false);
+}
+
+void BarFocus::showBody(QWidget *control)
+{
+    // Hidden alone, a control could still be pressed or take the keyboard
+    // when an assistive tool asks for it, and tools would call it focusable:
+    // it is disabled, and takes no focus, until it is shown again.
+    QList<QWidget *> controls = control->findChildren<QWidget *>();
+    controls.prepend(control);
+    for (QWidget *c : std::as_const(controls)) {
+        if (m_bodyShown) {
+            if (const auto policy = m_policies.find(c); policy != m_policies.end()) {
+                c->setFocusPolicy(Qt::FocusPolicy(*policy));
+                m_policies.erase(policy);
+            }
+        } else if (c->focusPolicy() != Qt::NoFocus) {
+            m_policies.insert(c, c->focusPolicy());
+            c->setFocusPolicy(Qt::NoFocus);
+        }
+    }
+    control->setEnabled(m_bodyShown);
+    control->setVisible(m_bodyShown);
+}
+
+void BarFocus::letCtrlTabLeave(QWidget *pad)
+{
+    m_pad = pad;
+    pad->installEventFilter(this);
 }
 
 bool BarFocus::eventFilter(QObject *watched, QEvent *event)
@@ -54,6 +114,20 @@ bool BarFocus::eventFilter(QObject *watched, QEvent *event)
         if (event->type() == QEvent::ActivationChange && !m_bar->isActiveWindow())
             acceptFocus(false);
         return false;
+    }
+    if (watched == m_pad) {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->modifiers().testFlag(Qt::ControlModifier) ||
+            (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab))
+            return false;
+        // The bar moves the focus on as it does for a plain Tab.
+        const bool back = key->key() == Qt::Key_Backtab || key->modifiers() & Qt::ShiftModifier;
+        QKeyEvent tab(QEvent::KeyPress, back ? Qt::Key_Backtab : Qt::Key_Tab,
+                      back ? Qt::ShiftModifier : Qt::NoModifier);
+        QCoreApplication::sendEvent(m_bar, &tab);
+        return true;
     }
     // From the pointer's arrival on, the window accepts the keyboard, so that
     // the click that follows is one every window manager answers with the

@@ -25,8 +25,10 @@ void BarMotion::PicMaxMin_Click()
 {
     // A click during a slide leaves the running timer's phase alone: the
     // slide finishes the way it started.
-    if (!TmrExpand.isActive())
+    if (!TmrExpand.isActive()) {
         TmrExpand.start();
+        Q_EMIT slideStarted(Expanded);
+    }
     wakeFade();
 }
 

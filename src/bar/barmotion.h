@@ -52,6 +52,8 @@ public:
     void wakeFade();
 
 Q_SIGNALS:
+    // A slide leaves its resting height `from`.
+    void slideStarted(qint16 from);
     // A slide has reached its resting height.
     void slideEnded(qint16 expanded);
 

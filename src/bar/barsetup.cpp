@@ -153,4 +153,9 @@ void BarSetup::showMaxMin(bool expanded)
 {
     m_parts.PicMaxMin->setPicture(m_skin->maxMin(expanded ? 1 : 0, BarSkin::From::Holders));
     m_parts.PicMaxMin->setAccessibleName(expanded ? tr("Collapse") : tr("Expand"));
+    QAccessible::State state;
+    state.expandable = true;
+    state.expanded = expanded;
+    state.collapsed = !expanded;
+    m_parts.PicMaxMin->setAccessibleStates(state);
 }

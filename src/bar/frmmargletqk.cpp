@@ -6,6 +6,7 @@
 #include "barnotes.h"
 #include "barplacement.h"
 #include "barsetup.h"
+#include "core/accessibility.h"
 #include "core/designfonts.h"
 #include "core/desktop.h"
 #include "core/formwidgets.h"
@@ -60,6 +61,7 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
     connect(&m_notes->notes(), &NoteBook::problem, this,
             [this](const QString &message) { m_env.report(message); });
     setWindowTitle(QStringLiteral("QKS Marglet"));
+    accessibility::setRole(this, QAccessible::Window);
     setAttribute(Qt::WA_OpaquePaintEvent);
     // A window that accepts no focus is one no manager hands it to (see
     // BarFocus). A zero user time (Qt::WA_ShowWithoutActivating) is not
@@ -76,6 +78,7 @@ FrmMargletQK::FrmMargletQK(BarEnvironment environment, QWidget *parent)
         }
     };
     m_setup = new BarSetup(m_env, {this, PicMaxMin, PicBtnArea, PicClose, m_notes, reportOnce});
+    connect(&m_setup->motion(), &BarMotion::slideStarted, this, &FrmMargletQK::slideStarted);
     connect(&m_setup->motion(), &BarMotion::slideEnded, this, &FrmMargletQK::slideEnded);
     // The bar itself holds the focus until the user clicks into the note
     // pad, so that a bar left alone has no caret blinking in it.
@@ -95,9 +98,17 @@ void FrmMargletQK::buildControls()
     PicMaxMin = named(new PictureBox(this, QRect(152, 1, 15, 15), kBarBlue), "PicMaxMin");
     PicClose->makeControl(tr("Close"), QAccessible::Button);
     PicMaxMin->makeControl(tr("Expand"), QAccessible::Button);
+    QAccessible::State collapsed;
+    collapsed.expandable = collapsed.collapsed = true;
+    PicMaxMin->setAccessibleStates(collapsed);
 
     PicActiveTab = QPixmap(QStringLiteral(":/images/tab_active.gif"));
     PicTab = QPixmap(QStringLiteral(":/images/tab_inactive.gif"));
+    // The tabs, as assistive tools see them: a list of them, one selected.
+    TabStrip = named(new QWidget(this), "TabStrip");
+    TabStrip->setGeometry(7, 26, 156, 22);
+    accessibility::setRole(TabStrip, QAccessible::PageTabList);
+    TabStrip->setAccessibleName(tr("Notes"));
     PicTab01 = buildTab(1, LblNote01);
     PicTab02 = buildTab(2, LblNote02);
     PicTab03 = buildTab(3, LblNote03);
@@ -138,15 +149,23 @@ void FrmMargletQK::buildControls()
     connect(CmdExport, &QPushButton::clicked, this, &FrmMargletQK::CmdExport_Click);
     connect(CmdAbout, &QPushButton::clicked, this, &FrmMargletQK::aboutClicked);
     connect(CmdOptions, &QPushButton::clicked, this, &FrmMargletQK::optionsClicked);
+
+    QWidget *const body[] = {TabStrip, PicBtnArea, CmdExport, CmdImport, CmdAbout, CmdOptions};
+    for (QWidget *control : body)
+        m_focus->addToBody(control);
 }
 
 PictureBox *FrmMargletQK::buildTab(int note, CaptionLabel *&caption)
 {
     const QString text = notefiles::caption(note);
-    auto *tab = new PictureBox(this, QRect(7 + 52 * (note - 1), 26, 52, 22), kBarBlue);
+    auto *tab = new PictureBox(TabStrip, QRect(52 * (note - 1), 0, 52, 22), kBarBlue);
     tab->setObjectName(QStringLiteral("PicTab") + notefiles::twoDigits(note));
     tab->setPicture(note == 1 ? PicActiveTab : PicTab);
     tab->makeControl(text, QAccessible::PageTab);
+    QAccessible::State state;
+    state.selectable = true;
+    state.selected = note == 1;
+    tab->setAccessibleStates(state);
     m_focus->watch(tab, false);
     caption = new CaptionLabel(tab, QRect(5, 5, 38, 13), text, sansSerif(8.25), Qt::black);
     caption->setObjectName(QStringLiteral("LblNote") + notefiles::twoDigits(note));
@@ -175,13 +194,21 @@ void FrmMargletQK::buildNotepad()
     palette.setColor(QPalette::Text, Qt::black);
     TxtNotepad->setPalette(palette);
     TxtNotepad->stackUnder(PicBtnArea);
-    // Focus moves through the controls in their design order.
-    QWidget *order[] = {PicClose,   PicMaxMin, PicTab01,  PicTab02, PicTab03,
-                        TxtNotepad, CmdExport, CmdImport, CmdAbout, CmdOptions};
-    for (size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
     m_focus->watch(TxtNotepad->viewport(), true);
-    TxtNotepad->setVisible(isVisible());
+    m_focus->letCtrlTabLeave(TxtNotepad);
+    m_focus->addToBody(TxtNotepad);
+    // Focus moves through the controls in their design order.
+    m_focus->setTabOrder({PicClose, PicMaxMin, PicTab01, PicTab02, PicTab03, TxtNotepad, CmdExport,
+                          CmdImport, CmdAbout, CmdOptions});
+    nameNotepad();
+}
+
+void FrmMargletQK::nameNotepad()
+{
+    // Screen readers say which note the pad holds, as the tabs show it.
+    const qint16 note = m_notes->notes().ActiveNote;
+    if (TxtNotepad && note >= 1 && note <= 3)
+        TxtNotepad->setAccessibleName(notefiles::caption(note));
 }
 
 void FrmMargletQK::finishStartup()
@@ -230,11 +257,19 @@ void FrmMargletQK::PicMaxMin_Click()
     m_setup->motion().PicMaxMin_Click();
 }
 
+void FrmMargletQK::slideStarted(qint16 from)
+{
+    if (from == 0) {
+        ensureNotepad();
+        m_focus->opening();
+    }
+}
+
 void FrmMargletQK::slideEnded(qint16 expanded)
 {
     if (expanded != 0)
         return;
-    m_focus->shut(TxtNotepad);
+    m_focus->shut(PicMaxMin);
     if (m_forwardWhenShut)
         comeForward(*std::exchange(m_forwardWhenShut, std::nullopt));
 }
@@ -254,6 +289,17 @@ void FrmMargletQK::comeForward(const QByteArray &launchId)
     m_focus->bring(launchId);
 }
 
+void FrmMargletQK::takeFocusBack(QWidget *control)
+{
+    if (!isVisible())
+        return; // closed meanwhile
+    m_focus->allowFocus();
+    // A control the bar has hidden since is out of reach: the strip takes it.
+    if (control != this && (!isAncestorOf(control) || !control->isVisible()))
+        control = PicMaxMin;
+    control->setFocus(Qt::OtherFocusReason);
+}
+
 void FrmMargletQK::SwitchNote(const qint16 &note)
 {
     if (note < 1 || note > 3)
@@ -261,6 +307,19 @@ void FrmMargletQK::SwitchNote(const qint16 &note)
     PicTab01->setPicture(note == 1 ? PicActiveTab : PicTab);
     PicTab02->setPicture(note == 2 ? PicActiveTab : PicTab);
     PicTab03->setPicture(note == 3 ? PicActiveTab : PicTab);
+    const auto mark = [](PictureBox *tab, bool selected) {
+        QAccessible::State state = tab->accessibleStates();
+        state.selected = selected;
+        tab->setAccessibleStates(state);
+    };
+    // The tab left is told first, so that no moment has two selected.
+    PictureBox *const tabs[] = {PicTab01, PicTab02, PicTab03};
+    for (int n = 1; n <= 3; ++n) {
+        if (n != note)
+            mark(tabs[n - 1], false);
+    }
+    mark(tabs[note - 1], true);
+    nameNotepad();
     m_notes->setNotepadText(m_notes->notes().noteStore(note));
 }
 

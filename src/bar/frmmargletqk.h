@@ -53,6 +53,9 @@ public:
     // takes the keyboard, with the caret after the open note's last
     // character. `launchId` is what the launcher gave that start.
     void comeForward(const QByteArray &launchId);
+    // Gives the keyboard back to `control`, which had it before a dialog
+    // took it; to the strip if the bar has hidden the control since.
+    void takeFocusBack(QWidget *control);
 
 Q_SIGNALS:
     void aboutClicked();
@@ -76,8 +79,10 @@ private:
     // something needs it: a collapsed bar does not show it, and building it
     // loads the fonts. It takes in its note when first wanted.
     void ensureNotepad();
+    void nameNotepad();
     void buildNotepad();
     void finishStartup();
+    void slideStarted(qint16 from);
     void slideEnded(qint16 expanded);
     void SwitchNote(const qint16 &ActiveNote);
     void selectTab(qint16 note);
@@ -102,6 +107,7 @@ private:
     PictureBox *PicBtnArea = nullptr;
     PictureBox *PicClose = nullptr;
     PictureBox *PicMaxMin = nullptr;
+    QWidget *TabStrip = nullptr;
     PictureBox *PicTab01 = nullptr;
     PictureBox *PicTab02 = nullptr;
     PictureBox *PicTab03 = nullptr;

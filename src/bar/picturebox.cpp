@@ -1,5 +1,7 @@
 #include "picturebox.h"
 
+#include "core/accessibility.h"
+
 #include <QAccessibleWidget>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -16,12 +18,27 @@ public:
         : QAccessibleWidget(widget, widget->accessibleRole())
     {
     }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        const QAccessible::State own = static_cast<ClickableWidget *>(widget())->accessibleStates();
+        state.selectable = own.selectable;
+        state.selected = own.selected;
+        state.expandable = own.expandable;
+        state.expanded = own.expanded;
+        state.collapsed = own.collapsed;
+        return state;
+    }
     QStringList actionNames() const override
     {
+        if (!widget()->isEnabled())
+            return {};
         return QStringList(pressAction()) + QAccessibleWidget::actionNames();
     }
     void doAction(const QString &name) override
     {
+        if (!widget()->isEnabled())
+            return;
         if (name == pressAction())
             Q_EMIT static_cast<ClickableWidget *>(widget())->clicked();
         else
@@ -49,6 +66,50 @@ void ClickableWidget::makeControl(const QString &name, QAccessible::Role role)
     m_role = role;
     setAccessibleName(name);
     setFocusPolicy(Qt::TabFocus);
+}
+
+void ClickableWidget::setAccessibleStates(QAccessible::State states)
+{
+    QAccessible::State changed;
+    changed.selected = states.selected != m_states.selected;
+    changed.expanded = states.expanded != m_states.expanded;
+    changed.collapsed = states.collapsed != m_states.collapsed;
+    m_states = states;
+    if (!changed.selected && !changed.expanded && !changed.collapsed)
+        return;
+    accessibility::stateChanged(this, changed);
+    if (changed.selected && QAccessible::isActive()) {
+        // Told the way item views tell it: AT-SPI hears the selected state
+        // change, UI Automation an item selected.
+        QAccessibleEvent selection(this, states.selected ? QAccessible::SelectionAdd
+                                                         : QAccessible::SelectionRemove);
+        QAccessible::updateAccessibility(&selection);
+    }
+}
+
+void ClickableWidget::focusInEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void ClickableWidget::focusOutEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+void ClickableWidget::paintFocus(QPainter &painter)
+{
+    if (!hasFocus())
+        return;
+    // White under black dots: seen on any picture a skin may bring.
+    const QRect frame = rect().adjusted(0, 0, -1, -1);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawRect(frame);
+    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    painter.drawRect(frame);
 }
 
 void ClickableWidget::keyPressEvent(QKeyEvent *event)
@@ -103,6 +164,7 @@ void PictureBox::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), m_background);
     if (!m_picture.isNull())
         painter.drawPixmap(0, 0, m_picture);
+    paintFocus(painter);
 }
 
 CaptionLabel::CaptionLabel(QWidget *parent, const QRect &designed, const QString &text,

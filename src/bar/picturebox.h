@@ -18,6 +18,11 @@ public:
     // pressed with Space or Return, and told as `name` in `role`.
     void makeControl(const QString &name, QAccessible::Role role);
     QAccessible::Role accessibleRole() const { return m_role; }
+    // What assistive tools are told besides the widget's own states (a tab
+    // that is selected, a button that expands something); a change is told
+    // to them as it happens.
+    void setAccessibleStates(QAccessible::State states);
+    QAccessible::State accessibleStates() const { return m_states; }
 
 Q_SIGNALS:
     void clicked();
@@ -26,10 +31,15 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    // A control with the keyboard shows it with a dotted frame.
+    void paintFocus(QPainter &painter);
 
 private:
     bool m_pressed = false;
     QAccessible::Role m_role = QAccessible::NoRole;
+    QAccessible::State m_states;
 };
 
 // A borderless box that shows a picture at its top-left corner over a plain

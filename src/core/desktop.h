@@ -61,3 +61,12 @@ void takeFocusOnlyWhenGiven(QWidget *window);
 // startup notification id or an activation token), empty when it gave
 // nothing. The window must accept the focus by then.
 void bringForward(QWidget *window, const QByteArray &launchId);
+
+// The window of another program that has the keyboard now, or 0 (none has
+// it, or one of this program's does): where the keyboard goes back to when a
+// dialog that took it from there closes.
+quintptr foreignFocusWindow();
+
+// Gives the keyboard back to a window foreignFocusWindow() named, as the
+// user's own click on it would, if it is still there.
+void focusForeignWindow(quintptr window);

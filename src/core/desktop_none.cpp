@@ -47,3 +47,13 @@ void bringForward(QWidget *window, const QByteArray &)
     window->raise();
     window->activateWindow();
 }
+
+quintptr foreignFocusWindow()
+{
+    return 0;
+}
+
+void focusForeignWindow(quintptr)
+{
+    // The system gives the keyboard back by itself.
+}

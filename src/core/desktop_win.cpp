@@ -1,6 +1,7 @@
 // The bar and its dialogs among the windows of a Windows desktop.
 #include "desktop.h"
 
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 
@@ -79,4 +80,27 @@ void bringForward(QWidget *window, const QByteArray &)
     const auto hwnd = reinterpret_cast<HWND>(window->winId());
     ::SetForegroundWindow(hwnd);
     window->activateWindow();
+}
+
+quintptr foreignFocusWindow()
+{
+    // Without the system's own windows (an offscreen Qt), no window of the
+    // system's is ours, and its word says nothing about the program.
+    if (QGuiApplication::platformName() != u"windows")
+        return 0;
+    HWND window = ::GetForegroundWindow();
+    DWORD process = 0;
+    if (!window || !::GetWindowThreadProcessId(window, &process) ||
+        process == ::GetCurrentProcessId())
+        return 0;
+    return reinterpret_cast<quintptr>(window);
+}
+
+void focusForeignWindow(quintptr window)
+{
+    // Allowed: the closing dialog is the foreground window, and the user's
+    // key or click closed it.
+    const auto hwnd = reinterpret_cast<HWND>(window);
+    if (::IsWindow(hwnd))
+        ::SetForegroundWindow(hwnd);
 }

@@ -409,3 +409,78 @@ void bringForward(QWidget *window, const QByteArray &launchId)
     });
     xcb_flush(c);
 }
+
+namespace {
+
+const xcb_screen_t *firstScreen(xcb_connection_t *c)
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+}
+
+bool exists(xcb_connection_t *c, xcb_window_t window)
+{
+    xcb_get_window_attributes_reply_t *attributes =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+    const bool alive = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    free(attributes);
+    return alive;
+}
+
+} // namespace
+
+quintptr foreignFocusWindow()
+{
+    xcb_connection_t *c = connection();
+    const xcb_screen_t *screen = c ? firstScreen(c) : nullptr;
+    if (!screen)
+        return 0;
+    xcb_window_t window = XCB_WINDOW_NONE;
+    if (managerRuns(c, screen->root, internAtom(c, "_NET_SUPPORTING_WM_CHECK"))) {
+        // The manager names the window it made active; the server's focus
+        // may be a frame of the manager's own.
+        const auto cookie = xcb_get_property(
+            c, 0, screen->root, internAtom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1);
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(c, cookie, nullptr);
+        if (reply && reply->format == 32 && xcb_get_property_value_length(reply) >= 4)
+            window = *static_cast<xcb_window_t *>(xcb_get_property_value(reply));
+        free(reply);
+    } else if (xcb_get_input_focus_reply_t *focus =
+                   xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)) {
+        window = focus->focus;
+        free(focus);
+    }
+    if (window == screen->root || window == XCB_INPUT_FOCUS_POINTER_ROOT)
+        return 0;
+    for (const QWindow *own : QGuiApplication::allWindows()) {
+        if (own->handle() && own->winId() == window)
+            return 0;
+    }
+    return window;
+}
+
+void focusForeignWindow(quintptr window)
+{
+    xcb_connection_t *c = connection();
+    const xcb_screen_t *screen = c ? firstScreen(c) : nullptr;
+    const auto id = xcb_window_t(window);
+    if (!screen || !id || !exists(c, id))
+        return;
+    if (managerRuns(c, screen->root, internAtom(c, "_NET_SUPPORTING_WM_CHECK"))) {
+        // Asked as for a direct action of the user (source 2): the user's
+        // key or click closed the dialog, and managers grant such a request
+        // without weighing it as a program stealing the focus.
+        xcb_client_message_event_t message = {};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = id;
+        message.type = internAtom(c, "_NET_ACTIVE_WINDOW");
+        message.data.data32[0] = 2;
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(c, 0, screen->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&message));
+    } else {
+        xcb_set_input_focus(c, XCB_INPUT_FOCUS_PARENT, id, XCB_CURRENT_TIME);
+    }
+    xcb_flush(c);
+}

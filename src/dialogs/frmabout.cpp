@@ -1,9 +1,11 @@
 #include "frmabout.h"
 
+#include "core/accessibility.h"
 #include "core/designfonts.h"
 #include "core/desktop.h"
 #include "core/formwidgets.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -31,6 +33,8 @@ FrmAbout::FrmAbout(QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About QKS Marglet"));
+    // A dialog, whose text screen readers read when it opens.
+    accessibility::setRole(this, QAccessible::Dialog);
     setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
     setFont(designfonts::formDefault());
     setFixedSize(249, 167);
@@ -57,6 +61,14 @@ FrmAbout::~FrmAbout() = default;
 void FrmAbout::CmdClose_Click()
 {
     close();
+}
+
+void FrmAbout::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        CmdClose_Click();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void FrmAbout::paintEvent(QPaintEvent *)

@@ -26,6 +26,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // Escape closes it, as Close does.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QPixmap m_background;

@@ -1,5 +1,6 @@
 #include "frmoptions.h"
 
+#include "core/accessibility.h"
 #include "core/designfonts.h"
 #include "core/desktop.h"
 #include "core/formwidgets.h"
@@ -14,6 +15,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,6 +45,7 @@ FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
 
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("QKS Marglet Options"));
+    accessibility::setRole(this, QAccessible::Dialog);
     setWindowIcon(QIcon(QStringLiteral(":/icons/marglet-32.png")));
     setFont(designfonts::formDefault());
 
@@ -54,6 +57,7 @@ FrmOptions::FrmOptions(OptionsEnvironment environment, QWidget *parent)
     buildControls();
     // Its height is known before it is placed.
     showAutostart(autostart::read(m_env.autostart));
+    describeControls();
     Form_Load();
 }
 
@@ -156,8 +160,11 @@ void FrmOptions::buildControls()
     for (qsizetype i = 0; i < names.size(); ++i)
         named[i]->setObjectName(names[i]);
 
-    QWidget *const tabOrder[] = {CmdSave,    CmdCancel, CmdUpdate, ChkAutostart, RadTransOff,
-                                 RadTransOn, CmbSkin,   RadXP,     Rad9x};
+    // Tab walks the controls as they are read, top to bottom and left to
+    // right; "Apply" has the focus when the dialog opens, and Tab goes on
+    // from it to the box below the buttons, or around to the top.
+    QWidget *const tabOrder[] = {CmbSkin,   RadXP,     Rad9x,   RadTransOn,  RadTransOff,
+                                 CmdUpdate, CmdCancel, CmdSave, ChkAutostart};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     CmdSave->setFocus();
@@ -181,6 +188,43 @@ void FrmOptions::buildControls()
     connect(CmdSave, &QPushButton::clicked, this, &FrmOptions::CmdSave_Click);
     connect(CmdCancel, &QPushButton::clicked, this, &FrmOptions::CmdCancel_Click);
     connect(CmdUpdate, &QPushButton::clicked, this, &FrmOptions::CmdUpdate_Click);
+}
+
+void FrmOptions::describeControls()
+{
+    // Each panel is a group named by its heading and described by the text
+    // under it, so that a screen reader entering one says what it is for.
+    const struct
+    {
+        QWidget *group;
+        QLabel *heading;
+        QLabel *description;
+    } groups[] = {{PicSkinGroup, LblSkin, LblSkinDesc},
+                  {Picture1, LblPosition, LblPositionDesc},
+                  {PicTransGroup, LblTransparency, LblTransDesc}};
+    for (const auto &g : groups) {
+        accessibility::setRole(g.group, QAccessible::Grouping);
+        g.group->setAccessibleName(g.heading->text());
+        g.group->setAccessibleDescription(g.description->text());
+    }
+    LblSelectSkin->setBuddy(CmbSkin);
+    // The captions keep their designed leading space; it is not spoken.
+    for (QRadioButton *option : {RadXP, Rad9x, RadTransOn, RadTransOff})
+        option->setAccessibleName(option->text().trimmed());
+    const QString scene = tr("The bar in the title bar of a maximised window, just left of its "
+                             "minimise, restore and close buttons, in the %1 look.");
+    PicXP->setAccessibleName(tr("Windows XP Style preview"));
+    PicXP->setAccessibleDescription(scene.arg(tr("Windows XP")));
+    Pic9x->setAccessibleName(tr("Windows Classic Style preview"));
+    Pic9x->setAccessibleDescription(scene.arg(tr("Windows Classic")));
+}
+
+void FrmOptions::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        CmdCancel_Click();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void FrmOptions::Form_Load()

@@ -112,8 +112,14 @@ public:
     void CmdUpdate_Click();
     void TmrUpdate_Timer();
 
+protected:
+    // Escape closes it, as Close does.
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void buildControls();
+    // What screen readers are told beyond the captions.
+    void describeControls();
     void Form_Load();
     // The box as the system has it, and the window's height to hold it.
     void showAutostart(const autostart::State &state);

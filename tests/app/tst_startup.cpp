@@ -3,6 +3,7 @@
 #include "barfixture.h"
 #include "settings/skins.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QPointer>
 #include <QPushButton>
@@ -110,11 +111,12 @@ private Q_SLOTS:
         s.bar->show();
         QVERIFY(QTest::qWaitForWindowExposed(s.bar));
         QTRY_VERIFY(s.bar->findChild<QPlainTextEdit *>());
-        // A collapsed bar holds the note once, in its store.
+        // A collapsed bar holds the note once, in its store, and hides the pad
+        // with all of its body.
         QVERIFY(s.pad()->toPlainText().isEmpty());
+        QVERIFY(s.pad()->isHidden());
         s.click("PicMaxMin");
         QCOMPARE(s.pad()->toPlainText(), QStringLiteral("first line\nCaf\u00e9"));
-        QVERIFY(!s.pad()->isHidden());
         QVERIFY(!s.notes().hasUnsaved());
     }
 
@@ -150,6 +152,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkdir(blocked));
         if (rescueBlocked)
             s.write(u"rescued"_qs, {});
+        s.open();
         s.click("PicTab02");
         QTest::keyClicks(s.pad(), QStringLiteral("precious"));
         s.answers = answers;
@@ -171,10 +174,34 @@ private Q_SLOTS:
             QCOMPARE(s.read(u"note02.qkn"_qs), QByteArray("precious"));
     }
 
+    void aDialogClosedWithTheKeyboardGivesItBackToTheBarsButton_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Options") << u"CmdOptions"_qs;
+        QTest::newRow("About") << u"CmdAbout"_qs;
+    }
+    void aDialogClosedWithTheKeyboardGivesItBackToTheBarsButton()
+    {
+        QFETCH(QString, button);
+        Started s;
+        s.bar->show();
+        s.open();
+        QWidget *opener = s.control<QWidget>(qPrintable(button));
+        s.bar->takeFocusBack(opener);
+        QVERIFY(QTest::qWaitForWindowActive(s.bar));
+        QTest::keyClick(opener, Qt::Key_Space);
+        QWidget *dialog =
+            button == u"CmdAbout"_qs ? static_cast<QWidget *>(s.app->about()) : s.app->options();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTRY_COMPARE(QApplication::focusWidget(), opener);
+    }
+
     void dialogsOpenOnceApplyMovesTheBarAndTheyCloseWithIt()
     {
         Started s;
         s.bar->show();
+        s.open();
         s.click("CmdAbout");
         QPointer<FrmAbout> about = s.app->about();
         QVERIFY(about && about->isVisible());
@@ -189,7 +216,7 @@ private Q_SLOTS:
         options->Rad9x->click();
         options->CmdSave->click();
         QTRY_COMPARE(s.bar->pos(), fromTopRight(239, 0)); // on the bar's next tick
-        QCOMPARE(s.bar->size(), QSize(185, 17));
+        QCOMPARE(s.bar->size(), QSize(185, 343));
 
         s.click("PicClose");
         QTRY_VERIFY(!about);

@@ -3,21 +3,47 @@
 #include "settings/skins.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
 #include <QRandomGenerator>
 #include <QTextBlock>
 
 namespace {
 
-// The pad shows the active note, and only its tab looks active.
+QAccessible::State stateOf(QWidget *control)
+{
+    return QAccessible::queryAccessibleInterface(control)->state();
+}
+
+// The pad shows the active note and is named after it, and only its tab
+// looks active and is selected.
 void checkShowsActiveNote(const BarFixture &f)
 {
     const int active = f.notes().ActiveNote;
     QCOMPARE(f.padText(), f.notes().noteStore(active));
     const QImage activeTab = QPixmap(u":/images/tab_active.gif"_qs).toImage();
-    for (int n = 1; n <= 3; ++n)
-        QCOMPARE(f.picture(qPrintable(QStringLiteral("PicTab0%1").arg(n))) == activeTab,
-                 n == active);
+    for (int n = 1; n <= 3; ++n) {
+        const QByteArray tab = "PicTab0" + QByteArray::number(n);
+        QCOMPARE(f.picture(tab) == activeTab, n == active);
+        QCOMPARE(stateOf(f.control(tab)).selected, n == active);
+    }
+    if (auto *pad = f.bar->findChild<QPlainTextEdit *>())
+        QCOMPARE(pad->accessibleName(), QStringLiteral("Note 0%1").arg(active));
+}
+
+// What Tab (Ctrl+Tab in the note pad) reaches from `from`, in turn, by the
+// names assistive tools hear.
+QStringList tabWalk(QWidget *from)
+{
+    QStringList names;
+    QWidget *focus = from;
+    for (int i = 0; i < 20 && (i == 0 || focus != from); ++i) {
+        names.append(QAccessible::queryAccessibleInterface(focus)->text(QAccessible::Name));
+        const bool pad = qobject_cast<QPlainTextEdit *>(focus);
+        QTest::keyClick(focus, Qt::Key_Tab, pad ? Qt::ControlModifier : Qt::NoModifier);
+        focus = QApplication::focusWidget();
+    }
+    return names;
 }
 
 } // namespace
@@ -61,6 +87,84 @@ private Q_SLOTS:
         f.slide();
         QCOMPARE(f.picture("PicMaxMin"), skinImage(u"Olive"_qs, after));
         QCOMPARE(f.picture("PicClose"), skinImage(u"Olive"_qs, SkinSource::kClose));
+        QCOMPARE(stateOf(f.control("PicMaxMin")).expanded, after == SkinSource::kMin);
+        QCOMPARE(stateOf(f.control("PicMaxMin")).collapsed, after == SkinSource::kMax);
+    }
+
+    void theKeyboardAndAssistiveToolsReachOnlyWhatTheBarShows_data()
+    {
+        QTest::addColumn<int>("slides");   // whole slides from the shut bar
+        QTest::addColumn<bool>("typing");  // the pad has the keyboard before the last slide
+        QTest::addColumn<QString>("walk"); // what Tab reaches from where the keyboard is
+        const QString open = u"Close|Collapse|Note 01|Note 02|Note 03|Note 01|Save As Text File|"
+                             u"Load Text File|About|Options"_qs;
+        QTest::newRow("shut") << 0 << false << u"Close|Expand"_qs;
+        QTest::newRow("open") << 1 << false << open;
+        QTest::newRow("shut while typing") << 2 << true << u"Expand|Close"_qs;
+    }
+    void theKeyboardAndAssistiveToolsReachOnlyWhatTheBarShows()
+    {
+        QFETCH(int, slides);
+        QFETCH(bool, typing);
+        QFETCH(QString, walk);
+        BarFixture f;
+        f.start().show();
+        f.bar->takeFocusBack(f.control("PicClose"));
+        QVERIFY(QTest::qWaitForWindowActive(f.bar));
+        for (int i = 0; i < slides; ++i) {
+            if (typing && i == slides - 1)
+                f.pad()->setFocus();
+            // As a screen reader presses it: the keyboard stays where it is.
+            QAccessible::queryAccessibleInterface(f.control("PicMaxMin"))
+                ->actionInterface()
+                ->doAction(QAccessibleActionInterface::pressAction());
+            f.slide();
+        }
+        QCOMPARE(tabWalk(QApplication::focusWidget()).join(u'|'), walk);
+        // Nothing hidden in the tree takes the focus or can be pressed.
+        QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(f.bar);
+        QCOMPARE(bar->role(), QAccessible::Window);
+        QList<QAccessibleInterface *> all{bar};
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            for (int c = 0; c < all[i]->childCount(); ++c)
+                all.append(all[i]->child(c));
+            const auto *actions = all[i]->actionInterface();
+            const bool pressable = actions && actions->actionNames().contains(
+                                                  QAccessibleActionInterface::pressAction());
+            QVERIFY2(!all[i]->state().invisible || (!all[i]->state().focusable && !pressable),
+                     qPrintable(all[i]->text(QAccessible::Name)));
+        }
+    }
+
+    void ctrlTabLeavesTheNotePadWhereTabTypes_data()
+    {
+        QTest::addColumn<Qt::Key>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("reached");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("Tab") << Qt::Key_Tab << Qt::KeyboardModifiers() << u"Note 01"_qs << u"\t"_qs;
+        QTest::newRow("Ctrl+Tab") << Qt::Key_Tab << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                  << u"Save As Text File"_qs << QString();
+        QTest::newRow("Ctrl+Shift+Tab")
+            << Qt::Key_Backtab << (Qt::ControlModifier | Qt::ShiftModifier) << u"Note 03"_qs
+            << QString();
+    }
+    void ctrlTabLeavesTheNotePadWhereTabTypes()
+    {
+        QFETCH(Qt::Key, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QString, reached);
+        QFETCH(QString, typed);
+        BarFixture f;
+        f.start().show();
+        f.open();
+        f.bar->takeFocusBack(f.pad());
+        QVERIFY(QTest::qWaitForWindowActive(f.bar));
+        QTest::keyClick(f.pad(), key, modifiers);
+        QCOMPARE(QAccessible::queryAccessibleInterface(QApplication::focusWidget())
+                     ->text(QAccessible::Name),
+                 reached);
+        QCOMPARE(f.notes().TxtNote01, typed);
     }
 
     void thePlaceComesFromTheSettingsNeverFromTheWindow()
@@ -88,7 +192,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("role");
         QTest::newRow("close") << u"PicClose"_qs << u"Close"_qs << int(QAccessible::Button);
-        QTest::newRow("expand") << u"PicMaxMin"_qs << u"Expand"_qs << int(QAccessible::Button);
+        QTest::newRow("expand") << u"PicMaxMin"_qs << u"Collapse"_qs << int(QAccessible::Button);
         QTest::newRow("tab") << u"PicTab02"_qs << u"Note 02"_qs << int(QAccessible::PageTab);
     }
     void pictureControlsWorkFromAssistiveToolsAndTheKeyboard()
@@ -98,6 +202,7 @@ private Q_SLOTS:
         QFETCH(int, role);
         BarFixture f;
         f.start();
+        f.open();
         PictureBox *box = f.control(qPrintable(control));
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(box);
         QVERIFY(accessible);
@@ -316,6 +421,7 @@ private Q_SLOTS:
         f.write(u"note01.qkn"_qs, "one");
         f.write(u"note02.qkn"_qs, "two");
         f.start();
+        f.open();
         f.click("PicTab02");
         if (!name.isEmpty())
             f.dialog.answer = f.path(name);
@@ -332,6 +438,7 @@ private Q_SLOTS:
         BarFixture f;
         f.write(u"note03.qkn"_qs, "line 1\r\nline 2 \xfc");
         f.start();
+        f.open();
         f.click("PicTab03");
         const QString target = f.path(u"no-extension"_qs);
         f.write(u"no-extension"_qs, "previous content that is longer");

@@ -3,6 +3,8 @@
 #include "settings/settingsfile.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -118,6 +120,88 @@ private Q_SLOTS:
         QTest::mouseClick(about->CmdClose, Qt::LeftButton);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(about.isNull());
+    }
+
+    void escapeClosesEitherDialog_data()
+    {
+        QTest::addColumn<bool>("about");
+        QTest::addColumn<QString>("focus"); // empty: where the dialog puts it
+        QTest::newRow("Options") << false << QString();
+        QTest::newRow("Options, typing a skin name") << false << u"CmbSkin"_s;
+        QTest::newRow("About") << true << QString();
+    }
+    void escapeClosesEitherDialog()
+    {
+        QFETCH(bool, about);
+        QFETCH(QString, focus);
+        QPointer<QWidget> dialog = about ? static_cast<QWidget *>(new FrmAbout) : &open();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        if (!focus.isEmpty())
+            dialog->findChild<QComboBox *>(focus)->lineEdit()->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(dialog.isNull());
+    }
+
+    void optionsIsWalkedTopToBottomFromApply()
+    {
+        FrmOptions &dialog = open();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QStringList walk;
+        for (int i = 0; i < 8; ++i) {
+            QWidget *focus = QApplication::focusWidget();
+            while (focus->objectName().isEmpty()) // the skin box's own editor
+                focus = focus->parentWidget();
+            walk.append(focus->objectName());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        // Each group of options is one stop (Qt's: the arrow keys move in it).
+        QCOMPARE(walk.join(u' '),
+                 u"CmdSave ChkAutostart CmbSkin RadXP RadTransOn CmdUpdate CmdCancel CmdSave"_s);
+    }
+
+    void theDialogsTellAssistiveToolsWhatTheyShow_data()
+    {
+        QTest::addColumn<bool>("about");
+        QTest::addColumn<QString>("control"); // empty: the window
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description"); // how it begins
+        QTest::newRow("Options") << false << QString() << int(QAccessible::Dialog)
+                                 << u"QKS Marglet Options"_s << QString();
+        QTest::newRow("a group") << false << u"Picture1"_s << int(QAccessible::Grouping)
+                                 << u"Marglet Position"_s << u"Choose the position"_s;
+        QTest::newRow("an option") << false << u"Rad9x"_s << int(QAccessible::RadioButton)
+                                   << u"Windows Classic Style"_s << QString();
+        QTest::newRow("a preview") << false << u"PicXP"_s << int(QAccessible::Graphic)
+                                   << u"Windows XP Style preview"_s << u"The bar in"_s;
+        QTest::newRow("About") << true << QString() << int(QAccessible::Dialog)
+                               << u"About QKS Marglet"_s << QString();
+        QTest::newRow("its text") << true << u"LblAppVersion"_s << int(QAccessible::StaticText)
+                                  << u"Version 1.0"_s << QString();
+    }
+    void theDialogsTellAssistiveToolsWhatTheyShow()
+    {
+        QFETCH(bool, about);
+        QFETCH(QString, control);
+        QFETCH(int, role);
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+        std::unique_ptr<FrmAbout> aboutBox(about ? new FrmAbout : nullptr);
+        QWidget *dialog = about ? static_cast<QWidget *>(aboutBox.get()) : &open();
+        QWidget *widget = control.isEmpty() ? dialog : dialog->findChild<QWidget *>(control);
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+        QCOMPARE(int(accessible->role()), role);
+        QCOMPARE(accessible->text(QAccessible::Name), name);
+        QVERIFY(accessible->text(QAccessible::Description).startsWith(description));
+        // The skin box is labelled by the text before it.
+        if (!about) {
+            const auto labels = QAccessible::queryAccessibleInterface(m_dialog->CmbSkin)
+                                    ->relations(QAccessible::Label);
+            QVERIFY(!labels.isEmpty() && labels.first().first->object() == m_dialog->LblSelectSkin);
+        }
     }
 
     void aSettingsFileThatCannotBeWrittenIsReported()

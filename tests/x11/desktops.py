@@ -124,10 +124,12 @@ def wait_for(predicate, timeout=60.0, what="condition"):
 class Desktop(WindowManagerState, xharness.Xvfb):
     """A server of width x height with `wm` managing it. `monitors` lists
     (x, y, w, h, primary) RandR monitors; `taskbar` adds tint2. With
-    `manager_later` the manager starts only at start_manager()."""
+    `manager_later` the manager starts only at start_manager().
+    `accessibility` starts the accessibility bus's launcher on the session
+    bus, as a desktop does at log-in (set_accessibility turns it on)."""
 
     def __init__(self, wm="none", width=1920, height=1080, monitors=None, taskbar=False,
-                 timeout=30.0, manager_later=False):
+                 timeout=30.0, manager_later=False, accessibility=False):
         known = list(WINDOW_MANAGERS) + list(COMPOSITORS)
         if wm not in known:
             raise ValueError(f"unknown window manager {wm!r}; known: {', '.join(known)}")
@@ -156,7 +158,7 @@ class Desktop(WindowManagerState, xharness.Xvfb):
         try:
             if monitors:
                 self.set_monitors(monitors)
-            if wm != "none":
+            if wm != "none" or accessibility:
                 # mutter and kwin need a session bus, and GTK (xfwm4) without
                 # one autolaunches a bus that outlives the session.
                 bus = self.spawn([sys.executable, "-c", _REAPER, "dbus-daemon", "--session",
@@ -165,6 +167,11 @@ class Desktop(WindowManagerState, xharness.Xvfb):
                 self.bus = bus.stdout.readline().decode().strip()
                 if wm in COMPOSITORS:
                     self._start_compositor(timeout)
+            if accessibility:
+                self.spawn(["/usr/libexec/at-spi-bus-launcher"])
+                self._wait(lambda: "org.a11y.Bus" in self.bus_call(
+                    "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames"),
+                    timeout, "accessibility bus launcher")
             if not manager_later:
                 self.start_manager(timeout)
             if taskbar:
@@ -219,6 +226,19 @@ class Desktop(WindowManagerState, xharness.Xvfb):
                                 stderr=self._log, start_new_session=True, **kwargs)
         self.procs.append(proc)
         return proc
+
+    def bus_call(self, service, path, method, *args):
+        """A method call on the session bus (dbus-send's arguments); its reply as text."""
+        return subprocess.run(["dbus-send", "--session", "--print-reply", f"--dest={service}", path,
+                               method, *args], env=self.env(), capture_output=True, text=True,
+                              timeout=30).stdout
+
+    def set_accessibility(self, enabled):
+        """Says on the session bus that assistive tools are wanted, or not, as
+        a screen reader does when it starts."""
+        self.bus_call("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set",
+                      "string:org.a11y.Status", "string:IsEnabled",
+                      f"variant:boolean:{str(enabled).lower()}")
 
     def processes(self):
         """Ids of the live processes this session started, however they left."""
