@@ -26,18 +26,16 @@
 // Answers the file dialogs as a test tells it to.
 struct FakeDialog : FileDialogSeam
 {
-    using Chosen = std::optional<QString>;
-    Chosen answer;
-    QString offered;
-    QString filter;
+    std::optional<QString> answer;
+    QString offered; // the path the last dialog suggested
 
-    Chosen openFile(QWidget *, const QString &s, const QString &f) override { return pick(s, f); }
-    Chosen saveFile(QWidget *, const QString &s, const QString &f) override { return pick(s, f); }
-    Chosen pick(const QString &suggested, const QString &f)
+    std::optional<QString> openFile(QWidget *, const QString &s, const QString &) override
     {
-        offered = suggested;
-        filter = f;
-        return answer;
+        return (offered = s, answer);
+    }
+    std::optional<QString> saveFile(QWidget *w, const QString &s, const QString &f) override
+    {
+        return openFile(w, s, f);
     }
 };
 

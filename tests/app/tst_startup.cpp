@@ -53,9 +53,6 @@ private Q_SLOTS:
             << std::optional<Settings>() << fromTopRight(256, 5) << 255 << false;
         QTest::newRow("xp style, fading") << std::optional<Settings>({3840, 70, u"Blue"_qs, 1})
                                           << fromTopRight(256, 5) << 100 << false;
-        QTest::newRow("classic style, no fading")
-            << std::optional<Settings>({3590, 0, u"Blue"_qs, 0}) << fromTopRight(239, 0) << 255
-            << false;
         QTest::newRow("unknown fading value leaves opacity alone")
             << std::optional<Settings>({3840, 70, u"Blue"_qs, 7}) << fromTopRight(256, 5) << 0
             << false;
@@ -172,29 +169,6 @@ private Q_SLOTS:
             QCOMPARE(s.read(u"rescued/"_qs + rescues.first()), rescued);
         if (status == 0)
             QCOMPARE(s.read(u"note02.qkn"_qs), QByteArray("precious"));
-    }
-
-    void aDialogClosedWithTheKeyboardGivesItBackToTheBarsButton_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::newRow("Options") << u"CmdOptions"_qs;
-        QTest::newRow("About") << u"CmdAbout"_qs;
-    }
-    void aDialogClosedWithTheKeyboardGivesItBackToTheBarsButton()
-    {
-        QFETCH(QString, button);
-        Started s;
-        s.bar->show();
-        s.open();
-        QWidget *opener = s.control<QWidget>(qPrintable(button));
-        s.bar->takeFocusBack(opener);
-        QVERIFY(QTest::qWaitForWindowActive(s.bar));
-        QTest::keyClick(opener, Qt::Key_Space);
-        QWidget *dialog =
-            button == u"CmdAbout"_qs ? static_cast<QWidget *>(s.app->about()) : s.app->options();
-        QVERIFY(QTest::qWaitForWindowActive(dialog));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        QTRY_COMPARE(QApplication::focusWidget(), opener);
     }
 
     void dialogsOpenOnceApplyMovesTheBarAndTheyCloseWithIt()

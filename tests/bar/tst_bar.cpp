@@ -10,11 +10,6 @@
 
 namespace {
 
-QAccessible::State stateOf(QWidget *control)
-{
-    return QAccessible::queryAccessibleInterface(control)->state();
-}
-
 // The pad shows the active note and is named after it, and only its tab
 // looks active and is selected.
 void checkShowsActiveNote(const BarFixture &f)
@@ -25,25 +20,32 @@ void checkShowsActiveNote(const BarFixture &f)
     for (int n = 1; n <= 3; ++n) {
         const QByteArray tab = "PicTab0" + QByteArray::number(n);
         QCOMPARE(f.picture(tab) == activeTab, n == active);
-        QCOMPARE(stateOf(f.control(tab)).selected, n == active);
+        QCOMPARE(QAccessible::queryAccessibleInterface(f.control(tab))->state().selected,
+                 n == active);
     }
     if (auto *pad = f.bar->findChild<QPlainTextEdit *>())
         QCOMPARE(pad->accessibleName(), QStringLiteral("Note 0%1").arg(active));
 }
 
-// What Tab (Ctrl+Tab in the note pad) reaches from `from`, in turn, by the
+QString focusName()
+{
+    return QAccessible::queryAccessibleInterface(QApplication::focusWidget())
+        ->text(QAccessible::Name);
+}
+
+// What Tab (Ctrl+Tab in the note pad) reaches from the focus, in turn, by the
 // names assistive tools hear.
-QStringList tabWalk(QWidget *from)
+QString tabWalk()
 {
     QStringList names;
-    QWidget *focus = from;
-    for (int i = 0; i < 20 && (i == 0 || focus != from); ++i) {
-        names.append(QAccessible::queryAccessibleInterface(focus)->text(QAccessible::Name));
-        const bool pad = qobject_cast<QPlainTextEdit *>(focus);
-        QTest::keyClick(focus, Qt::Key_Tab, pad ? Qt::ControlModifier : Qt::NoModifier);
-        focus = QApplication::focusWidget();
+    QWidget *from = QApplication::focusWidget();
+    for (int i = 0; i < 20 && (i == 0 || QApplication::focusWidget() != from); ++i) {
+        names.append(focusName());
+        const bool pad = qobject_cast<QPlainTextEdit *>(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab,
+                        pad ? Qt::ControlModifier : Qt::NoModifier);
     }
-    return names;
+    return names.join(u'|');
 }
 
 } // namespace
@@ -54,32 +56,26 @@ class TestBar : public QObject
 private Q_SLOTS:
     void theButtonShowsTheImageForTheBarsState_data()
     {
-        QTest::addColumn<bool>("expanded");  // a whole slide before the settings apply
-        QTest::addColumn<bool>("midSlide");  // the apply comes five ticks into one more
+        QTest::addColumn<int>("ticks");      // into a slide at the apply; below 0, a shutting one
         QTest::addColumn<QString>("during"); // what the button shows right after the apply
-        QTest::addColumn<QString>("after");  // and once the last slide has ended
-        QTest::newRow("collapsed") << false << false << SkinSource::kMax << SkinSource::kMax;
-        QTest::newRow("expanded") << true << false << SkinSource::kMin << SkinSource::kMin;
-        QTest::newRow("while opening") << false << true << SkinSource::kMax << SkinSource::kMin;
-        QTest::newRow("while shutting") << true << true << SkinSource::kMin << SkinSource::kMax;
+        QTest::addColumn<QString>("after");  // and once the slide has ended
+        QTest::newRow("at rest") << 0 << SkinSource::kMax << SkinSource::kMax;
+        QTest::newRow("while opening") << 5 << SkinSource::kMax << SkinSource::kMin;
+        QTest::newRow("while shutting") << -5 << SkinSource::kMin << SkinSource::kMax;
     }
     void theButtonShowsTheImageForTheBarsState()
     {
-        QFETCH(bool, expanded);
-        QFETCH(bool, midSlide);
+        QFETCH(int, ticks);
         QFETCH(QString, during);
         QFETCH(QString, after);
         BarFixture f;
         f.start();
-        if (expanded) {
+        if (ticks < 0)
+            f.open();
+        if (ticks != 0)
             f.click("PicMaxMin");
-            f.slide();
-        }
-        if (midSlide) {
-            f.click("PicMaxMin");
-            for (int i = 0; i < 5; ++i)
-                f.motion().TmrExpand_Timer();
-        }
+        for (int i = 0; i < std::abs(ticks); ++i)
+            f.motion().TmrExpand_Timer();
         // A new skin from the Options dialog reaches the button on the next tick.
         QVERIFY(settingsfile::save(f.bar->settingsPath(), Settings{3840, 70, u"Olive"_qs, 0}));
         f.apply();
@@ -87,132 +83,41 @@ private Q_SLOTS:
         f.slide();
         QCOMPARE(f.picture("PicMaxMin"), skinImage(u"Olive"_qs, after));
         QCOMPARE(f.picture("PicClose"), skinImage(u"Olive"_qs, SkinSource::kClose));
-        QCOMPARE(stateOf(f.control("PicMaxMin")).expanded, after == SkinSource::kMin);
-        QCOMPARE(stateOf(f.control("PicMaxMin")).collapsed, after == SkinSource::kMax);
     }
 
-    void theKeyboardAndAssistiveToolsReachOnlyWhatTheBarShows_data()
+    // Tab types in the note pad and Ctrl+Tab leaves it; a bar shut while
+    // the pad has the keyboard keeps it on the strip.
+    void theKeyboardReachesOnlyWhatTheBarShows()
     {
-        QTest::addColumn<int>("slides");   // whole slides from the shut bar
-        QTest::addColumn<bool>("typing");  // the pad has the keyboard before the last slide
-        QTest::addColumn<QString>("walk"); // what Tab reaches from where the keyboard is
-        const QString open = u"Close|Collapse|Note 01|Note 02|Note 03|Note 01|Save As Text File|"
-                             u"Load Text File|About|Options"_qs;
-        QTest::newRow("shut") << 0 << false << u"Close|Expand"_qs;
-        QTest::newRow("open") << 1 << false << open;
-        QTest::newRow("shut while typing") << 2 << true << u"Expand|Close"_qs;
-    }
-    void theKeyboardAndAssistiveToolsReachOnlyWhatTheBarShows()
-    {
-        QFETCH(int, slides);
-        QFETCH(bool, typing);
-        QFETCH(QString, walk);
-        BarFixture f;
-        f.start().show();
-        f.bar->takeFocusBack(f.control("PicClose"));
-        QVERIFY(QTest::qWaitForWindowActive(f.bar));
-        for (int i = 0; i < slides; ++i) {
-            if (typing && i == slides - 1)
-                f.pad()->setFocus();
-            // As a screen reader presses it: the keyboard stays where it is.
-            QAccessible::queryAccessibleInterface(f.control("PicMaxMin"))
-                ->actionInterface()
-                ->doAction(QAccessibleActionInterface::pressAction());
-            f.slide();
-        }
-        QCOMPARE(tabWalk(QApplication::focusWidget()).join(u'|'), walk);
-        // Nothing hidden in the tree takes the focus or can be pressed.
-        QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(f.bar);
-        QCOMPARE(bar->role(), QAccessible::Window);
-        QList<QAccessibleInterface *> all{bar};
-        for (qsizetype i = 0; i < all.size(); ++i) {
-            for (int c = 0; c < all[i]->childCount(); ++c)
-                all.append(all[i]->child(c));
-            const auto *actions = all[i]->actionInterface();
-            const bool pressable = actions && actions->actionNames().contains(
-                                                  QAccessibleActionInterface::pressAction());
-            QVERIFY2(!all[i]->state().invisible || (!all[i]->state().focusable && !pressable),
-                     qPrintable(all[i]->text(QAccessible::Name)));
-        }
-    }
-
-    void ctrlTabLeavesTheNotePadWhereTabTypes_data()
-    {
-        QTest::addColumn<Qt::Key>("key");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<QString>("reached");
-        QTest::addColumn<QString>("typed");
-        QTest::newRow("Tab") << Qt::Key_Tab << Qt::KeyboardModifiers() << u"Note 01"_qs << u"\t"_qs;
-        QTest::newRow("Ctrl+Tab") << Qt::Key_Tab << Qt::KeyboardModifiers(Qt::ControlModifier)
-                                  << u"Save As Text File"_qs << QString();
-        QTest::newRow("Ctrl+Shift+Tab")
-            << Qt::Key_Backtab << (Qt::ControlModifier | Qt::ShiftModifier) << u"Note 03"_qs
-            << QString();
-    }
-    void ctrlTabLeavesTheNotePadWhereTabTypes()
-    {
-        QFETCH(Qt::Key, key);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(QString, reached);
-        QFETCH(QString, typed);
         BarFixture f;
         f.start().show();
         f.open();
         f.bar->takeFocusBack(f.pad());
         QVERIFY(QTest::qWaitForWindowActive(f.bar));
-        QTest::keyClick(f.pad(), key, modifiers);
-        QCOMPARE(QAccessible::queryAccessibleInterface(QApplication::focusWidget())
-                     ->text(QAccessible::Name),
-                 reached);
-        QCOMPARE(f.notes().TxtNote01, typed);
-    }
-
-    void thePlaceComesFromTheSettingsNeverFromTheWindow()
-    {
-        BarFixture f;
-        f.start().show();
-        QVERIFY(QTest::qWaitForWindowExposed(f.bar));
-        const QPoint place = f.bar->place();
-        QCOMPARE(f.bar->pos(), place);
-        // As a window manager that reparents the bar can make Qt believe.
-        f.bar->move(0, 0);
-        f.click("PicMaxMin");
-        f.motion().TmrExpand_Timer();
-        QCOMPARE(f.bar->pos(), place);
+        QTest::keyClick(f.pad(), Qt::Key_Tab);
+        QCOMPARE(f.notes().TxtNote01, u"\t"_qs);
+        QCOMPARE(tabWalk(), u"Note 01|Save As Text File|Load Text File|About|Options|Close|"
+                            u"Collapse|Note 01|Note 02|Note 03"_qs);
+        QTest::keyClick(f.pad(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(focusName(), u"Note 03"_qs);
+        f.pad()->setFocus();
+        // As a screen reader presses it: the keyboard stays where it is.
+        QAccessible::queryAccessibleInterface(f.control("PicMaxMin"))
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::pressAction());
         f.slide();
-        QCOMPARE(f.bar->geometry(), QRect(place, QSize(185, 343)));
-        f.bar->move(40, 40);
-        f.apply();
-        QCOMPARE(f.bar->pos(), place);
+        QCOMPARE(tabWalk(), u"Expand|Close"_qs);
     }
 
-    void pictureControlsWorkFromAssistiveToolsAndTheKeyboard_data()
+    void aPictureControlIsPressedByTheKeysOfAButton()
     {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("role");
-        QTest::newRow("close") << u"PicClose"_qs << u"Close"_qs << int(QAccessible::Button);
-        QTest::newRow("expand") << u"PicMaxMin"_qs << u"Collapse"_qs << int(QAccessible::Button);
-        QTest::newRow("tab") << u"PicTab02"_qs << u"Note 02"_qs << int(QAccessible::PageTab);
-    }
-    void pictureControlsWorkFromAssistiveToolsAndTheKeyboard()
-    {
-        QFETCH(QString, control);
-        QFETCH(QString, name);
-        QFETCH(int, role);
         BarFixture f;
         f.start();
         f.open();
-        PictureBox *box = f.control(qPrintable(control));
-        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(box);
-        QVERIFY(accessible);
-        QCOMPARE(accessible->text(QAccessible::Name), name);
-        QCOMPARE(int(accessible->role()), role);
-        QSignalSpy clicks(box, &ClickableWidget::clicked);
-        accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QSignalSpy clicks(f.control("PicTab02"), &ClickableWidget::clicked);
         for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_A})
-            QTest::keyClick(box, key);
-        QCOMPARE(clicks.size(), 4); // every press but the letter
+            QTest::keyClick(f.control("PicTab02"), key);
+        QCOMPARE(clicks.size(), 3); // every press but the letter
     }
 
     void theNoteOnShowFollowsItsFileWhereTheCaretWas()
@@ -430,7 +335,6 @@ private Q_SLOTS:
         QCOMPARE(f.notes().TxtNote02, note2);
         QCOMPARE(f.notes().TxtNote01, QStringLiteral("one"));
         checkShowsActiveNote(f);
-        QCOMPARE(f.dialog.filter, BarNotes::kFileFilter);
     }
 
     void exportWritesTheActiveNoteAsTypedOrSaysWhyNot()

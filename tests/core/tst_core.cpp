@@ -194,26 +194,21 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("id"); // null: dropped
         QTest::addColumn<qint64>("time");   // the launch's time; -1 for none
         const QByteArray longest(handover::kMaxLaunchId - 6, 'x');
-        QTest::newRow("no launch id") << "marglet:bring"_ba
-                                      << ""_ba << -1LL;
-        QTest::newRow("a launcher's id") << "marglet:bring xfce4-panel-7-host-marglet_TIME81234"_ba
-                                         << "xfce4-panel-7-host-marglet_TIME81234"_ba << 81234LL;
-        QTest::newRow("a token, spaces and quotes") << "marglet:bring a \"b\" c"_ba
-                                                    << "a \"b\" c"_ba << -1LL;
-        QTest::newRow("no time past 32 bits") << "marglet:bring a_TIME4294967296"_ba
-                                              << "a_TIME4294967296"_ba << -1LL;
-        QTest::newRow("no time of zero") << "marglet:bring a_TIME0"_ba
-                                         << "a_TIME0"_ba << -1LL;
-        QTest::newRow("the longest id")
-            << "marglet:bring " + longest + "_TIME9" << longest + "_TIME9" << 9LL;
-        QTest::newRow("an id too long")
-            << "marglet:bring x" + longest + "_TIME9" << QByteArray() << -1LL;
-        QTest::newRow("a control character") << "marglet:bring a\nb"_ba << QByteArray() << -1LL;
-        QTest::newRow("a byte past ASCII")
-            << "marglet:bring caf\xc3\xa9"_ba << QByteArray() << -1LL;
-        QTest::newRow("an empty id") << "marglet:bring "_ba << QByteArray() << -1LL;
-        QTest::newRow("no space") << "marglet:bringx"_ba << QByteArray() << -1LL;
-        QTest::newRow("another message") << "hello"_ba << QByteArray() << -1LL;
+        const auto row = [](const char *name, const QByteArray &message, const QByteArray &id,
+                            qint64 time) { QTest::newRow(name) << message << id << time; };
+        row("no launch id", "marglet:bring", "", -1);
+        row("a launcher's id", "marglet:bring xfce4-panel-7-host-marglet_TIME81234",
+            "xfce4-panel-7-host-marglet_TIME81234", 81234);
+        row("a token, spaces and quotes", "marglet:bring a \"b\" c", "a \"b\" c", -1);
+        row("no time past 32 bits", "marglet:bring a_TIME4294967296", "a_TIME4294967296", -1);
+        row("no time of zero", "marglet:bring a_TIME0", "a_TIME0", -1);
+        row("the longest id", "marglet:bring " + longest + "_TIME9", longest + "_TIME9", 9);
+        row("an id too long", "marglet:bring x" + longest + "_TIME9", {}, -1);
+        row("a control character", "marglet:bring a\nb", {}, -1);
+        row("a byte past ASCII", "marglet:bring caf\xc3\xa9", {}, -1);
+        row("an empty id", "marglet:bring ", {}, -1);
+        row("no space", "marglet:bringx", {}, -1);
+        row("another message", "hello", {}, -1);
     }
     void onlyAWellFormedRequestBringsTheBar()
     {
@@ -352,18 +347,19 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("platform");
         QTest::addColumn<bool>("noted");
         QTest::addColumn<bool>("warned");
-        QTest::newRow("nothing asked") << ""_ba << true << "xcb;wayland"_ba << false << false;
-        QTest::newRow("nothing asked, no display")
-            << ""_ba << false << "wayland"_ba << false << true;
-        QTest::newRow("wayland") << "wayland"_ba << true << "xcb;wayland"_ba << true << false;
-        QTest::newRow("wayland first in a list")
-            << "wayland;xcb"_ba << true << "xcb;wayland"_ba << true << false;
-        QTest::newRow("wayland-egl")
-            << "wayland-egl"_ba << true << "xcb;wayland-egl"_ba << true << false;
-        QTest::newRow("wayland, no display") << "wayland"_ba << false << ""_ba << false << true;
-        QTest::newRow("xcb first") << "xcb;wayland"_ba << true << ""_ba << false << false;
-        QTest::newRow("offscreen") << "offscreen"_ba << true << ""_ba << false << false;
-        QTest::newRow("minimal, no display") << "minimal"_ba << false << ""_ba << false << false;
+        const auto row = [](const char *name, const QByteArray &requested, bool display,
+                            const QByteArray &platform, bool noted, bool warned) {
+            QTest::newRow(name) << requested << display << platform << noted << warned;
+        };
+        row("nothing asked", "", true, "xcb;wayland", false, false);
+        row("nothing asked, no display", "", false, "wayland", false, true);
+        row("wayland", "wayland", true, "xcb;wayland", true, false);
+        row("wayland first in a list", "wayland;xcb", true, "xcb;wayland", true, false);
+        row("wayland-egl", "wayland-egl", true, "xcb;wayland-egl", true, false);
+        row("wayland, no display", "wayland", false, "", false, true);
+        row("xcb first", "xcb;wayland", true, "", false, false);
+        row("offscreen", "offscreen", true, "", false, false);
+        row("minimal, no display", "minimal", false, "", false, false);
     }
     void x11IsTakenWhereverThereIsADisplay()
     {
@@ -387,7 +383,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("before"); // what is there when the bar starts
         QTest::addColumn<Result>("result");
-        QTest::newRow("nothing") << QString() << Result::Acquired;
         QTest::newRow("the file of a bar that was killed") << u"left"_s << Result::Acquired;
         QTest::newRow("a bar that runs") << u"bar"_s << Result::HeldElsewhere;
         QTest::newRow("no folder for it") << u"no folder"_s << Result::Failed;
@@ -449,33 +444,32 @@ private Q_SLOTS:
         QTest::addColumn<bool>("on");         // what the system will do
         QTest::addColumn<QString>("blocked"); // a word of why it cannot be changed
         QTest::addColumn<QString>("stored");  // once turned on; %1 the test's folder
+        const auto row = [](const char *name, const QString &before, const QString &prefix, bool on,
+                            const QString &blocked, const QString &stored) {
+            QTest::newRow(name) << before << prefix << on << blocked << stored;
+        };
 #ifdef Q_OS_WIN
         const QString value = u"\"%1\\Marglet\\marglet.exe\""_s;
-        QTest::newRow("nothing") << QString() << QString() << false << QString() << value;
-        QTest::newRow("the installer's value")
-            << u"installer"_s << QString() << true << QString() << value;
-        QTest::newRow("another program's value")
-            << u"other"_s << QString() << false << QString() << value;
-        QTest::newRow("opened from a zip, so run from the temporary folder")
-            << u"temporary"_s << QString() << false << u"temporary"_s << QString();
+        row("nothing", {}, {}, false, {}, value);
+        row("the installer's value", u"installer"_s, {}, true, {}, value);
+        row("another program's value", u"other"_s, {}, false, {}, value);
+        row("opened from a zip, so run from the temporary folder", u"temporary"_s, {}, false,
+            u"temporary"_s, {});
 #else
         const QString exec = u"%1/usr/bin/marglet"_s;
-        QTest::newRow("nothing") << QString() << u"usr"_s << false << QString() << exec;
-        QTest::newRow("a system entry") << u"system"_s << u"usr"_s << true << QString() << exec;
-        QTest::newRow("a system entry the user's hides")
-            << u"system, hidden"_s << u"usr"_s << false << QString() << exec;
-        QTest::newRow("another program's") << u"other"_s << u"usr"_s << false << QString() << exec;
-        QTest::newRow("turned off by GNOME")
-            << u"gnome off"_s << u"usr"_s << false << QString() << exec;
-        QTest::newRow("a link to another program's menu entry, never written through")
-            << u"link"_s << u"usr"_s << false << QString() << exec;
-        QTest::newRow("a prefix that must be quoted")
-            << QString() << u"my $notes"_s << false << QString()
-            << u"\"%1/my \\\\$notes/bin/marglet\""_s;
-        QTest::newRow("a build, not installed")
-            << QString() << u"build"_s << false << u"installed"_s << QString();
-        QTest::newRow("a file where the configuration folder belongs")
-            << u"config file"_s << u"usr"_s << false << u"write in"_s << QString();
+        const QString usr = u"usr"_s;
+        row("nothing", {}, usr, false, {}, exec);
+        row("a system entry", u"system"_s, usr, true, {}, exec);
+        row("a system entry the user's hides", u"system, hidden"_s, usr, false, {}, exec);
+        row("another program's", u"other"_s, usr, false, {}, exec);
+        row("turned off by GNOME", u"gnome off"_s, usr, false, {}, exec);
+        row("a link to another program's menu entry, never written through", u"link"_s, usr, false,
+            {}, exec);
+        row("a prefix that must be quoted", {}, u"my $notes"_s, false, {},
+            u"\"%1/my \\\\$notes/bin/marglet\""_s);
+        row("a build, not installed", {}, u"build"_s, false, u"installed"_s, {});
+        row("a file where the configuration folder belongs", u"config file"_s, usr, false,
+            u"write in"_s, {});
 #endif
     }
     void startAtLoginIsKeptWhereTheSystemLooks()
