@@ -171,6 +171,23 @@ private Q_SLOTS:
             QCOMPARE(s.read(u"note02.qkn"_qs), QByteArray("precious"));
     }
 
+    void aDialogClosedWithTheKeyboardGivesItBackToTheBarsButton()
+    {
+        Started s;
+        s.bar->show();
+        s.open();
+        for (const bool about : {false, true}) {
+            QWidget *opener = s.control<QWidget>(about ? "CmdAbout" : "CmdOptions");
+            s.bar->takeFocusBack(opener);
+            QVERIFY(QTest::qWaitForWindowActive(s.bar));
+            QTest::keyClick(opener, Qt::Key_Space);
+            QVERIFY(QTest::qWaitForWindowActive(about ? static_cast<QWidget *>(s.app->about())
+                                                      : s.app->options()));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            QTRY_COMPARE(QApplication::focusWidget(), opener);
+        }
+    }
+
     void dialogsOpenOnceApplyMovesTheBarAndTheyCloseWithIt()
     {
         Started s;

@@ -29,8 +29,9 @@ void checkShowsActiveNote(const BarFixture &f)
 
 QString focusName()
 {
-    return QAccessible::queryAccessibleInterface(QApplication::focusWidget())
-        ->text(QAccessible::Name);
+    QWidget *focus = QApplication::focusWidget();
+    return focus ? QAccessible::queryAccessibleInterface(focus)->text(QAccessible::Name)
+                 : u"nothing"_qs;
 }
 
 // What Tab (Ctrl+Tab in the note pad) reaches from the focus, in turn, by the
@@ -38,12 +39,13 @@ QString focusName()
 QString tabWalk()
 {
     QStringList names;
-    QWidget *from = QApplication::focusWidget();
-    for (int i = 0; i < 20 && (i == 0 || QApplication::focusWidget() != from); ++i) {
+    QWidget *const from = QApplication::focusWidget();
+    for (QWidget *focus = from; focus && names.size() < 20 && (names.isEmpty() || focus != from);
+         focus = QApplication::focusWidget()) {
         names.append(focusName());
-        const bool pad = qobject_cast<QPlainTextEdit *>(QApplication::focusWidget());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab,
-                        pad ? Qt::ControlModifier : Qt::NoModifier);
+        QTest::keyClick(focus, Qt::Key_Tab,
+                        qobject_cast<QPlainTextEdit *>(focus) ? Qt::ControlModifier
+                                                              : Qt::NoModifier);
     }
     return names.join(u'|');
 }
@@ -83,10 +85,15 @@ private Q_SLOTS:
         f.slide();
         QCOMPARE(f.picture("PicMaxMin"), skinImage(u"Olive"_qs, after));
         QCOMPARE(f.picture("PicClose"), skinImage(u"Olive"_qs, SkinSource::kClose));
+        const QAccessible::State state =
+            QAccessible::queryAccessibleInterface(f.control("PicMaxMin"))->state();
+        QCOMPARE(bool(state.expanded), after == SkinSource::kMin);
+        QCOMPARE(bool(state.collapsed), after == SkinSource::kMax);
     }
 
     // Tab types in the note pad and Ctrl+Tab leaves it; a bar shut while
-    // the pad has the keyboard keeps it on the strip.
+    // the pad has the keyboard keeps it on the strip, and what it hides
+    // neither takes the keyboard nor can be pressed.
     void theKeyboardReachesOnlyWhatTheBarShows()
     {
         BarFixture f;
@@ -107,6 +114,30 @@ private Q_SLOTS:
             ->doAction(QAccessibleActionInterface::pressAction());
         f.slide();
         QCOMPARE(tabWalk(), u"Expand|Close"_qs);
+        // Nothing hidden in the tree takes the focus or can be pressed.
+        QList<QAccessibleInterface *> all{QAccessible::queryAccessibleInterface(f.bar)};
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            for (int c = 0; c < all[i]->childCount(); ++c)
+                all.append(all[i]->child(c));
+            const auto *actions = all[i]->actionInterface();
+            const bool pressable = actions && actions->actionNames().contains(
+                                                  QAccessibleActionInterface::pressAction());
+            QVERIFY2(!all[i]->state().invisible || (!all[i]->state().focusable && !pressable),
+                     qPrintable(all[i]->text(QAccessible::Name)));
+        }
+    }
+
+    // Not from where Qt believes the window is, as a window manager that
+    // reparents the bar can make it believe.
+    void aSlideKeepsThePlaceFromTheSettings()
+    {
+        BarFixture f;
+        f.start().show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.bar));
+        const QPoint place = f.bar->place();
+        f.bar->move(0, 0);
+        f.open();
+        QCOMPARE(f.bar->geometry(), QRect(place, QSize(185, 343)));
     }
 
     void aPictureControlIsPressedByTheKeysOfAButton()

@@ -122,12 +122,20 @@ private Q_SLOTS:
         QVERIFY(about.isNull());
     }
 
-    void escapeClosesOptionsWhileASkinNameIsTyped()
+    void escapeClosesEitherDialog_data()
     {
-        QPointer<FrmOptions> dialog = &open();
+        QTest::addColumn<bool>("about"); // else Options, while a skin name is typed
+        QTest::newRow("About") << true;
+        QTest::newRow("Options, typing a skin name") << false;
+    }
+    void escapeClosesEitherDialog()
+    {
+        QFETCH(bool, about);
+        QPointer<QWidget> dialog = about ? static_cast<QWidget *>(new FrmAbout) : &open();
         dialog->show();
         QVERIFY(QTest::qWaitForWindowActive(dialog));
-        dialog->CmbSkin->lineEdit()->setFocus();
+        if (!about)
+            m_dialog->CmbSkin->lineEdit()->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(dialog.isNull());
@@ -149,7 +157,10 @@ private Q_SLOTS:
         // Each group of options is one stop (Qt's: the arrow keys move in it).
         QCOMPARE(walk.join(u' '),
                  u"CmdSave ChkAutostart CmbSkin RadXP RadTransOn CmdUpdate CmdCancel CmdSave"_s);
-        // The skin box is named by the text before it.
+        // The skin box is named by the text before it; a caption's leading
+        // space is not spoken.
+        QCOMPARE(QAccessible::queryAccessibleInterface(dialog.Rad9x)->text(QAccessible::Name),
+                 u"Windows Classic Style"_s);
         const auto labels =
             QAccessible::queryAccessibleInterface(dialog.CmbSkin)->relations(QAccessible::Label);
         QVERIFY(!labels.isEmpty() && labels.first().first->object() == dialog.LblSelectSkin);
@@ -202,6 +213,8 @@ private Q_SLOTS:
         // Half the bar's left edge less half the dialog, in twips: 587.5 and
         // 329 pixels, whole pixels rounded away from zero.
         QTest::newRow("one screen") << hd << 1664 << QPoint(588, 329);
+        QTest::newRow("primary screen on the right")
+            << QRect(1920, 0, 1920, 1080) << 1920 + 1664 << QPoint(1920 + 588, 329);
         QTest::newRow("primary screen below")
             << QRect(0, 1080, 1920, 1080) << 1664 << QPoint(588, 1080 + 329);
         // The rule alone puts it 53 pixels off the left edge here.
@@ -219,6 +232,12 @@ private Q_SLOTS:
         QCOMPARE(
             dialogplace::keptWhole(dialogplace::options(screen, barLeft, outer), outer, screen),
             place);
+    }
+
+    void aboutIsCentredOnTheBarsScreen()
+    {
+        const QSize about(249, 167);
+        QCOMPARE(dialogplace::centred(QRect(1920, 0, 1920, 1080), about), QPoint(1920 + 836, 457));
     }
 };
 
