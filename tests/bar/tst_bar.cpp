@@ -149,6 +149,8 @@ private Q_SLOTS:
         for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_A})
             QTest::keyClick(f.control("PicTab02"), key);
         QCOMPARE(clicks.size(), 3); // every press but the letter
+        QCOMPARE(QAccessible::queryAccessibleInterface(f.control("PicTab02"))->role(),
+                 QAccessible::PageTab);
     }
 
     void theNoteOnShowFollowsItsFileWhereTheCaretWas()
