@@ -121,15 +121,22 @@ def ensure_test_user():
     return done.returncode == 0
 
 
-def write_png(path, rows):
-    raw = b"".join(b"\x00" + bytes(c for px in row for c in px) for row in rows)
+def _png(path, w, h, rgb):
+    raw = b"".join(b"\0" + rgb[r * w * 3:(r + 1) * w * 3] for r in range(h))
 
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(
-            ">IIBBBBB", len(rows[0]), len(rows), 8, 2, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
+    write_bytes(path, b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+                + chunk(b"IDAT", zlib.compress(raw, 1)) + chunk(b"IEND", b""))
+
+
+def _from_bgrx(data, w, h, stride):
+    """Packed RGB from rows of 32-bit pixels stored blue first."""
+    rows = b"".join(data[r * stride:r * stride + w * 4] for r in range(h))
+    rgb = bytearray(w * h * 3)
+    for i in range(3):
+        rgb[i::3] = rows[2 - i::4]
+    return bytes(rgb)
 
 
 # python3-xlib 0.33 declares RRSetMonitor but cannot pack it (its MonitorInfo
@@ -519,18 +526,22 @@ class Session:
                 titles.append(self.title(wid))
         return titles
 
-    def pixels(self, x, y, w, h):
-        """RGB rows of a screen area, as the screen shows it."""
+    def rgb(self, x, y, w, h):
+        """A screen area as the screen shows it, packed RGB bytes row by row."""
         if self.compositor:
-            return self.compositor.pixels(x, y, w, h)
-        data = self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
-        return [[(data[i + 2], data[i + 1], data[i]) for i in range(r * w * 4, (r + 1) * w * 4, 4)]
-                for r in range(h)]
+            return self.compositor.rgb(x, y, w, h)
+        return _from_bgrx(self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data, w, h, w * 4)
+
+    def pixels(self, x, y, w, h):
+        """A screen area as rows of (r, g, b)."""
+        rgb = self.rgb(x, y, w, h)
+        return [list(zip(*(rgb[r * w * 3 + i:(r + 1) * w * 3:3] for i in range(3)))) for r in range(h)]
 
     def screenshot(self, name, x=0, y=0, w=None, h=None):
         """Saves a screen area as OUT/name, for a person to look at."""
         os.makedirs(OUT, exist_ok=True)
-        write_png(os.path.join(OUT, name), self.pixels(x, y, w or self.size[0], h or self.size[1]))
+        w, h = w or self.size[0], h or self.size[1]
+        _png(os.path.join(OUT, name), w, h, self.rgb(x, y, w, h))
 
     # --- what a desktop does --------------------------------------------------
 
@@ -963,7 +974,7 @@ class Mutter:
                 self.input.NotifyKeyboardKeysym(ord(char), pressed)
             time.sleep(0.005)
 
-    def pixels(self, x, y, w, h):
+    def rgb(self, x, y, w, h):
         # Each reader of the stream is sent the screen as it is now.
         with tempfile.NamedTemporaryFile(suffix=".rgb") as frame:
             done = subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", f"path={self.node}",
@@ -974,8 +985,8 @@ class Mutter:
             if done.returncode:
                 raise RuntimeError("no frame from mutter's screen cast: " + done.stderr[-1000:])
             data = frame.read()
-        at = lambda r, c: ((y + r) * self.width + x + c) * 3  # noqa: E731
-        return [[tuple(data[at(r, c):at(r, c) + 3]) for c in range(w)] for r in range(h)]
+        return b"".join(data[((y + r) * self.width + x) * 3:((y + r) * self.width + x + w) * 3]
+                        for r in range(h))
 
     def close(self):
         self.bus.close()
@@ -1059,7 +1070,7 @@ class KWin:
                 self._input(10, key, pressed)  # keyboard_key
             time.sleep(0.005)
 
-    def pixels(self, x, y, w, h):
+    def rgb(self, x, y, w, h):
         read, write = os.pipe()
         try:
             meta = self.bus.get_object("org.kde.KWin", "/org/kde/KWin/ScreenShot2").CaptureArea(
@@ -1070,9 +1081,7 @@ class KWin:
         with os.fdopen(read, "rb") as pipe:
             data = pipe.read()
         # 32-bit pixels, blue first in memory (QImage's ARGB32 formats).
-        stride = int(meta["stride"])
-        return [[tuple(data[r * stride + c * 4:r * stride + c * 4 + 3][::-1]) for c in range(w)]
-                for r in range(h)]
+        return _from_bgrx(data, w, h, int(meta["stride"]))
 
     def close(self):
         self.socket.close()

@@ -61,7 +61,8 @@ def body_drawn(session, x, y):
     """The open bar's body shows its note pad and buttons: none of it lets
     the wallpaper through."""
     rows = session.pixels(x + 8, y + 48, 169, 287)
-    through = sum(px == tuple(WALLPAPER.to_bytes(3, "big")) for row in rows for px in row)
+    wallpaper = tuple(WALLPAPER.to_bytes(3, "big"))
+    through = sum(px == wallpaper for row in rows for px in row)
     pad = [px for row in rows[10:180] for px in row[4:150]]
     buttons = [px for row in rows[204:224] for px in row[10:150]]
     grey = sum(max(abs(c - 0xE0) for c in px) <= 0x10 for px in buttons)
@@ -172,6 +173,40 @@ def cover_bar_with(session, wid, x, y):
     wait_for(lambda: session.frame(wid)[0] <= x + 60, 30, "the window moved")
 
 
+def centred(session, wid, height=1080):
+    """Centred down the screen by the dialog's own height, rounded up; a
+    manager's frame is not known when the dialog is placed."""
+    return (height - session.window(wid).get_geometry().height + 1) // 2
+
+
+def open_dialogs(bar, size, places, apply=False):
+    """Opens Options and About from the open bar: each whole on the screen
+    and at its place (a check of its frame, or None), an ordinary window
+    out of the taskbar that the bar stays in front of, even when it is
+    dragged over the bar and raised."""
+    s, (x, y) = bar.session, bar.geometry()[:2]
+    for button, title, place in zip((OPTIONS, ABOUT), ("QKS Marglet Options", "About QKS Marglet"),
+                                    places):
+        bar.click(*button)
+        wid = dialog(bar, title)
+        settles(s, wid, lambda *frame: 0 <= frame[0] and 0 <= frame[1] and frame[0] + frame[2]
+                <= size[0] and frame[1] + frame[3] <= size[1] and (
+                    not place or place(s, wid, *frame)), f"{title} whole at its place")
+        if apply and button == OPTIONS:
+            # Apply places the bar again by the same rule: it must not move.
+            left, top = s.geometry(wid)[:2]
+            s.click(left + 440, top + 380)
+            wait_for(lambda: len(bar.file("settings.dat") or b"") == 512, 30, "the settings saved")
+            deadline = time.time() + 0.5
+            while time.time() < deadline:
+                assert bar.geometry() == (x, y, 185, OPEN), "the bar moved on Apply"
+                time.sleep(0.05)
+        assert title not in s.taskbar_entries()
+        assert s.prop(wid, "WM_TRANSIENT_FOR") is None, f"{title} is transient"
+        cover_bar_with(s, wid, x - 100, y + 20)
+        above(s, bar.wid, wid, f"the bar above {title}")
+
+
 def test_the_bar_through_a_working_session(desk, make_bar):
     s = desk()
     editor = s.open_ordinary_window("Editor")
@@ -195,6 +230,8 @@ def test_the_bar_through_a_working_session(desk, make_bar):
     wait_for(lambda: not s.accepts_focus(bar.wid), 30, "the bar to refuse the focus again")
     point_click_and_type(bar, TAB2, "second note", "note02.qkn")
 
+    open_dialogs(bar, (1920, 1080), (lambda s, w, x, y, *_: (x, y) == (588, centred(s, w)), None),
+                 apply=True)
     cover_bar_with(s, editor, x - 200, 0)
     above(s, bar.wid, editor, "the bar above a raised, focused ordinary window")
     body_drawn(s, x, y)
@@ -212,60 +249,31 @@ def test_starting_it_again_brings_the_bar_forward(desk, make_bar, folder):
                 lambda: wait_for(lambda: s.activate(editor), 30, "the editor active"))
 
 
-def centred(session, wid, height=1080):
-    """Centred down the screen by the dialog's own height, rounded up; a
-    manager's frame is not known when the dialog is placed."""
-    return (height - session.window(wid).get_geometry().height + 1) // 2
-
-
-# Each layout: the screen, its monitors, and where Options and About go.
+TWO_MONITORS = [(0, 0, 1920, 1080, False), (1920, 0, 1920, 1080, True)]
+# The screen, its monitors, and where Options and About go.
 LAYOUTS = {
-    "one screen": ((1920, 1080), None, lambda s, w, x, y, wd, h: (x, y) == (588, centred(s, w)),
-                   None),
     "two monitors, the right one primary": (
-        (3840, 1080), [(0, 0, 1920, 1080, False), (1920, 0, 1920, 1080, True)],
-        lambda s, w, x, y, wd, h: (x, y) == (1920 + 588, centred(s, w)),
-        # Centred on the right monitor, up to the manager's frame.
-        lambda s, w, x, y, wd, h: abs(x + wd / 2 - 2880) <= 12 and abs(y + h / 2 - 540) <= 30),
-    "a small screen": ((640, 480), None, None, None),
+        (3840, 1080), TWO_MONITORS, (
+            lambda s, w, x, y, *_: (x, y) == (1920 + 588, centred(s, w)),
+            # Centred on the right monitor, up to the manager's frame.
+            lambda s, w, x, y, wd, h: abs(x + wd / 2 - 2880) <= 12 and abs(y + h / 2 - 540) <= 30)),
+    "a small screen": ((640, 480), None, (None, None)),
 }
 
 
 @pytest.mark.parametrize("layout", LAYOUTS)
 def test_the_dialogs_open_whole_at_their_place_and_under_the_bar(desk, make_bar, layout):
-    size, monitors, *places = LAYOUTS[layout]
+    size, monitors, places = LAYOUTS[layout]
     s = desk(size=size, monitors=monitors)
     bar = start_bar(make_bar, s)
-    x, y = size[0] - 256, 5
-    expect_place(bar, x, y, SHUT, "at start")
-    slide(bar, x, y, (OPEN,))
-    for button, title, place in zip((OPTIONS, ABOUT), ("QKS Marglet Options", "About QKS Marglet"),
-                                    places):
-        bar.click(*button)
-        wid = dialog(bar, title)
-        settles(s, wid, lambda *frame: 0 <= frame[0] and 0 <= frame[1] and frame[0] + frame[2]
-                <= size[0] and frame[1] + frame[3] <= size[1] and (
-                    not place or place(s, wid, *frame)), f"{title} whole at its place")
-        if button == OPTIONS:
-            # Apply places the bar again by the same rule: it must not move.
-            left, top = s.geometry(wid)[:2]
-            s.click(left + 440, top + 380)
-            wait_for(lambda: len(bar.file("settings.dat") or b"") == 512, 30, "the settings saved")
-            deadline = time.time() + 0.5
-            while time.time() < deadline:
-                assert bar.geometry() == (x, y, 185, OPEN), "the bar moved on Apply"
-                time.sleep(0.05)
-        # Ordinary windows the bar stays in front of, out of the taskbar,
-        # even when dragged over the bar and raised.
-        assert title not in s.taskbar_entries()
-        assert s.prop(wid, "WM_TRANSIENT_FOR") is None, f"{title} is transient"
-        cover_bar_with(s, wid, x - 100, y + 20)
-        above(s, bar.wid, wid, f"the bar above {title}")
-    s.screenshot(f"desktop-{s.wm}-{size[0]}x{size[1]}.png")
+    expect_place(bar, size[0] - 256, 5, SHUT, "at start")
+    slide(bar, size[0] - 256, 5, (OPEN,))
+    open_dialogs(bar, size, places)
+    s.screenshot(f"desktop-{s.wm}-{size[0]}x{size[1]}.png", size[0] - 640, 0, 640, 480)
 
 
 def test_the_bar_follows_the_primary_monitor(desk, make_bar):
-    s = desk(size=(3840, 1080), monitors=LAYOUTS["two monitors, the right one primary"][1])
+    s = desk(size=(3840, 1080), monitors=TWO_MONITORS)
     if s.wm.startswith("xfwm4"):
         pytest.skip("xfwm4 moves the bar again by rules of its own after a change of primary")
     bar = start_bar(make_bar, s)
