@@ -62,13 +62,22 @@ class Unavailable(RuntimeError):
 
 
 def wait_for(predicate, timeout=30.0, what="condition"):
-    """The predicate's first true value, tried until the deadline."""
+    """The predicate's first true value, tried until the deadline; `what`
+    may be a function, to say at the deadline how things stand."""
     deadline = time.time() + timeout
     while not (value := predicate()):
         if time.time() > deadline:
-            raise AssertionError("timed out waiting for " + what)
+            raise AssertionError("timed out waiting for " + (what() if callable(what) else what))
         time.sleep(0.02)
     return value
+
+
+def holds(predicate, seconds, what):
+    """Checks that the predicate stays true for `seconds`."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        assert predicate(), what
+        time.sleep(0.05)
 
 
 def read_bytes(path):
