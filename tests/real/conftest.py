@@ -57,26 +57,30 @@ def pytest_sessionfinish(session, exitstatus):
         session.exitstatus = 77
 
 
+def start_session(request, sessions, wm=None, **kwargs):
+    try:
+        sessions.append(harness.Session(wm or request.config.getoption("wm"), **kwargs))
+    except harness.Unavailable as e:
+        skip_suite(f"the compositor cannot run here: {e}")
+    return sessions[-1]
+
+
 @pytest.fixture
 def make_session(request):
     """Starts sessions (harness.Session's arguments; the window manager
     from --wm unless given) and stops them after the test."""
     sessions = []
-
-    def make(wm=None, **kwargs):
-        try:
-            sessions.append(harness.Session(wm or request.config.getoption("wm"), **kwargs))
-        except harness.Unavailable as e:
-            skip_suite(f"the compositor cannot run here: {e}")
-        return sessions[-1]
-    yield make
+    yield lambda wm=None, **kwargs: start_session(request, sessions, wm, **kwargs)
     for session in reversed(sessions):
         session.stop()
 
 
-@pytest.fixture
-def session(make_session):
-    return make_session()
+@pytest.fixture(scope="module")
+def session(request):
+    """One session under --wm shared by the suite's tests."""
+    sessions = []
+    yield start_session(request, sessions)
+    sessions[0].stop()
 
 
 @pytest.fixture

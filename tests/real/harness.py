@@ -601,9 +601,12 @@ class Session:
         """Clicks at a point of the screen as a hand does: the pointer comes
         to rest first, and the button is held for a moment. A press and
         release in the same instant can be lost under a busy compositor."""
-        if not self.compositor:
+        if self.wm == "none":
+            self.run("xdotool", "mousemove", str(x), str(y), "click", "1")
+        elif not self.compositor:
             self.run("xdotool", "mousemove", str(x), str(y), "sleep", "0.05", "mousedown", "1",
                      "sleep", "0.06", "mouseup", "1")
+        if not self.compositor:
             return
         self.compositor.move(x, y)
         for pressed in (True, False):

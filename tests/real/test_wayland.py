@@ -19,7 +19,8 @@ from test_desktops import (PAD, WALLPAPER, body_drawn, bring_twice, expect_place
 ELSEWHERE = (400, 600)  # a point of the maximised window, away from the bar
 
 
-def test_the_bar_through_xwayland(session, make_bar):
+def test_the_bar_through_xwayland(make_session, make_bar):
+    session = make_session()
     editor = session.open_wayland_window("Editor", WALLPAPER)
     x, y = 1920 - 256, 5
     # As the session comes, and when the session asks Qt for Wayland.
@@ -50,14 +51,15 @@ def test_the_bar_through_xwayland(session, make_bar):
         assert text.encode() in bar.file("note01.qkn")
 
 
-def test_starting_it_again_brings_the_bar_forward(session, make_bar, folder):
+def test_starting_it_again_brings_the_bar_forward(make_session, make_bar, folder):
+    session = make_session()
     editor = session.open_wayland_window("Editor", WALLPAPER)
     bring_twice(make_bar, session, folder, editor, lambda: session.click(*ELSEWHERE))
 
 
-def test_without_x11_the_bar_starts_and_says_what_it_cannot_do(session, make_bar):
-    told = "runs as a Wayland window"
-    bar = make_bar(env={"DISPLAY": None, "QT_QPA_PLATFORM": "wayland"}, wait=False)
+def test_without_x11_the_bar_starts_and_says_what_it_cannot_do(make_session, make_bar):
+    told, session = "runs as a Wayland window", make_session()
+    bar = make_bar(session, env={"DISPLAY": None, "QT_QPA_PLATFORM": "wayland"}, wait=False)
     wait_for(lambda: told in bar.output(), 60, "the bar to say it runs on Wayland")
     time.sleep(2)  # told once, and still running
     assert bar.proc.poll() is None, bar.output()
