@@ -980,4 +980,5 @@ if __name__ == "__main__":
     print(f"DISPLAY={session.display}", *(f"{k}={v}" for k, v in session.wayland.items() if v))
     with contextlib.suppress(KeyboardInterrupt):
         signal.pause()
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
     session.stop()
