@@ -48,8 +48,10 @@ WINDOW_MANAGERS = {
 # Ready once they own the compositing selection: the screen is painted.
 COMPOSITED = {"mutter", "kwin_x11", "xfwm4-compositor", "openbox-picom"}
 # Wayland sessions and what each needs: mutter's screen is read through PipeWire.
-COMPOSITORS = {"mutter-wayland": ["mutter", "Xwayland", "pipewire", "wireplumber", "gst-launch-1.0"],
-               "kwin_wayland": ["kwin_wayland", "Xwayland"]}
+COMPOSITORS = {
+    "mutter-wayland": ["mutter", "Xwayland", "pipewire", "wireplumber", "gst-launch-1.0"],
+    "kwin_wayland": ["kwin_wayland", "Xwayland"],
+}
 
 
 def missing_programs(wm):
@@ -92,7 +94,8 @@ def write_bytes(path, data):
 
 def settings_bytes(right, top, skin, transparency):
     records = [struct.pack("<h", right), struct.pack("<h", top),
-               struct.pack("<H", len(skin)) + skin.encode("cp1252"), struct.pack("<h", transparency)]
+               struct.pack("<H", len(skin)) + skin.encode("cp1252"),
+               struct.pack("<h", transparency)]
     return b"".join(r.ljust(128, b"\0") for r in records)
 
 
@@ -100,7 +103,8 @@ def copy_program(folder):
     """The binary, the modules it loads from beside itself, and the skins."""
     source = os.path.dirname(os.path.abspath(BINARY))
     for name in os.listdir(source):
-        if name == os.path.basename(BINARY) or name.startswith(("marglet_", "libmarglet_")) and ".so" in name:
+        if name == os.path.basename(BINARY) or (
+                name.startswith(("marglet_", "libmarglet_")) and ".so" in name):
             shutil.copy2(os.path.join(source, name), folder)
     shutil.copytree(SKINS, os.path.join(folder, "skins"))
 
@@ -118,7 +122,8 @@ def ensure_test_user():
 
 def _from_bgrx(data, w, h, stride):
     """Packed RGB from rows of 32-bit pixels stored blue first."""
-    rows, rgb = b"".join(data[r * stride:r * stride + w * 4] for r in range(h)), bytearray(w * h * 3)
+    rows = b"".join(data[r * stride:r * stride + w * 4] for r in range(h))
+    rgb = bytearray(w * h * 3)
     for i in range(3):
         rgb[i::3] = rows[2 - i::4]
     return bytes(rgb)
@@ -267,7 +272,8 @@ class Session:
             python = os.path.realpath(sys.executable)
             write_bytes(os.path.join(share, "applications", os.path.basename(python) + ".desktop"),
                         b"[Desktop Entry]\nType=Application\nName=Marglet tests\nNoDisplay=true\n"
-                        b"Exec=%s\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % python.encode())
+                        b"Exec=%s\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n"
+                        % python.encode())
             self.server = self.spawn([kwin, "--virtual", "--xwayland", "--width", str(width),
                                       "--height", str(height), "--socket", "wayland-marglet",
                                       "--no-lockscreen", f"sh -c '{command}'"],
@@ -407,7 +413,8 @@ class Session:
     def geometry(self, wid):
         """(x, y, width, height) on the screen; None once the window is gone."""
         with contextlib.suppress(error.BadWindow, error.BadDrawable):
-            g, at = self.window(wid).get_geometry(), self.window(wid).translate_coords(self.root, 0, 0)
+            g = self.window(wid).get_geometry()
+            at = self.window(wid).translate_coords(self.root, 0, 0)
             return (-at.x, -at.y, g.width, g.height)
 
     def frame(self, wid):
@@ -458,7 +465,8 @@ class Session:
     def pixels(self, x, y, w, h):
         """A screen area as rows of (r, g, b)."""
         rgb = self.rgb(x, y, w, h)
-        return [list(zip(*(rgb[r * w * 3 + i:(r + 1) * w * 3:3] for i in range(3)))) for r in range(h)]
+        return [list(zip(*(rgb[r * w * 3 + i:(r + 1) * w * 3:3] for i in range(3))))
+                for r in range(h)]
 
     def screenshot(self, name, x=0, y=0, w=None, h=None):
         """Saves a screen area as the PNG OUT/name, for a person to look at."""
@@ -633,7 +641,8 @@ class Launcher:
         self.x.screen().root.change_attributes(event_mask=X.PropertyChangeMask)
         self.window = self.x.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent,
                                                          event_mask=X.PropertyChangeMask)
-        self.kinds = [self.x.intern_atom(n) for n in ("_NET_STARTUP_INFO_BEGIN", "_NET_STARTUP_INFO")]
+        self.kinds = [self.x.intern_atom(n)
+                      for n in ("_NET_STARTUP_INFO_BEGIN", "_NET_STARTUP_INFO")]
         self.parts, self.messages = {}, []
 
     def startup_id(self):
@@ -903,8 +912,9 @@ class KWin:
         self.socket.connect(wayland_socket)
         self.last_id, self.buffer, self.fake = 1, b"", None
         registry = self._send(1, 1, None)  # wl_display.get_registry
+        wanted = struct.pack("<I", 24) + b"org_kde_kwin_fake_input\0"
         for target, opcode, body in self._roundtrip():  # wl_registry.global: name, interface
-            if (target, opcode) == (registry, 0) and body[4:32] == b"\x18\0\0\0org_kde_kwin_fake_input\0":
+            if (target, opcode) == (registry, 0) and body[4:32] == wanted:
                 self.fake = self._send(registry, 0, body[:4], "org_kde_kwin_fake_input", 4, None)
         if not self.fake:
             raise RuntimeError("KWin did not offer its fake input to this program")

@@ -15,9 +15,10 @@ import pytest
 
 import harness
 from conftest import skip_suite
-from harness import MAXMIN, OPTIONS, wait_for
+from harness import OPTIONS, wait_for
 
-if not os.path.exists("/usr/libexec/at-spi-bus-launcher") or not importlib.util.find_spec("pyatspi"):
+if not (os.path.exists("/usr/libexec/at-spi-bus-launcher")
+        and importlib.util.find_spec("pyatspi")):
     skip_suite("at-spi2-core or python3-pyatspi is not installed")
 
 PAD = (90, 150)
@@ -29,9 +30,10 @@ PLACES = {"Close": (169, 1, 15, 15), "Collapse": (152, 1, 15, 15), "Note 01": (7
           "Options": (16, 306, 74, 19)}
 SHUT, OPEN = ["Close", "Expand"], list(PLACES)
 # Keys pressed from the open bar's note pad, and what Orca says to each.
-ORCA_ROUND = [("ctrl+Tab", "Save As Text File push button."), ("Tab", "Load Text File push button."),
-              ("Tab", "About push button."), ("Tab", "Options push button."),
-              ("Tab", "Close push button."), ("Tab", "Collapse expanded push button."),
+ORCA_ROUND = [("ctrl+Tab", "Save As Text File push button."),
+              ("Tab", "Load Text File push button."), ("Tab", "About push button."),
+              ("Tab", "Options push button."), ("Tab", "Close push button."),
+              ("Tab", "Collapse expanded push button."),
               ("space", "collapsed"), ("space", "expanded"), ("Tab", "Note 01 page tab."),
               ("Tab", "Note 02 page tab."), ("space", "Note 02 text.")]
 
@@ -68,7 +70,8 @@ def states(accessible):
 
 
 def descendants(accessible):
-    for child in filter(None, (accessible.getChildAtIndex(i) for i in range(accessible.childCount))):
+    children = (accessible.getChildAtIndex(i) for i in range(accessible.childCount))
+    for child in filter(None, children):
         yield child
         yield from descendants(child)
 
@@ -239,13 +242,16 @@ def orca(desk):
     if not shutil.which("orca"):
         pytest.skip("orca is not installed")
     # Orca runs once per user, and its --replace would end the other.
-    if subprocess.run(["pgrep", "-u", str(os.getuid()), "-x", "orca"], capture_output=True).returncode == 0:
+    if not subprocess.run(["pgrep", "-u", str(os.getuid()), "-x", "orca"],
+                          capture_output=True).returncode:
         pytest.skip("another Orca runs for this user")
     home = desk.home
-    config, socket, log = (os.path.join(home, n) for n in ("speechd", "run/speechd.sock", "orca.log"))
+    config, socket, log = (os.path.join(home, n)
+                           for n in ("speechd", "run/speechd.sock", "orca.log"))
     os.makedirs(config, exist_ok=True)
     harness.write_bytes(os.path.join(config, "speechd.conf"),
-                        b'AudioOutputMethod "alsa"\nDefaultModule dummy\nAddModule "dummy" "sd_dummy" ""\n')
+                        b'AudioOutputMethod "alsa"\nDefaultModule dummy\n'
+                        b'AddModule "dummy" "sd_dummy" ""\n')
     harness.write_bytes(os.path.join(home, ".asoundrc"), b"pcm.!default { type null }\n")
     # Orca's own hook for its user's code: its record written a line at a
     # time, to be read while it runs.
@@ -265,7 +271,8 @@ def orca(desk):
         def spoken():
             text = (harness.read_bytes(log) or b"").decode(errors="replace")
             return re.findall(r" - SPEECH OUTPUT: '(.*)' ?\{'established'", text)[len(heard):]
-        wait_for(lambda: expected in spoken(), 60, lambda: f"Orca to say {expected!r}, not {spoken()}")
+        wait_for(lambda: expected in spoken(), 60,
+                 lambda: f"Orca to say {expected!r}, not {spoken()}")
         new = spoken()
         heard.extend(new[:new.index(expected) + 1])
     says("Screen reader on.")

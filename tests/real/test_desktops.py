@@ -164,7 +164,8 @@ def open_dialogs(bar, size, places, apply=False):
     for button, title, place in zip((OPTIONS, ABOUT), ("QKS Marglet Options", "About QKS Marglet"),
                                     places):
         bar.click(*button)
-        wid = wait_for(lambda: bar.windows(title), 60, lambda: f"{title}; {bar.output()[-1500:]}")[0]
+        wid = wait_for(lambda: bar.windows(title), 60,
+                       lambda: f"{title}; the bar said {bar.output()[-1500:]}")[0]
         # A manager may map a window before it has placed and framed it.
         wait_for(lambda: (lambda x, y, w, h: 0 <= x and 0 <= y and x + w <= size[0] and y + h
                           <= size[1] and (not place or place(s, wid, x, y, w, h)))(*s.frame(wid)),

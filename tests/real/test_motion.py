@@ -30,7 +30,8 @@ def wakeups(pid, seconds):
     return count() - before
 
 
-@pytest.mark.parametrize("fading, shut, open_", [(1, (100,), (240,)), (0, (None, 255), (None, 255))],
+@pytest.mark.parametrize("fading, shut, open_", [(1, (100,), (240,)),
+                                                (0, (None, 255), (None, 255))],
                          ids=["fading", "opaque"])
 def test_the_alpha_follows_the_height_only_when_fading_is_on(make_bar, fading, shut, open_):
     bar = make_bar(settings=settings_bytes(3840, 70, "Blue", fading))
@@ -64,7 +65,8 @@ def test_the_outline_cuts_corners_and_neck(session, make_bar):
     left, top = bar.geometry()[:2]
 
     def wrong():
-        """(row, column) where the bar is cut where it should not be, or drawn where it should be cut."""
+        """(row, column) where the bar is cut where it should not be, or
+        drawn where it should be cut."""
         rows = session.pixels(left, top, 185, OPEN)
         return [(row, col) for row, first, last in OUTLINE for col in range(185)
                 if (rows[row][col] == (255, 0, 255)) == (first <= col <= last)]

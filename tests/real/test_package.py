@@ -58,7 +58,8 @@ def test_the_package_holds_what_it_should_and_runs_nothing_of_its_own(deb, tmp_p
     run("dpkg-deb", "-x", deb, str(tmp_path))
     for path in ("usr/lib/marglet/marglet", "usr/lib/marglet/marglet_network.so",
                  "usr/lib/marglet/skins/Blue/max.gif", DESKTOP, METAINFO,
-                 "usr/share/icons/hicolor/48x48/apps/marglet.png", "usr/share/man/man1/marglet.1.gz"):
+                 "usr/share/icons/hicolor/48x48/apps/marglet.png",
+                 "usr/share/man/man1/marglet.1.gz"):
         assert (tmp_path / path).is_file(), path
     assert os.readlink(tmp_path / "usr/bin/marglet") == "../lib/marglet/marglet"
     # Nothing starts the bar at login, and no script runs at install or
@@ -140,7 +141,8 @@ def test_an_ordinary_user_keeps_notes_at_home_across_a_purge(root, session, make
 
     bar.click(*CLOSE)
     assert bar.wait_exit(30) == 0
-    notes = lambda: {n: read_bytes(os.path.join(root(NOTES), n)) for n in os.listdir(root(NOTES))}  # noqa: E731
+    notes = lambda: {n: read_bytes(os.path.join(root(NOTES), n))  # noqa: E731
+                     for n in os.listdir(root(NOTES))}
     kept = notes()
     run("chroot", root("/"), "apt-get", "purge", "-y", "marglet")
     assert not os.path.lexists(root("usr/lib/marglet"))

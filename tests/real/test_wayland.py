@@ -7,14 +7,11 @@ Without X11 at all it starts as a Wayland window and says what it cannot do.
 Input is the compositor's own, so that the compositor routes it and gives the
 focus by it; the screen is read from the compositor."""
 
-import signal
 import time
 
-import pytest
-
 from harness import holds, wait_for
-from test_desktops import (PAD, WALLPAPER, body_drawn, bring_twice, expect_place, point_click_and_type,
-                           slide, start_bar, strip_drawn)
+from test_desktops import (PAD, WALLPAPER, body_drawn, bring_twice, expect_place,
+                           point_click_and_type, slide, start_bar, strip_drawn)
 
 ELSEWHERE = (400, 600)  # a point of the maximised window, away from the bar
 
