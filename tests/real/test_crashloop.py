@@ -34,9 +34,9 @@ MOMENTS = {
     "write": 18,     # as soon as a file in the folder is open after the pause
     "late": 18,      # 3.5..5 s after the last key: the save must be on disk
 }
-WORDS = {"ascii": "the quick brown fox jumps over a lazy dog note 42 done".split(),
-         "cp1252": "café naïve façade Œuvre €5 “quoted” – dash™ plain".split(),
-         "unicode": "жёлтый → 𝄞 ✓ 日本語 café € Ελλάδα plain".split()}
+WORDS = {"ascii": "the quick brown fox jumps over a lazy dog note list item 42 done".split(),
+         "cp1252": "café naïve façade Œuvre €5 “quoted” – dash™ plain words more text".split(),
+         "unicode": "жёлтый → 𝄞 ✓ 日本語 café € Ελλάδα plain words".split()}
 # kind: (words, bytes of the text, line end)
 KINDS = {"ascii": ("ascii", lambda t: t.encode("ascii"), "\r\n"),
          "cp1252": ("cp1252", lambda t: t.encode("cp1252"), "\r\n"),
@@ -64,15 +64,19 @@ def note_bytes(rng, profile):
     if profile == "fresh":
         return None
     if profile == "small" or (profile == "mixed" and rng.random() < 0.5):
-        size = rng.choice([None, 0, rng.randint(1, 3000)])
-        if not size:
-            return None if size is None else b""
+        choice = rng.choice(["missing", "empty", "small"])
+        if choice != "small":
+            return None if choice == "missing" else b""
+        size = rng.randint(1, 3000)
     else:
         size = int(10 ** rng.uniform(5.2, 6.6))  # about 160 K to 4 M characters
     words, encode, end = KINDS[rng.choice(list(KINDS))]
     pool = [" ".join(rng.choice(WORDS[words]) for _ in range(rng.randint(1, 7)))
             for _ in range(257)]
-    lines = [f"{i:06d} {pool[i % 257]}" for i in range(size // 30 + 1)]
+    lines, total = [], 0
+    while total < size:
+        lines.append(f"{len(lines):06d} {pool[len(lines) % 257]}")
+        total += len(lines[-1]) + len(end)
     return encode(end.join(lines) + (end if rng.random() < 0.5 else ""))
 
 
@@ -154,7 +158,7 @@ class Loop:
         plan = [(first, first != 1 or rng.random() < 0.5)]
         if rng.random() < 0.35:
             plan.append((rng.choice([n for n in NOTES if n != first]), True))
-        markers = {n: f"r{run}{'ab'[i]};" for i, (n, _) in enumerate(plan)}
+        markers = {n: f"r{run}{'ab'[i] if len(plan) > 1 else ''};" for i, (n, _) in enumerate(plan)}
         before, touched, last_key, typing = self.notes(), [], None, None
         bar = Bar(self.session, self.folder, wait=False)
         try:
