@@ -79,7 +79,7 @@ deb:
 # by an ordinary user. Needs root.
 deb-test: deb
 	@scripts/deps.sh lintian desktop-file-utils appstream debootstrap
-	/usr/bin/python3 tests/x11/test_package.py --deb-dir $(DEB_DIR) --out $(DEB_DIR)
+	/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/real/test_package.py --deb-dir $(DEB_DIR) --out $(DEB_DIR)
 
 # Only the bar under each window manager: mutter, kwin_x11, xfwm4 (with and
 # without its compositor), openbox (with and without picom), fluxbox, icewm

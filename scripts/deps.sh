@@ -8,9 +8,9 @@ packages=(
     g++ make cmake qt6-base-dev libgl-dev libxcb1-dev
     # the bar's stand-in for Arial, so captions fit as designed
     fonts-liberation2
-    # real-window tests: a virtual X server and tools that drive it, and a
-    # checker and a runner of autostart entries
-    xvfb xauth xdotool x11-utils python3-xlib desktop-file-utils dex
+    # real-window tests: a virtual X server and tools that drive it, a
+    # checker and a runner of autostart entries, and the suites' runner
+    xvfb xauth xdotool x11-utils python3-xlib desktop-file-utils dex python3-pytest
 )
 packages+=("$@")
 

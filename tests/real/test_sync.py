@@ -21,6 +21,7 @@ import xml.etree.ElementTree as ET
 
 import pytest
 
+from conftest import skip_suite
 from harness import OPEN, PAD, copy_program, read_bytes as read, wait_for
 
 SYNC = 90  # s: bounds every wait for the other desk; nothing is timed by it
@@ -46,7 +47,8 @@ def syncthing_runs():
         shutil.rmtree(probe, True)
 
 
-pytestmark = pytest.mark.skipif(not syncthing_runs(), reason="syncthing cannot run here")
+if not syncthing_runs():
+    skip_suite("syncthing cannot run here")
 
 
 class Syncthing:

@@ -15,6 +15,7 @@ import time
 
 import pytest
 
+from conftest import skip_suite
 from harness import OPEN, PAD, Bar, Wine, read_bytes, settings_bytes, wait_for
 
 ICON = os.path.join(os.path.dirname(__file__), "..", "..", "assets", "icons", "marglet.ico")
@@ -76,7 +77,7 @@ class Windows:
 
 
 if not shutil.which("wine"):
-    pytest.exit("SKIP: wine is not installed", returncode=77)
+    skip_suite("wine is not installed")
 
 
 @pytest.fixture

@@ -13,6 +13,7 @@ import time
 
 import pytest
 
+from conftest import skip_suite
 from harness import (ABOUT, CLOSE, OPEN, OPTIONS, PAD, SAVE_AS, SHUT, Bar, Wine, settings_bytes,
                      wait_for)
 
@@ -23,7 +24,7 @@ OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (16, 2, 182), (17, 6, 178), (2
 ALPHA_100 = settings_bytes(3840, 70, "Blue", 1)
 
 if not shutil.which("wine"):
-    pytest.exit("SKIP: wine is not installed", returncode=77)
+    skip_suite("wine is not installed")
 
 
 @pytest.fixture(scope="module")

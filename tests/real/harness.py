@@ -1,0 +1,1117 @@
+"""The one harness of the suites that drive the real bar from outside.
+
+A Session is a display: a private Xvfb with a window manager (or none), or a
+Wayland compositor started headless with XWayland, plus a session bus and the
+accessibility bus when asked. It reads what the X server and the manager say
+(windows, stacking, focus, properties, pixels) and sends real input. A Bar
+is the program started in a program folder of its own, natively or, given a
+Wine prefix, as marglet.exe under Wine.
+
+`python3 harness.py --wm openbox --hold` starts a session by hand.
+"""
+
+import contextlib
+import os
+import pwd
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import uuid
+import zlib
+
+from Xlib import X, Xatom, display as xdisplay, error
+from Xlib.protocol import event, rq
+
+TITLE, WIDTH, SHUT, OPEN = "QKS Marglet", 185, 17, 343
+# Points of the bar's window: its buttons, the note pad and its second tab.
+MAXMIN, CLOSE, PAD, TAB2 = (159, 8), (176, 8), (60, 100), (80, 36)
+SAVE_AS, OPTIONS, ABOUT = (92, 264), (53, 315), (132, 315)
+STRIP = ((60, 4), (64, 134, 246))  # a point of the Blue title strip and its colour
+TEST_USER = "marglet-fault"
+# Set by conftest.py from the command line.
+BINARY, SKINS, OUT = None, None, tempfile.gettempdir()
+
+WINDOW_MANAGERS = {
+    "none": [],
+    "mutter": [["mutter", "--x11", "--replace", "--sm-disable"]],
+    "kwin_x11": [["kwin_x11", "--replace"]],
+    "xfwm4": [["xfwm4", "--compositor=off", "--sm-client-disable"]],
+    "xfwm4-compositor": [["xfwm4", "--compositor=on", "--sm-client-disable"]],
+    "openbox": [["openbox", "--sm-disable"]],
+    # xrender keeps picom off llvmpipe; /dev/null keeps it off any user config.
+    "openbox-picom": [["openbox", "--sm-disable"],
+                      ["picom", "--backend", "xrender", "--config", "/dev/null"]],
+    "fluxbox": [["fluxbox"]],
+    "icewm": [["icewm"]],
+}
+# Ready once they own the compositing selection; before that the screen may
+# not be painted yet.
+COMPOSITED = {"mutter", "kwin_x11", "xfwm4-compositor", "openbox-picom"}
+# Wayland sessions and what each needs: mutter's screen is read through PipeWire.
+COMPOSITORS = {
+    "mutter-wayland": ["mutter", "Xwayland", "pipewire", "wireplumber", "gst-launch-1.0"],
+    "kwin_wayland": ["kwin_wayland", "Xwayland"],
+}
+
+
+def missing_programs(wm):
+    """The programs a session under `wm` needs that are not installed."""
+    needed = COMPOSITORS.get(wm) or [c[0] for c in WINDOW_MANAGERS[wm]]
+    return [p for p in needed if not shutil.which(p)]
+
+
+class Unavailable(RuntimeError):
+    """The compositor ended as it started: it cannot run here."""
+
+
+def wait_for(predicate, timeout=30.0, what="condition"):
+    """The predicate's first true value, tried until the deadline."""
+    deadline = time.time() + timeout
+    while not (value := predicate()):
+        if time.time() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.02)
+    return value
+
+
+def read_bytes(path):
+    """A file's bytes, or None when there is none."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+def write_bytes(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def settings_bytes(right, top, skin, transparency):
+    records = [struct.pack("<h", right), struct.pack("<h", top),
+               struct.pack("<H", len(skin)) + skin.encode("cp1252"), struct.pack("<h", transparency)]
+    return b"".join(r.ljust(128, b"\0") for r in records)
+
+
+def copy_program(folder):
+    """The binary, the modules it loads from beside itself, and the skins."""
+    source = os.path.dirname(os.path.abspath(BINARY))
+    shutil.copy2(BINARY, folder)
+    for name in os.listdir(source):
+        if name.startswith(("marglet_", "libmarglet_")) and ".so" in name:
+            shutil.copy2(os.path.join(source, name), folder)
+    shutil.copytree(SKINS, os.path.join(folder, "skins"))
+
+
+def ensure_test_user():
+    """Makes the ordinary user bars run as; True when this call made it, so
+    that the caller removes it again."""
+    with contextlib.suppress(KeyError):
+        return not pwd.getpwnam(TEST_USER)
+    done = subprocess.run(["useradd", "-M", "-r", "-s", "/usr/sbin/nologin", TEST_USER],
+                          capture_output=True, text=True)
+    if done.returncode not in (0, 9):  # 9: made by another suite meanwhile
+        raise RuntimeError("useradd: " + done.stderr)
+    return done.returncode == 0
+
+
+def _png(path, w, h, rgb):
+    raw = b"".join(b"\0" + rgb[r * w * 3:(r + 1) * w * 3] for r in range(h))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    write_bytes(path, b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+                + chunk(b"IDAT", zlib.compress(raw, 1)) + chunk(b"IEND", b""))
+
+
+def _from_bgrx(data, w, h, stride):
+    """Packed RGB from rows of 32-bit pixels stored blue first."""
+    rows = b"".join(data[r * stride:r * stride + w * 4] for r in range(h))
+    rgb = bytearray(w * h * 3)
+    for i in range(3):
+        rgb[i::3] = rows[2 - i::4]
+    return bytes(rgb)
+
+
+# python3-xlib 0.33 declares RRSetMonitor but cannot pack it (its MonitorInfo
+# has a variable length), so the requests are spelled out flat.
+class SetMonitor(rq.Request):
+    _request = rq.Struct(
+        rq.Card8("opcode"), rq.Opcode(43), rq.RequestLength(), rq.Window("window"),
+        rq.Card32("name"), rq.Bool("primary"), rq.Bool("automatic"), rq.LengthOf("outputs", 2),
+        rq.Int16("x"), rq.Int16("y"), rq.Card16("width"), rq.Card16("height"),
+        rq.Card32("mm_width"), rq.Card32("mm_height"), rq.List("outputs", rq.Card32Obj))
+
+
+class DeleteMonitor(rq.Request):
+    _request = rq.Struct(rq.Card8("opcode"), rq.Opcode(44), rq.RequestLength(),
+                         rq.Window("window"), rq.Card32("name"))
+
+
+# What the bus activates double-forks away to init, which here reaps only
+# every few seconds; under this subreaper it stays in the session.
+_REAPER = r"""
+import ctypes, os, signal, subprocess, sys
+ctypes.CDLL(None).prctl(36, 1)  # PR_SET_CHILD_SUBREAPER
+signal.signal(signal.SIGTERM, lambda *_: None)
+subprocess.Popen(sys.argv[1:])
+try:
+    while True:
+        os.wait()
+except ChildProcessError:
+    pass
+"""
+
+# An ordinary application window in a process of its own, so that a close
+# really ends it.
+_WINDOW = r"""
+import os, sys
+from Xlib import X, Xatom, Xutil, display
+d = display.Display()
+s, a, title = d.screen(), d.intern_atom, sys.argv[1]
+w = s.root.create_window(60, 60, 480, 320, 0, s.root_depth, background_pixel=s.white_pixel)
+w.set_wm_name(title)
+w.change_property(a("_NET_WM_NAME"), a("UTF8_STRING"), 8, title.encode())
+w.set_wm_class("marglet-probe", "MargletProbe")
+w.set_wm_hints(flags=Xutil.InputHint, input=1)
+w.set_wm_protocols([a("WM_DELETE_WINDOW")])
+w.change_property(a("_NET_WM_PID"), Xatom.CARDINAL, 32, [os.getpid()])
+w.change_property(a("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32, [a("_NET_WM_WINDOW_TYPE_NORMAL")])
+w.map()
+print(w.id, flush=True)
+while True:
+    e = d.next_event()
+    if e.type == X.ClientMessage and e.data[1][0] == a("WM_DELETE_WINDOW"):
+        break
+"""
+
+# A native Wayland window, maximised in one colour, that writes "1" to a
+# file while it has the keyboard and "0" while it has not.
+_WAYLAND_WINDOW = r"""
+import os, sys, gi
+gi.require_version("Gtk", "3.0")
+from gi.repository import Gdk, Gtk
+title, colour, report = sys.argv[1:]
+window = Gtk.Window(title=title)
+window.set_decorated(False)
+css = Gtk.CssProvider()
+css.load_from_data(b"window { background: #%s; }" % colour.encode())
+Gtk.StyleContext.add_provider_for_screen(Gdk.Screen.get_default(), css, 800)
+def told(*_):
+    with open(report + ".new", "w") as f:
+        f.write(str(int(window.has_toplevel_focus())))
+    os.replace(report + ".new", report)
+window.connect("notify::has-toplevel-focus", told)
+window.connect("delete-event", Gtk.main_quit)
+window.maximize()
+window.show()
+Gtk.main()
+"""
+
+
+class Session:
+    """A display of `size` with `wm` managing it (see WINDOW_MANAGERS and
+    COMPOSITORS). `monitors` lists (x, y, w, h, primary) RandR monitors;
+    `taskbar` adds tint2; `accessibility` starts the accessibility bus's
+    launcher, as a desktop does at log-in; `bus` a session bus even without a
+    manager; with `manager_later` the manager starts at start_manager()."""
+
+    def __init__(self, wm="none", size=(1920, 1080), monitors=None, taskbar=False,
+                 accessibility=False, bus=False, manager_later=False, timeout=30.0):
+        if wm not in WINDOW_MANAGERS and wm not in COMPOSITORS:
+            raise ValueError(f"unknown window manager {wm!r}")
+        self.wm, self.size, self.procs, self.timeout = wm, size, [], timeout
+        self.display = self.x = self.bus = self.compositor = None
+        self.wayland, self.displays = {}, []
+        # Everything started here inherits this mark, so that stop() finds
+        # even what leaves its process group.
+        self._mark = "MARGLET_SESSION=" + uuid.uuid4().hex
+        self.home = tempfile.mkdtemp(prefix="marglet-session-")
+        os.makedirs(os.path.join(self.home, "run"), mode=0o700)
+        # fluxbox's style sets a wallpaper through fbsetbg, which pops up a
+        # message box where it cannot; the overlay forbids it.
+        os.makedirs(os.path.join(self.home, ".fluxbox"))
+        write_bytes(os.path.join(self.home, ".fluxbox", "overlay"), b"background: none\n")
+        self.log = os.path.join(self.home, "session.log")
+        self._log = open(self.log, "ab")
+        try:
+            if wm not in COMPOSITORS:
+                self._start_xvfb()
+            if monitors:
+                self.set_monitors(monitors)
+            if wm != "none" or accessibility or bus:
+                # mutter and kwin need a session bus, and GTK (xfwm4) without
+                # one autolaunches a bus that outlives the session.
+                daemon = self.spawn([sys.executable, "-c", _REAPER, "dbus-daemon", "--session",
+                                     "--nofork", "--nopidfile", "--print-address"],
+                                    stdout=subprocess.PIPE)
+                self.bus = daemon.stdout.readline().decode().strip()
+            if wm in COMPOSITORS:
+                self._start_compositor()
+            if accessibility:
+                self.spawn(["/usr/libexec/at-spi-bus-launcher"])
+                self._wait(lambda: "org.a11y.Bus" in self.bus_call(
+                    "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                    "org.freedesktop.DBus.ListNames"), "accessibility bus launcher")
+            if not manager_later:
+                self.start_manager()
+            if taskbar:
+                self.spawn(["tint2"])
+                self._wait(lambda: self._owned("_NET_SYSTEM_TRAY_S0"), "tint2")
+        except BaseException:
+            self.stop()
+            raise
+
+    # --- starting and ending ------------------------------------------------
+
+    def _start_xvfb(self):
+        read, write = os.pipe()
+        self.server = self.spawn(["Xvfb", "-displayfd", str(write), "-screen", "0",
+                                  "%dx%dx24" % self.size, "-nolisten", "tcp", "-noreset"],
+                                 pass_fds=(write,), stdout=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read, "rb") as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number.decode()
+        self.x = xdisplay.Display(self.display)
+        self.root = self.x.screen().root
+
+    def start_manager(self):
+        """Starts the window manager and waits until it manages windows."""
+        for command in WINDOW_MANAGERS.get(self.wm, []):
+            self.spawn(command)
+        if self.wm == "none":
+            return
+        self._wait(self._managed, "window manager managing windows")
+        # Qt reads the work area at start; icewm and openbox set it a moment
+        # after they manage windows. KWin sets it only for struts.
+        if not self.wm.startswith("kwin"):
+            self._wait(lambda: self.prop(self.root, "_NET_WORKAREA"), "work area")
+        if self.wm in COMPOSITED:
+            self._wait(lambda: self._owned("_NET_WM_CM_S0"), "compositor")
+
+    def _start_compositor(self):
+        """Starts the compositor, which starts XWayland and then a command
+        that reports the session's environment; connects to XWayland and to
+        the compositor's input and screen."""
+        run, report = os.path.join(self.home, "run"), os.path.join(self.home, "session.env")
+        command = f"env > {report}; exec sleep infinity"
+        if self.wm == "mutter-wayland":
+            for program in ("pipewire", "wireplumber"):
+                self.spawn([program])
+            self._wait(lambda: os.path.exists(os.path.join(run, "pipewire-0")), "PipeWire")
+            self.server = self.spawn(["mutter", "--wayland", "--headless", "--virtual-monitor",
+                                      "%dx%d" % self.size, "--wayland-display",
+                                      "wayland-marglet", "--", "sh", "-c", command])
+        else:
+            # The installed kwin_wayland carries a file capability that a
+            # container may refuse at exec; a plain copy, named so that KWin
+            # still knows itself, runs.
+            kwin = os.path.join(self.home, "kwin_wayland")
+            shutil.copy(shutil.which("kwin_wayland"), kwin)
+            share = os.path.join(self.home, "share")
+            fake_input_entry(share, os.path.realpath(sys.executable))
+            self.server = self.spawn(
+                [kwin, "--virtual", "--xwayland", "--width", str(self.size[0]), "--height",
+                 str(self.size[1]), "--socket", "wayland-marglet", "--no-lockscreen",
+                 f"sh -c '{command}'"],
+                env={"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS": "1",
+                     "XDG_DATA_DIRS": share + ":/usr/share"})
+        try:
+            self._wait(lambda: os.path.exists(report) and os.path.getsize(report), "XWayland")
+        except RuntimeError as e:
+            if self.server.poll() is not None:
+                raise Unavailable(str(e)) from None
+            raise
+        with open(report) as f:
+            told = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+        self.display = told["DISPLAY"]
+        # mutter holds a second display for the services it starts.
+        self.displays = [told[k] for k in ("DISPLAY", "GNOME_SETUP_DISPLAY") if k in told]
+        self.wayland = {"WAYLAND_DISPLAY": os.path.join(run, told["WAYLAND_DISPLAY"]),
+                        "XAUTHORITY": told.get("XAUTHORITY"), "XDG_RUNTIME_DIR": run,
+                        "XDG_SESSION_TYPE": "wayland"}
+        self.x = self.connect()
+        self.root = self.x.screen().root
+        if self.wm == "mutter-wayland":
+            self.compositor = Mutter(self.bus, self.size[0], run, self.timeout)
+        else:
+            self.compositor = KWin(self.bus, self.wayland["WAYLAND_DISPLAY"])
+
+    def connect(self):
+        """A connection of its own to the session's X server."""
+        # python3-xlib reads XWayland's cookie's file from the environment.
+        saved = os.environ.pop("XAUTHORITY", None)
+        try:
+            if self.wayland.get("XAUTHORITY"):
+                os.environ["XAUTHORITY"] = self.wayland["XAUTHORITY"]
+            return xdisplay.Display(self.display)
+        finally:
+            os.environ.pop("XAUTHORITY", None)
+            if saved is not None:
+                os.environ["XAUTHORITY"] = saved
+
+    def env(self):
+        """The environment of a client of the session, the bar's among them."""
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI",
+                            "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        if self.display:
+            env["DISPLAY"] = self.display
+        if self.bus:
+            env["DBUS_SESSION_BUS_ADDRESS"] = self.bus
+        if self.wayland:
+            env.pop("XAUTHORITY", None)
+            env.update(self.wayland)
+        return {k: v for k, v in env.items() if v is not None}
+
+    def spawn(self, command, env=None, **kwargs):
+        """Starts a process of the session, which stop() ends, with a HOME
+        and runtime folder of the session's own; `env` adds to that."""
+        base = {k: v for k, v in self.env().items()
+                if not k.startswith("XDG_") and k != "SESSION_MANAGER"}
+        key, value = self._mark.split("=")
+        # NO_AT_BRIDGE: GTK (xfwm4) would start an accessibility bus of its own.
+        base.update({key: value, "HOME": self.home, "NO_AT_BRIDGE": "1",
+                     "XDG_RUNTIME_DIR": os.path.join(self.home, "run")}, **(env or {}))
+        kwargs.setdefault("stdout", self._log)
+        proc = subprocess.Popen(command, env=base, cwd=self.home, stderr=self._log,
+                                start_new_session=True, **kwargs)
+        self.procs.append(proc)
+        return proc
+
+    def run(self, *cmd, check=True):
+        """Runs a command as a client of the session; its output."""
+        return subprocess.run(cmd, env=self.env(), check=check, capture_output=True, text=True,
+                              timeout=60).stdout
+
+    def processes(self):
+        """Ids of the live processes this session started, however they left."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            with contextlib.suppress(OSError):
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if self._mark.encode() in f.read().split(b"\0"):
+                        found.append(int(pid))
+        return found
+
+    def stop(self):
+        for closing in filter(None, (self.compositor, self.x)):
+            with contextlib.suppress(Exception):
+                closing.close()  # the server may have gone first
+        # What the manager or the bus started goes first, while its parent
+        # lives to reap it (a zombie has no environment, so no longer counts).
+        ours = {p.pid for p in self.procs}
+        _end(os.kill, lambda: [pid for pid in self.processes() if pid not in ours])
+        # A leader not yet reaped keeps its group id from being reused.
+        _end(os.killpg, lambda: [p.pid for p in self.procs if p.poll() is None])
+        for proc in filter(lambda p: p.stdout, self.procs):
+            proc.stdout.close()
+        # A killed compositor leaves its displays' locks and sockets behind.
+        for number in (d.lstrip(":") for d in self.displays):
+            with contextlib.suppress(OSError, ValueError):
+                with open(f"/tmp/.X{number}-lock") as f:
+                    if not os.path.exists(f"/proc/{int(f.read())}"):
+                        os.remove(f"/tmp/.X{number}-lock")
+                        os.remove(f"/tmp/.X11-unix/X{number}")
+        self._log.close()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def _wait(self, predicate, what):
+        deadline = time.time() + self.timeout
+        while not predicate():
+            dead = [p for p in self.procs if p.poll() is not None]
+            if dead or time.time() > deadline:
+                # The name after `python3 -c SCRIPT` is what the script runs.
+                name = dead and dead[0].args[3 if dead[0].args[0] == sys.executable else 0]
+                why = f"{name} ended with {dead[0].returncode}" if dead else "in time"
+                with open(self.log, errors="replace") as f:
+                    output = f.read()[-4000:]
+                raise RuntimeError(f"{self.wm}: no {what}: {why}; the session's output:\n{output}")
+            time.sleep(0.02)
+
+    # --- what the server and the manager say --------------------------------
+
+    def atom(self, name):
+        return self.x.intern_atom(name)
+
+    def window(self, wid):
+        return wid if hasattr(wid, "id") else self.x.create_resource_object("window", wid)
+
+    def prop(self, wid, name):
+        """A property's values (bytes for strings); None if it or the window is gone."""
+        try:
+            value = self.window(wid).get_full_property(self.atom(name), X.AnyPropertyType)
+        except error.BadWindow:
+            return None
+        if value is None:
+            return None
+        return value.value if value.format == 8 else list(value.value)
+
+    def state(self, wid):
+        """The names in the window's _NET_WM_STATE."""
+        return {self.x.get_atom_name(a) for a in self.prop(wid, "_NET_WM_STATE") or []}
+
+    def title(self, wid):
+        name = self.prop(wid, "_NET_WM_NAME") or self.prop(wid, "WM_NAME") or b""
+        return name.decode(errors="replace")
+
+    def windows(self, title):
+        """The visible windows titled so."""
+        return [int(w) for w in self.run("xdotool", "search", "--onlyvisible", "--name",
+                                          f"^{title}$", check=False).split()]
+
+    def geometry(self, wid):
+        """(x, y, width, height) of the window on the screen; None once it is gone."""
+        try:
+            g = self.window(wid).get_geometry()
+            at = self.window(wid).translate_coords(self.root, 0, 0)
+        except (error.BadWindow, error.BadDrawable):
+            return None
+        return (-at.x, -at.y, g.width, g.height)
+
+    def frame(self, wid):
+        """The window's outer rectangle with the frame its manager draws."""
+        x, y, w, h = self.geometry(wid)
+        left, right, top, bottom = self.prop(wid, "_NET_FRAME_EXTENTS") or (0, 0, 0, 0)
+        return (x - left, y - top, w + left + right, h + top + bottom)
+
+    def accepts_focus(self, wid):
+        return self.window(wid).get_wm_hints().input
+
+    def active_window(self):
+        value = self.prop(self.root, "_NET_ACTIVE_WINDOW")
+        return value[0] if value and value[0] else None
+
+    def focus_within(self, wid):
+        """Whether the input focus is on the window or one inside it."""
+        focus = self.x.get_input_focus().focus
+        focus = None if focus in (X.NONE, X.PointerRoot) else focus.id
+        while focus and focus != self.root.id:
+            if focus == wid:
+                return True
+            focus = self.window(focus).query_tree().parent.id
+        return False
+
+    def stacking(self):
+        """_NET_CLIENT_LIST_STACKING, bottom to top; None where not offered."""
+        return self.prop(self.root, "_NET_CLIENT_LIST_STACKING")
+
+    def is_above(self, a, b):
+        """Whether window a is drawn above window b, by the server's own
+        order of the root's children: it holds under any manager."""
+        def frame_of(wid):
+            while (parent := self.window(wid).query_tree().parent.id) != self.root.id:
+                wid = parent
+            return wid
+        order = [w.id for w in self.root.query_tree().children]
+        return order.index(frame_of(a)) > order.index(frame_of(b))
+
+    def taskbar_entries(self):
+        """Titles a taskbar would list: managed windows not skipping the
+        taskbar, of type normal, dialog or none."""
+        listed = {self.atom("_NET_WM_WINDOW_TYPE_NORMAL"), self.atom("_NET_WM_WINDOW_TYPE_DIALOG")}
+        titles = []
+        for wid in self.prop(self.root, "_NET_CLIENT_LIST") or []:
+            kinds = self.prop(wid, "_NET_WM_WINDOW_TYPE")
+            if "_NET_WM_STATE_SKIP_TASKBAR" not in self.state(wid) and (not kinds or kinds[0] in listed):
+                titles.append(self.title(wid))
+        return titles
+
+    def rgb(self, x, y, w, h):
+        """A screen area as the screen shows it, packed RGB bytes row by row."""
+        if self.compositor:
+            return self.compositor.rgb(x, y, w, h)
+        return _from_bgrx(self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data, w, h, w * 4)
+
+    def pixels(self, x, y, w, h):
+        """A screen area as rows of (r, g, b)."""
+        rgb = self.rgb(x, y, w, h)
+        return [list(zip(*(rgb[r * w * 3 + i:(r + 1) * w * 3:3] for i in range(3)))) for r in range(h)]
+
+    def screenshot(self, name, x=0, y=0, w=None, h=None):
+        """Saves a screen area as OUT/name, for a person to look at."""
+        os.makedirs(OUT, exist_ok=True)
+        w, h = w or self.size[0], h or self.size[1]
+        _png(os.path.join(OUT, name), w, h, self.rgb(x, y, w, h))
+
+    # --- what a desktop does --------------------------------------------------
+
+    def _managed(self):
+        # The check window must be live and point at itself (a dead manager
+        # leaves a stale id), and someone must hold the root's redirect.
+        check = self.prop(self.root, "_NET_SUPPORTING_WM_CHECK")
+        return (bool(check) and self.prop(check[0], "_NET_SUPPORTING_WM_CHECK") == check
+                and bool(self.root.get_attributes().all_event_masks & X.SubstructureRedirectMask))
+
+    def _owned(self, selection):
+        return self.x.get_selection_owner(self.atom(selection)) != X.NONE
+
+    def client_message(self, target, kind, data, window=None):
+        """Sends a client message about `window` (default: target); to the
+        root, to the manager."""
+        target = self.window(target)
+        message = event.ClientMessage(window=self.window(window or target.id),
+                                      client_type=self.atom(kind),
+                                      data=(32, (list(data) + [0] * 5)[:5]))
+        target.send_event(message, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask
+                          if target.id == self.root.id else 0)
+        self.x.flush()
+
+    def activate(self, wid):
+        """Gives a window the focus as a pager does (source 2, granted
+        without the checks an application meets), or without a manager, as
+        a manager would."""
+        if self.wm == "none":
+            self.window(wid).configure(stack_mode=X.Above)
+            self.window(wid).set_input_focus(X.RevertToParent, X.CurrentTime)
+            self.x.sync()
+        elif self.active_window() != wid:
+            self.client_message(self.root, "_NET_ACTIVE_WINDOW", [2, X.CurrentTime], window=wid)
+        return self.focus_within(wid) and (self.wm == "none" or self.active_window() == wid)
+
+    def close_window(self, wid):
+        """Closes a window as its close button would."""
+        if self.atom("_NET_CLOSE_WINDOW") in (self.prop(self.root, "_NET_SUPPORTED") or []):
+            self.client_message(self.root, "_NET_CLOSE_WINDOW", [X.CurrentTime, 2], window=wid)
+        else:
+            self.client_message(wid, "WM_PROTOCOLS", [self.atom("WM_DELETE_WINDOW"), X.CurrentTime])
+
+    def set_root_colour(self, rgb):
+        # Compositors (picom, xfwm4's) paint the wallpaper pixmap named on
+        # the root rather than its background; mutter paints its own.
+        self.root.change_attributes(background_pixel=rgb)
+        self.root.clear_area(0, 0, 0, 0)
+        pixmap = self.root.create_pixmap(1, 1, self.x.screen().root_depth)
+        pixmap.fill_rectangle(pixmap.create_gc(foreground=rgb), 0, 0, 1, 1)
+        for name in ("_XROOTPMAP_ID", "ESETROOT_PMAP_ID"):
+            self.root.change_property(self.atom(name), Xatom.PIXMAP, 32, [pixmap.id])
+        self.x.sync()
+
+    def set_monitors(self, monitors):
+        # Monitors last as long as the connection that made them. The
+        # server's one output goes to the primary: a manager that marks the
+        # output primary (mutter) makes Qt take its monitor as the primary.
+        output = self.root.xrandr_get_screen_resources().outputs[:1]
+        opcode = self.x.query_extension("RANDR").major_opcode
+        owner = next((i for i, m in enumerate(monitors) if m[4]), 0)
+        # An output belongs to one monitor at a time: the old ones go first.
+        for i in range(getattr(self, "_monitors", 0)):
+            DeleteMonitor(display=self.x.display, opcode=opcode, window=self.root,
+                          name=self.atom(f"VIRTUAL-{i + 1}"))
+        self._monitors = len(monitors)
+        for i, (x, y, w, h, primary) in enumerate(monitors):
+            SetMonitor(display=self.x.display, opcode=opcode, window=self.root,
+                       name=self.atom(f"VIRTUAL-{i + 1}"), primary=bool(primary), automatic=False,
+                       x=x, y=y, width=w, height=h, mm_width=w * 254 // 960,  # 96 dpi
+                       mm_height=h * 254 // 960, outputs=output if i == owner else [])
+        self.x.sync()
+
+    def bus_call(self, service, path, method, *args):
+        """A method call on the session bus (dbus-send's arguments); its reply as text."""
+        return self.run("dbus-send", "--session", "--print-reply", f"--dest={service}", path,
+                        method, *args, check=False)
+
+    def set_accessibility(self, enabled):
+        """Says on the session bus that assistive tools are wanted, as a
+        screen reader does when it starts."""
+        self.bus_call("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set",
+                      "string:org.a11y.Status", "string:IsEnabled",
+                      f"variant:boolean:{str(enabled).lower()}")
+
+    def open_ordinary_window(self, title):
+        """Opens an ordinary window and waits until it is mapped, on top and
+        focused (and, under a manager, active); returns its id."""
+        proc = self.spawn([sys.executable, "-c", _WINDOW, title], stdout=subprocess.PIPE)
+        wid = int(proc.stdout.readline() or 0)
+        if not wid:
+            raise RuntimeError(f"the window {title!r} did not open")
+        wait_for(lambda: self.window(wid).get_attributes().map_state == X.IsViewable, 60,
+                 f"{title!r} mapped")
+        wait_for(lambda: self.activate(wid), 60, f"{title!r} active")
+        return wid
+
+    def open_wayland_window(self, title, colour):
+        """Opens a native Wayland window, maximised in one colour (0xRRGGBB),
+        and waits until it is drawn and has the keyboard; returns a function
+        that tells whether it has the keyboard."""
+        report = os.path.join(self.home, title + ".focus")
+        self.spawn([sys.executable, "-c", _WAYLAND_WINDOW, title, f"{colour:06x}", report],
+                   env={"GDK_BACKEND": "wayland"})
+        focused = lambda: read_bytes(report) == b"1"  # noqa: E731
+        rgb = tuple(colour.to_bytes(3, "big"))
+        wait_for(lambda: self.pixels(self.size[0] // 2, self.size[1] // 2, 1, 1)[0][0] == rgb, 60,
+                 f"{title!r} drawn")
+        wait_for(focused, 60, f"{title!r} to have the keyboard")
+        return focused
+
+    # --- input ------------------------------------------------------------------
+
+    def pointer(self, x, y):
+        if self.compositor:
+            self.compositor.move(x, y)
+        else:
+            self.run("xdotool", "mousemove", str(x), str(y))
+
+    def click(self, x, y):
+        """Clicks at a point of the screen as a hand does: the pointer comes
+        to rest first, and the button is held for a moment. A press and
+        release in the same instant can be lost under a busy compositor."""
+        if not self.compositor:
+            self.run("xdotool", "mousemove", str(x), str(y), "sleep", "0.05", "mousedown", "1",
+                     "sleep", "0.06", "mouseup", "1")
+            return
+        self.compositor.move(x, y)
+        time.sleep(0.05)
+        self.compositor.button(True)
+        time.sleep(0.06)
+        self.compositor.button(False)
+
+    def type_text(self, text):
+        if self.compositor:
+            self.compositor.type(text)
+        else:
+            self.run("xdotool", "type", "--delay", "5", text)
+
+    def key(self, *keys):
+        self.run("xdotool", "key", *keys)
+
+
+def _end(kill, live):
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        for pid in live():
+            with contextlib.suppress(ProcessLookupError):
+                kill(pid, sig)
+        deadline = time.time() + 3
+        while live() and time.time() < deadline:
+            time.sleep(0.02)
+
+
+class Launcher:
+    """What a desktop launcher does for a program it starts, on a connection
+    of its own: a startup id stamped with the server's time of the user's
+    action, and the startup notifications the program sends back."""
+
+    def __init__(self, session):
+        self.x = session.connect()
+        self.x.screen().root.change_attributes(event_mask=X.PropertyChangeMask)
+        self.window = self.x.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent,
+                                                         event_mask=X.PropertyChangeMask)
+        self.kinds = [self.x.intern_atom(n) for n in ("_NET_STARTUP_INFO_BEGIN", "_NET_STARTUP_INFO")]
+        self.parts, self.messages = {}, []
+
+    def startup_id(self):
+        self.window.change_property(self.x.intern_atom("_MARGLET_LAUNCH"), Xatom.STRING, 8, b"",
+                                    mode=X.PropModeAppend)
+        while (e := self._next()).type != X.PropertyNotify or e.window.id != self.window.id:
+            pass
+        return f"marglet-test-{os.getpid()}_TIME{e.time}"
+
+    def told(self, message):
+        while self.x.pending_events():
+            self._next()
+        return message in self.messages
+
+    def _next(self):
+        e = self.x.next_event()
+        if e.type == X.ClientMessage and e.client_type in self.kinds:
+            part = self.parts.pop(e.window.id, b"") if e.client_type == self.kinds[1] else b""
+            part += bytes(e.data[1])
+            if b"\0" in part:
+                self.messages.append(part.split(b"\0")[0].decode(errors="replace"))
+            else:
+                self.parts[e.window.id] = part
+        return e
+
+    def close(self):
+        with contextlib.suppress(error.ConnectionClosedError):
+            self.x.close()
+
+
+class Wine:
+    """A Wine prefix of its own: the program's settings and notes stay in
+    its folder, but Wine keeps its registry and its own processes there.
+    `probe` is the foreground probe (an .exe)."""
+
+    def __init__(self, root, probe=None):
+        self.probe, self.prefix = probe, os.path.join(root, "prefix")
+        self.env = {k: v for k, v in os.environ.items() if not k.startswith(("WINE", "QT_"))}
+        # No menu builder: a shortcut made in the prefix would become a menu
+        # entry in the home of whoever runs the tests.
+        self.env.update({"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEARCH": "win64",
+                         "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"})
+        subprocess.run(["wineboot", "-i"], env=self.env, check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.end_server()
+
+    def with_display(self, display):
+        return dict(self.env, DISPLAY=display)
+
+    def foreground(self, display, *args):
+        """The foreground window's title, or with ("type", TEXT) keys typed
+        through the system's input."""
+        return subprocess.run(["wine", self.probe, *args], env=self.with_display(display),
+                              capture_output=True, text=True, timeout=60).stdout.strip()
+
+    def end_server(self):
+        # Each session starts its own server, on that session's display.
+        for flag in ("-k", "-w"):
+            subprocess.run(["wineserver", flag], env=self.env, check=False)
+
+
+class Bar:
+    """One running bar in its own program folder (made and filled with a
+    copy of the program when not given). `settings` are written as
+    settings.dat first; `env` adds to (or, with None values, removes from)
+    the bar's environment; `user` runs it as another user (through runuser,
+    as root); `command` starts an installed bar instead; `wine` (a Wine)
+    starts `program` from the folder under Wine. What the bar prints goes to
+    a log outside its folder, read with output()."""
+
+    def __init__(self, session, folder=None, settings=None, env=None, user=None, command=None,
+                 wine=None, program="marglet.exe", wait=True):
+        self.session, self.wine, self.wid = session, wine, None
+        self.folder = folder or tempfile.mkdtemp(prefix="marglet-bar-")
+        if command is None and wine:
+            command = ["wine", program]
+        elif command is None:
+            if not os.path.exists(os.path.join(self.folder, "marglet")):
+                copy_program(self.folder)
+            command = [os.path.join(self.folder, "marglet")]
+        if settings is not None:
+            write_bytes(self.path("settings.dat"), settings)
+        environment = wine.with_display(session.display) if wine else session.env()
+        for key, value in (env or {}).items():
+            if value is None:
+                environment.pop(key, None)
+            else:
+                environment[key] = value
+        if user:
+            command = ["runuser", "-u", user, "--"] + command
+        self.log = tempfile.NamedTemporaryFile(prefix="marglet-log-", suffix=".txt")
+        if user:
+            os.chmod(self.log.name, 0o666)
+        self.proc = subprocess.Popen(command, env=environment, cwd=self.folder, stdout=self.log,
+                                     stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        if wait:
+            try:
+                self.wid = wait_for(self._find, 60, "the bar's window")
+            except AssertionError:
+                self.kill()  # a bar that hangs must not outlive its test
+                raise
+
+    def _find(self):
+        # Messages carry the bar's title too: the bar is the strip.
+        found = [w for w in self.windows() if (self.session.geometry(w) or [0] * 4)[2] == WIDTH]
+        if not found and self.proc.poll() is not None:
+            raise AssertionError("the bar ended early: " + self.output())
+        return found and found[0]
+
+    def output(self):
+        """Everything the bar printed so far."""
+        return read_bytes(self.log.name).decode(errors="replace")
+
+    def pid(self):
+        """The bar's own process id (below runuser when run as another user)."""
+        if not hasattr(self, "_pid"):
+            self._pid = self.proc.pid
+            children = f"/proc/{self.proc.pid}/task/{self.proc.pid}/children"
+            deadline = time.time() + 5
+            while os.path.exists(children) and time.time() < deadline:
+                kids = (read_bytes(children) or b"").split()
+                if kids:
+                    self._pid = int(kids[0])
+                    break
+                if read_bytes(f"/proc/{self.proc.pid}/comm") != b"runuser\n":
+                    break
+                time.sleep(0.02)
+        return self._pid
+
+    def windows(self, title=TITLE):
+        """The program's visible windows titled so."""
+        found = self.session.windows(title)
+        if self.wine:
+            return found
+        return [w for w in found if (self.session.prop(w, "_NET_WM_PID") or [self.pid()])[0]
+                == self.pid()]
+
+    def message_windows(self):
+        """The program's message boxes: its windows other than the bar."""
+        return [w for w in self.windows() if w != self.wid]
+
+    def geometry(self):
+        return self.session.geometry(self.wid)
+
+    def prop(self, name):
+        return self.session.prop(self.wid, name)
+
+    def state(self):
+        return self.session.state(self.wid)
+
+    def opacity(self):
+        """The window's alpha (0..255), or None when the property is absent."""
+        value = self.prop("_NET_WM_WINDOW_OPACITY")
+        return None if value is None else round(value[0] / 0x01010101)
+
+    def click(self, x, y):
+        """Clicks at a point of the bar's window."""
+        left, top = self.geometry()[:2]
+        self.session.click(left + x, top + y)
+
+    def slide(self, height, timeout=30.0):
+        """Clicks the expand button and waits for the bar to reach `height`."""
+        self.click(*MAXMIN)
+        wait_for(lambda: self.geometry()[3] == height, timeout, f"the bar {height} px tall")
+
+    def type_into_pad(self, text):
+        """Clicks into the note pad and types, lines ended by Return."""
+        self.click(*PAD)
+        self.session.run("xdotool", "windowfocus", "--sync", str(self.wid), check=False)
+        for i, line in enumerate(text.split("\n")):
+            if i:
+                self.session.key("Return")
+            if line:
+                self.session.type_text(line)
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def file(self, name):
+        """A file's bytes in the program folder, or None."""
+        return read_bytes(self.path(name))
+
+    def wait_exit(self, timeout=10):
+        return self.proc.wait(timeout)
+
+    def stop(self, timeout=10):
+        """Ends the bar as a session's end does (SIGTERM), and its exit status."""
+        if self.proc.poll() is None:
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(self.pid(), signal.SIGTERM)
+            try:
+                return self.proc.wait(timeout)
+            except subprocess.TimeoutExpired:
+                self.kill()
+        return self.proc.wait(timeout)
+
+    def kill(self):
+        # runuser does not take its child along when it is killed.
+        for pid in {self.pid(), self.proc.pid}:
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(pid, signal.SIGKILL)
+        self.proc.wait(10)
+
+
+# --- the compositors' own input and screens ------------------------------------
+
+BTN_LEFT, KEY_LEFTSHIFT = 0x110, 42
+# Linux input codes of a US keyboard, for KWin, which takes codes, not text.
+KEYS = {" ": 57, "-": 12}
+for _row, _first in (("1234567890", 2), ("qwertyuiop", 16), ("asdfghjkl", 30), ("zxcvbnm", 44)):
+    KEYS.update((char, code) for code, char in enumerate(_row, _first))
+
+
+class Mutter:
+    """Input and the screen through one remote-desktop session with a
+    screen cast of the monitor, as a remote-desktop client has them."""
+
+    def __init__(self, bus_address, width, runtime, timeout):
+        import dbus
+        from dbus.mainloop.glib import DBusGMainLoop
+        from gi.repository import GLib
+        # PipeWire's socket is in the session's runtime folder.
+        self.width, self.env, self.dbus = width, dict(os.environ, XDG_RUNTIME_DIR=runtime), dbus
+        self.bus = dbus.bus.BusConnection(bus_address, mainloop=DBusGMainLoop())
+
+        def attempt(call):
+            try:
+                return call()
+            except dbus.DBusException:
+                return None  # not on the bus yet
+        remote = self._call("RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop")
+        path = wait_for(lambda: attempt(remote.CreateSession), timeout, "remote desktop")
+        self.input = self._call("RemoteDesktop.Session", path)
+        session_id = self.bus.get_object("org.gnome.Mutter.RemoteDesktop", path).Get(
+            "org.gnome.Mutter.RemoteDesktop.Session", "SessionId",
+            dbus_interface=dbus.PROPERTIES_IFACE)
+        cast = self._call("ScreenCast", "/org/gnome/Mutter/ScreenCast").CreateSession(
+            {"remote-desktop-session-id": session_id})
+        # The pointer stays out of the pictures.
+        self.stream = self._call("ScreenCast.Session", cast).RecordMonitor(
+            "", {"cursor-mode": dbus.UInt32(0)})
+        nodes = []
+        self.bus.add_signal_receiver(nodes.append, "PipeWireStreamAdded",
+                                     "org.gnome.Mutter.ScreenCast.Stream", path=self.stream)
+        self.input.Start()
+        context = GLib.MainContext.default()
+        wait_for(lambda: (context.iteration(False), nodes)[1], timeout, "screen cast stream")
+        self.node = int(nodes[0])
+        # A new remote keyboard loses its first key.
+        for pressed in (True, False):
+            self.input.NotifyKeyboardKeysym(0xFFE1, pressed)
+
+    def _call(self, kind, path):
+        service = "org.gnome.Mutter." + kind.split(".")[0]
+        return self.dbus.Interface(self.bus.get_object(service, path), "org.gnome.Mutter." + kind)
+
+    def move(self, x, y):
+        self.input.NotifyPointerMotionAbsolute(self.stream, float(x), float(y))
+
+    def button(self, pressed):
+        self.input.NotifyPointerButton(BTN_LEFT, pressed)
+
+    def type(self, text):
+        for char in text:  # printable ASCII: the keysym is the character
+            for pressed in (True, False):
+                self.input.NotifyKeyboardKeysym(ord(char), pressed)
+            time.sleep(0.005)
+
+    def rgb(self, x, y, w, h):
+        # Each reader of the stream is sent the screen as it is now.
+        with tempfile.NamedTemporaryFile(suffix=".rgb") as frame:
+            done = subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", f"path={self.node}",
+                                   "num-buffers=1", "!", "videoconvert", "!",
+                                   "video/x-raw,format=RGB", "!", "filesink",
+                                   f"location={frame.name}"], env=self.env, timeout=60,
+                                  capture_output=True, text=True)
+            if done.returncode:
+                raise RuntimeError("no frame from mutter's screen cast: " + done.stderr[-1000:])
+            data = frame.read()
+        return b"".join(data[((y + r) * self.width + x) * 3:((y + r) * self.width + x + w) * 3]
+                        for r in range(h))
+
+    def close(self):
+        self.bus.close()
+
+
+class KWin:
+    """Input through KWin's fake-input Wayland protocol, spoken here on the
+    wire as far as binding one global and sending requests to it goes; the
+    screen through ScreenShot2."""
+
+    def __init__(self, bus_address, wayland_socket):
+        import dbus
+        self.dbus, self.bus = dbus, dbus.bus.BusConnection(bus_address)
+        self.socket = socket.socket(socket.AF_UNIX)
+        self.socket.connect(wayland_socket)
+        self.last_id, self.buffer = 1, b""
+        # Offered only to a program whose desktop entry asks for it.
+        registry = self._new_id()
+        self._send(1, 1, registry)  # wl_display.get_registry
+        self.fake = None
+        for target, opcode, body in self._roundtrip():
+            length = struct.unpack("<I", body[4:8])[0] if target == registry else 0
+            if opcode == 0 and body[8:7 + length] == b"org_kde_kwin_fake_input":
+                self.fake = self._new_id()
+                self._send(registry, 0, struct.unpack("<I", body[:4])[0],
+                           "org_kde_kwin_fake_input", 4, self.fake)
+        if not self.fake:
+            raise RuntimeError("KWin did not offer its fake input to this program")
+        self._send(self.fake, 0, "marglet tests", "drives the bar as its user")
+
+    def _new_id(self):
+        self.last_id += 1
+        return self.last_id
+
+    def _send(self, target, opcode, *args):
+        body = b""
+        for arg in args:
+            if isinstance(arg, str):
+                text = arg.encode() + b"\0"
+                body += struct.pack("<I", len(text)) + text + b"\0" * (-len(text) % 4)
+            else:
+                body += struct.pack("<I", arg & 0xFFFFFFFF)
+        self.socket.sendall(struct.pack("<II", target, (8 + len(body)) << 16 | opcode) + body)
+
+    def _roundtrip(self):
+        """The events that arrive until the server has handled all sent so far."""
+        done = self._new_id()
+        self._send(1, 0, done)  # wl_display.sync
+        events = []
+        while True:
+            while len(self.buffer) >= 8:
+                target, word = struct.unpack("<II", self.buffer[:8])
+                if len(self.buffer) < word >> 16:
+                    break
+                message, self.buffer = self.buffer[:word >> 16], self.buffer[word >> 16:]
+                if target == done:
+                    return events
+                events.append((target, word & 0xFFFF, message[8:]))
+            chunk = self.socket.recv(65536)
+            if not chunk:
+                raise RuntimeError("the compositor closed the connection")
+            self.buffer += chunk
+
+    def _input(self, opcode, *args):
+        self._send(self.fake, opcode, *args)
+        self._roundtrip()
+
+    def move(self, x, y):
+        self._input(9, int(x * 256), int(y * 256))  # pointer_motion_absolute, fixed 24.8
+
+    def button(self, pressed):
+        self._input(2, BTN_LEFT, int(pressed))
+
+    def type(self, text):
+        for char in text:
+            keys = [(KEYS[{"_": "-"}.get(char, char.lower())], 1)]
+            keys.append((keys[0][0], 0))
+            if char.isupper() or char == "_":
+                keys = [(KEY_LEFTSHIFT, 1)] + keys + [(KEY_LEFTSHIFT, 0)]
+            for key, pressed in keys:
+                self._input(10, key, pressed)  # keyboard_key
+            time.sleep(0.005)
+
+    def rgb(self, x, y, w, h):
+        read, write = os.pipe()
+        try:
+            meta = self.bus.get_object("org.kde.KWin", "/org/kde/KWin/ScreenShot2").CaptureArea(
+                x, y, self.dbus.UInt32(w), self.dbus.UInt32(h), {}, self.dbus.types.UnixFd(write),
+                dbus_interface="org.kde.KWin.ScreenShot2")
+        finally:
+            os.close(write)
+        with os.fdopen(read, "rb") as pipe:
+            data = pipe.read()
+        # 32-bit pixels, blue first in memory (QImage's ARGB32 formats).
+        return _from_bgrx(data, w, h, int(meta["stride"]))
+
+    def close(self):
+        self.socket.close()
+        self.bus.close()
+
+
+def fake_input_entry(folder, program):
+    """A desktop entry under folder/applications that asks KWin for fake
+    input on behalf of `program`. KWin takes the first entry it finds for
+    the program, and Python ships one of its own: this one takes its name,
+    and so its place, in the folder listed first."""
+    os.makedirs(os.path.join(folder, "applications"), exist_ok=True)
+    write_bytes(os.path.join(folder, "applications", os.path.basename(program) + ".desktop"),
+                b"[Desktop Entry]\nType=Application\nName=Marglet test input\nNoDisplay=true\n"
+                b"Exec=%s\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % program.encode())
+
+
+if __name__ == "__main__":
+    import argparse
+    parser = argparse.ArgumentParser(description="Starts a session by hand until Ctrl-C.")
+    parser.add_argument("--wm", default="none", choices=list(WINDOW_MANAGERS) + list(COMPOSITORS))
+    parser.add_argument("--size", default="1920x1080", help="WIDTHxHEIGHT")
+    parser.add_argument("--hold", action="store_true")
+    args = parser.parse_args()
+    session = Session(args.wm, tuple(map(int, args.size.split("x"))))
+    told = " ".join(f"{k}={v}" for k, v in session.wayland.items() if v)
+    print(f"DISPLAY={session.display} {told}", flush=True)
+    try:
+        args.hold and signal.pause()
+    except KeyboardInterrupt:
+        pass
+    finally:
+        session.stop()

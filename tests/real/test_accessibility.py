@@ -1,0 +1,290 @@
+"""The real bar as assistive tools meet it, through AT-SPI in a session
+under openbox: what the tree says shut and open (names, roles, states,
+places against the real window), the Tab order, nothing hidden taking the
+keyboard, Escape and where the keyboard goes back to, a screen reader that
+starts after the bar, and what Orca says."""
+
+import importlib.util
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+import harness
+from conftest import skip_suite
+from harness import MAXMIN, OPTIONS, wait_for
+
+if not os.path.exists("/usr/libexec/at-spi-bus-launcher") or not importlib.util.find_spec("pyatspi"):
+    skip_suite("at-spi2-core or python3-pyatspi is not installed")
+
+PAD = (90, 150)
+# Where each control is in the bar's window, as (x, y, width, height).
+PLACES = {"Close": (169, 1, 15, 15), "Collapse": (152, 1, 15, 15), "Note 01": (7, 26, 52, 22),
+          "Note 02": (59, 26, 52, 22), "Note 03": (111, 26, 52, 22),
+          "Note 01 text": (8, 48, 169, 193), "Save As Text File": (16, 252, 153, 20),
+          "Load Text File": (16, 279, 153, 20), "About": (95, 306, 74, 19),
+          "Options": (16, 306, 74, 19)}
+SHUT, OPEN = ["Close", "Expand"], list(PLACES)
+# Keys pressed from the open bar's note pad, and what Orca says to each.
+ORCA_ROUND = [("ctrl+Tab", "Save As Text File push button."), ("Tab", "Load Text File push button."),
+              ("Tab", "About push button."), ("Tab", "Options push button."),
+              ("Tab", "Close push button."), ("Tab", "Collapse expanded push button."),
+              ("space", "collapsed"), ("space", "expanded"), ("Tab", "Note 01 page tab."),
+              ("Tab", "Note 02 page tab."), ("space", "Note 02 text.")]
+
+
+@pytest.fixture(scope="module")
+def desk():
+    session = harness.Session("openbox", accessibility=True)
+    session.set_accessibility(True)
+    # The client library finds the accessibility bus through these, once.
+    os.environ.update(DISPLAY=session.display, DBUS_SESSION_BUS_ADDRESS=session.bus)
+    yield session
+    session.stop()
+
+
+@pytest.fixture
+def bar(desk, make_bar):
+    bar = make_bar(desk)
+    bar.frame = wait_for(lambda: frame_of(bar), 60, "the bar on the accessibility bus")
+    return bar
+
+
+def frame_of(bar):
+    import pyatspi
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.get_process_id() == bar.pid() and app.childCount:
+            return app.getChildAtIndex(0)
+    return None
+
+
+def states(accessible):
+    import pyatspi
+    accessible.clear_cache()
+    return {pyatspi.stateToString(s) for s in accessible.getState().getStates()}
+
+
+def descendants(accessible):
+    for child in filter(None, (accessible.getChildAtIndex(i) for i in range(accessible.childCount))):
+        yield child
+        yield from descendants(child)
+
+
+def label(accessible):
+    """A control as the checks name it: a text box by its name and role."""
+    accessible.clear_cache()
+    return accessible.name + (" text" if accessible.getRoleName() == "text" else "")
+
+
+def find(bar, name):
+    return next(a for a in descendants(bar.frame) if label(a) == name)
+
+
+def extents(accessible):
+    e = accessible.queryComponent().getExtents(0)  # pyatspi.DESKTOP_COORDS
+    return (e.x, e.y, e.width, e.height)
+
+
+def offered(bar):
+    """The controls that take the keyboard, by name; all the tree shows lies
+    in the window, and nothing it hides can be focused or pressed."""
+    found = []
+    left, top, width, height = bar.geometry()
+    for accessible in descendants(bar.frame):
+        s = states(accessible)
+        if "showing" in s:
+            x, y, w, h = extents(accessible)
+            assert left <= x and x + w <= left + width and top <= y and y + h <= top + height, \
+                f"{label(accessible)!r} shows outside the window"
+            if "focusable" in s:
+                found.append(label(accessible))
+        else:
+            assert "focusable" not in s and "Press" not in actions(accessible), \
+                f"hidden {label(accessible)!r} offered: {s}"
+    return sorted(found)
+
+
+def actions(accessible):
+    try:
+        action = accessible.queryAction()
+    except NotImplementedError:
+        return []
+    return [action.getName(i) for i in range(action.nActions)]
+
+
+def press(bar, name):
+    accessible = find(bar, name)
+    accessible.queryAction().doAction(actions(accessible).index("Press"))
+
+
+def focused(bar):
+    return next((label(a) for a in descendants(bar.frame) if "focused" in states(a)), None)
+
+
+def key(bar, keys, expect):
+    """Presses keys in the bar and waits for the keyboard to reach `expect`."""
+    bar.session.key(keys)
+    try:
+        wait_for(lambda: focused(bar) == expect, 30, f"{keys} to reach {expect!r}")
+    except AssertionError:
+        raise AssertionError(f"{keys} reached {focused(bar)!r}, not {expect!r}") from None
+
+
+def type_into_bar(bar):
+    """Opens the bar and clicks into its note pad, as a user does."""
+    bar.slide(343)
+    bar.click(*PAD)
+    wait_for(lambda: bar.session.focus_within(bar.wid), 30, "the bar to take the keyboard")
+    wait_for(lambda: focused(bar) == "Note 01 text", 30, "the note pad's focus")
+
+
+def test_the_tree_shut_and_open(bar):
+    assert (bar.frame.getRoleName(), bar.frame.name) == ("frame", "QKS Marglet")
+    expand = find(bar, "Expand")
+    assert {"expandable", "collapsed"} <= states(expand)
+    assert offered(bar) == sorted(SHUT)
+    press(bar, "Expand")
+    wait_for(lambda: bar.geometry()[3] == 343, 30, "the bar open")
+    wait_for(lambda: "expanded" in states(expand), 30, "the button to say it is expanded")
+    assert offered(bar) == sorted(OPEN)
+    left, top = bar.geometry()[:2]
+    for name, (x, y, w, h) in PLACES.items():
+        assert extents(find(bar, name)) == (left + x, top + y, w, h), name
+    tabs = find(bar, "Note 02").parent
+    assert (tabs.getRoleName(), tabs.name) == ("page tab list", "Notes")
+    assert "selected" in states(find(bar, "Note 01"))
+    press(bar, "Note 02")
+    wait_for(lambda: "selected" in states(find(bar, "Note 02")), 30, "Note 02 selected")
+    assert "selected" not in states(find(bar, "Note 01"))
+    find(bar, "Note 02 text")  # the pad is named after its note
+    press(bar, "Collapse")
+    wait_for(lambda: bar.geometry()[3] == 17, 30, "the bar shut")
+    assert offered(bar) == sorted(SHUT)
+
+
+def test_the_keyboard_goes_round_what_the_bar_shows(bar):
+    type_into_bar(bar)
+    bar.session.key("Tab")  # typed into the note
+    pad = find(bar, "Note 01 text").queryText()
+    wait_for(lambda: pad.getText(0, -1) == "\t", 30, "Tab typed into the note")
+    key(bar, "ctrl+Tab", "Save As Text File")
+    for name in OPEN[OPEN.index("Save As Text File") + 1:] + OPEN[:OPEN.index("Note 01 text")]:
+        key(bar, "Tab", name)
+    bar.session.screenshot("a11y-open-focus.png", *bar.geometry())
+    key(bar, "Tab", "Note 01 text")
+    key(bar, "ctrl+shift+Tab", "Note 03")
+    # Picking a note with the keyboard goes on into it.
+    key(bar, "shift+Tab", "Note 02")
+    key(bar, "space", "Note 02 text")
+    for name in ("Note 03", "Note 02", "Note 01", "Collapse"):
+        key(bar, "shift+Tab", name)
+    # Shut, the bar keeps the keyboard on its strip and goes round it.
+    key(bar, "space", "Expand")
+    wait_for(lambda: bar.geometry()[3] == 17, 30, "the bar shut")
+    assert offered(bar) == sorted(SHUT)
+    key(bar, "Tab", "Close")
+    key(bar, "Tab", "Expand")
+
+
+def test_escape_gives_the_keyboard_back(desk, bar):
+    def dialog(title):
+        wid = wait_for(lambda: bar.windows(title), 30, title)[0]
+        wait_for(lambda: desk.focus_within(wid), 30, f"the keyboard in {title}")
+        return wid
+    # From the bar's own buttons, by the keyboard.
+    type_into_bar(bar)
+    key(bar, "ctrl+Tab", "Save As Text File")
+    key(bar, "Tab", "Load Text File")
+    for keys, button, title in (("Tab", "About", "About QKS Marglet"),
+                                ("Tab", "Options", "QKS Marglet Options"),
+                                ("shift+Tab", "About", "About QKS Marglet")):
+        key(bar, keys, button)
+        desk.key("space")
+        wid = dialog(title)
+        desk.key("Escape")
+        wait_for(lambda: desk.focus_within(bar.wid), 30, "the keyboard in the bar")
+        wait_for(lambda: focused(bar) == button, 30, f"the keyboard on {button}")
+        assert desk.prop(wid, "WM_STATE") is None, f"{title} is still there"
+    # From another program: the bar, clicked, never had the keyboard.
+    editor = desk.open_ordinary_window("Editor")
+    try:
+        wait_for(lambda: not desk.accepts_focus(bar.wid), 30, "the bar to refuse the keyboard")
+        bar.click(*OPTIONS)
+        dialog("QKS Marglet Options")
+        desk.key("Escape")
+        wait_for(lambda: desk.focus_within(editor), 30, "the keyboard back in the editor")
+    finally:
+        desk.close_window(editor)
+
+
+def test_a_screen_reader_started_after_the_bar_finds_it(make_session, make_bar):
+    # The desktop's accessibility bus runs, but nobody has asked for
+    # assistive tools yet when the bar starts; on screen, it has asked.
+    session = make_session("openbox", accessibility=True)
+    bar = make_bar(session)
+    session.set_accessibility(True)
+    listing = ("import pyatspi\nprint(*(a.get_process_id() for a in "
+               "pyatspi.Registry.getDesktop(0) if a))")
+    wait_for(lambda: str(bar.pid()) in subprocess.run(
+        [sys.executable, "-c", listing], env=session.env(), capture_output=True, text=True,
+        timeout=60).stdout.split(), 60, "the bar among the screen reader's applications")
+
+
+@pytest.fixture
+def orca(desk):
+    """Orca's own record of what it would say, through speech-dispatcher's
+    output module that speaks nowhere; a function waiting for it to say
+    something after what it said before."""
+    if not shutil.which("orca"):
+        pytest.skip("orca is not installed")
+    # Orca runs once per user, and its --replace would end the other.
+    if subprocess.run(["pgrep", "-u", str(os.getuid()), "-x", "orca"], capture_output=True).returncode == 0:
+        pytest.skip("another Orca runs for this user")
+    home = desk.home
+    config, socket, log = (os.path.join(home, n) for n in ("speechd", "run/speechd.sock", "orca.log"))
+    os.makedirs(config, exist_ok=True)
+    harness.write_bytes(os.path.join(config, "speechd.conf"),
+                        b'AudioOutputMethod "alsa"\nDefaultModule dummy\nAddModule "dummy" "sd_dummy" ""\n')
+    harness.write_bytes(os.path.join(home, ".asoundrc"), b"pcm.!default { type null }\n")
+    # Orca's own hook for its user's code: its record written a line at a
+    # time, to be read while it runs.
+    prefs = os.path.join(home, ".local", "share", "orca")
+    os.makedirs(prefs, exist_ok=True)
+    harness.write_bytes(os.path.join(prefs, "orca-customizations.py"),
+                        b"import orca.debug as d\nif d.debugFile:\n    d.debugFile.flush()\n"
+                        b"    d.debugFile = open(d.debugFile.name, 'a', buffering=1)\n")
+    procs = [desk.spawn(["speech-dispatcher", "-s", "-t", "0", "-c", "unix_socket", "-S", socket,
+                         "-C", config, "-L", home])]
+    wait_for(lambda: os.path.exists(socket), 30, "speech-dispatcher")
+    procs.append(desk.spawn(["orca", f"--debug-file={log}"],
+                            env={"SPEECHD_ADDRESS": "unix_socket:" + socket}))
+    heard = []
+
+    def says(expected):
+        def spoken():
+            text = (harness.read_bytes(log) or b"").decode(errors="replace")
+            return re.findall(r" - SPEECH OUTPUT: '(.*)' ?\{'established'", text)[len(heard):]
+        try:
+            wait_for(lambda: expected in spoken(), 60, f"Orca to say {expected!r}")
+        except AssertionError:
+            raise AssertionError(f"Orca said {spoken()}, not {expected!r}") from None
+        new = spoken()
+        heard.extend(new[:new.index(expected) + 1])
+    says("Screen reader on.")
+    yield says
+    for proc in procs:
+        proc.kill()
+        proc.wait(10)
+    if os.path.exists(log):
+        shutil.copy(log, os.path.join(harness.OUT, "a11y-orca-debug.log"))
+
+
+def test_orca_says_a_round_of_the_open_bar_and_its_button(bar, orca):
+    type_into_bar(bar)
+    orca("Note 01 text.")
+    for keys, spoken in ORCA_ROUND:
+        bar.session.key(keys)
+        orca(spoken)

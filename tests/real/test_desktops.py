@@ -1,0 +1,311 @@
+"""The real bar under a window manager (--wm, or none), as its users run it:
+its place, its body drawn, the keyboard focus, typing, its stacking over its
+dialogs and other windows, being brought forward by a second start and the
+manager's close; on one screen, on two monitors and on a small screen. The
+shapes shared with the Wayland sessions live here too."""
+
+import os
+import subprocess
+import time
+
+import pytest
+
+import harness
+from harness import ABOUT, MAXMIN, OPEN, OPTIONS, SHUT, STRIP, TAB2, read_bytes, wait_for
+
+PAD = (90, 150)
+PAD_START = (9, 55)  # before the first character of the note
+WALLPAPER = 0x206030  # no colour the bar has
+WAYLAND = tuple(harness.COMPOSITORS)
+
+
+@pytest.fixture
+def desk(make_session):
+    def make(**kwargs):
+        session = make_session(**kwargs)
+        session.set_root_colour(WALLPAPER)
+        return session
+    return make
+
+
+def start_bar(make_bar, session, **kwargs):
+    bar = make_bar(session, **kwargs)
+    if session.wm != "none":
+        # Managed: the manager has made its decisions about the new window.
+        wait_for(lambda: session.prop(bar.wid, "WM_STATE"), 60, "the bar managed")
+    # On screen in full: mutter fades a new window in, and takes no clicks
+    # on it meanwhile.
+    wait_for(lambda: strip_drawn(bar), 30, "the title strip drawn")
+    return bar
+
+
+def strip_drawn(bar, at=None):
+    """The bar's title strip is on the screen: nothing covers it."""
+    (px, py), colour = STRIP
+    left, top = at or bar.geometry()[:2]
+    return bar.session.pixels(left + px, top + py, 1, 1)[0][0] == colour
+
+
+def expect_place(bar, x, y, height, what):
+    wait_for(lambda: bar.geometry() == (x, y, 185, height), 30,
+             f"the bar at {x},{y} {height} px tall {what}; it is at {bar.geometry()}")
+
+
+def slide(bar, x, y, heights=(OPEN, SHUT, OPEN)):
+    for i, height in enumerate(heights):
+        bar.click(*MAXMIN)
+        expect_place(bar, x, y, height, f"after slide {i + 1}")
+
+
+def body_drawn(session, x, y):
+    """The open bar's body shows its note pad and buttons: none of it lets
+    the wallpaper through."""
+    rows = session.pixels(x + 8, y + 48, 169, 287)
+    wallpaper = tuple(WALLPAPER.to_bytes(3, "big"))
+    through = sum(px == wallpaper for row in rows for px in row)
+    pad = [px for row in rows[10:180] for px in row[4:150]]
+    buttons = [px for row in rows[204:224] for px in row[10:150]]
+    grey = sum(max(abs(c - 0xE0) for c in px) <= 0x10 for px in buttons)
+    assert through == 0, "the wallpaper shows through the open body"
+    assert pad.count((255, 255, 255)) > 0.95 * len(pad), "the note pad is not drawn"
+    assert grey > 0.3 * len(buttons), "the buttons are not drawn"
+
+
+def focus_stays(session, wid, seconds):
+    """A manager that hands the focus to a new window does so within a few
+    hundred milliseconds."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        assert session.focus_within(wid), "the focus left the window it was in"
+        assert session.wm == "none" or session.active_window() == wid, "another window is active"
+        time.sleep(0.05)
+
+
+def point_click_and_type(bar, at, text, note):
+    """A user points at a control, clicks it and types: the keyboard
+    reaches the bar and the text the note's file."""
+    s = bar.session
+    x, y = bar.geometry()[:2]
+    s.pointer(x + at[0], y + at[1])
+    wait_for(lambda: s.accepts_focus(bar.wid), 30, "the bar to accept the focus under the pointer")
+    bar.click(*at)
+    wait_for(lambda: s.focus_within(bar.wid), 30, "the bar to take the focus on a click")
+    s.type_text(text)
+    wait_for(lambda: text.encode() in (bar.file(note) or b""), 60, f"the typed text in {note}")
+
+
+def bring_twice(make_bar, session, folder, editor_has_keyboard, back_to_editor):
+    """Starts the program again as a launcher does (with a startup id stamped
+    with the time of the user's action) and as a key bound to it does (with
+    none), while the bar rests shut and an editor has the keyboard: the bar
+    opens and takes it, with the caret after the note's text."""
+    harness.write_bytes(os.path.join(folder, "note01.qkn"), b"first line")
+    bar = start_bar(make_bar, session, folder=folder)
+    x, y = bar.geometry()[:2]
+    launcher = harness.Launcher(session)
+    try:
+        for how, launch_id, typed in (("launcher", launcher.startup_id(), "first lineA"),
+                                      ("key", None, "first lineAB")):
+            wait_for(editor_has_keyboard, 30, "the editor to have the keyboard")
+            second = subprocess.run([bar.path("marglet")], cwd=folder, capture_output=True,
+                                    env=dict(session.env(), DESKTOP_STARTUP_ID=launch_id or ""),
+                                    timeout=60)
+            assert second.returncode == 0, second.stderr
+            expect_place(bar, x, y, OPEN, f"brought by a {how}")
+            wait_for(lambda: session.focus_within(bar.wid), 30, f"the keyboard in the bar ({how})")
+            assert not editor_has_keyboard(), "the editor kept the keyboard"
+            if session.wm not in ("none",) + WAYLAND:
+                assert session.active_window() == bar.wid
+            session.type_text(typed[-1])
+            wait_for(lambda: bar.file("note01.qkn") == typed.encode(), 60, f"{typed!r} saved")
+            session.screenshot(f"desktop-{session.wm}-brought-{how}.png", x - 164, 0, 420, 400)
+            if launch_id:
+                assert session.prop(bar.wid, "_NET_STARTUP_ID") == launch_id.encode()
+                wait_for(lambda: launcher.told(f'remove: ID="{launch_id}"'), 30,
+                         "the launch's feedback ended")
+            # The user leaves the caret at the note's start, goes back to the
+            # editor and shuts the bar.
+            bar.click(*PAD_START)
+            back_to_editor()
+            wait_for(lambda: not session.accepts_focus(bar.wid), 30, "the bar to refuse the focus")
+            bar.click(*MAXMIN)
+            expect_place(bar, x, y, SHUT, f"shut again after the {how}")
+    finally:
+        launcher.close()
+    session.close_window(bar.wid)
+    assert bar.wait_exit() == 0
+
+
+def dialog(bar, title):
+    try:
+        return wait_for(lambda: bar.windows(title), 60, title)[0]
+    except AssertionError:
+        s = bar.session
+        clients = [s.title(w) for w in s.prop(s.root, "_NET_CLIENT_LIST") or []]
+        raise AssertionError(f"no {title}; the manager lists {clients}; the bar said "
+                             f"{bar.output()[-1500:]!r}") from None
+
+
+def settles(session, wid, check, what):
+    """A manager may map a window before it has placed it and framed it."""
+    try:
+        wait_for(lambda: check(*session.frame(wid)), 30, what)
+    except AssertionError:
+        raise AssertionError(f"{what}: it is at {session.frame(wid)}") from None
+
+
+def above(session, upper, lower, what):
+    try:
+        wait_for(lambda: session.is_above(upper, lower), 30, what)
+    except AssertionError:
+        raise AssertionError(f"{what}: stacking {session.stacking()}, "
+                             f"bar state {session.state(upper)}") from None
+
+
+def cover_bar_with(session, wid, x, y):
+    """Moves a window over the bar and raises it, as a program asks for its
+    own window; under a manager it is activated too."""
+    session.run("xdotool", "windowmove", str(wid), str(x), str(y))
+    session.window(wid).configure(stack_mode=harness.X.Above)
+    session.x.sync()
+    if session.wm != "none":
+        session.activate(wid)
+    wait_for(lambda: session.frame(wid)[0] <= x + 60, 30, "the window moved")
+
+
+def centred(session, wid, height=1080):
+    """Centred down the screen by the dialog's own height, rounded up; a
+    manager's frame is not known when the dialog is placed."""
+    return (height - session.window(wid).get_geometry().height + 1) // 2
+
+
+def open_dialogs(bar, size, places, apply=False):
+    """Opens Options and About from the open bar: each whole on the screen
+    and at its place (a check of its frame, or None), an ordinary window
+    out of the taskbar that the bar stays in front of, even when it is
+    dragged over the bar and raised."""
+    s, (x, y) = bar.session, bar.geometry()[:2]
+    for button, title, place in zip((OPTIONS, ABOUT), ("QKS Marglet Options", "About QKS Marglet"),
+                                    places):
+        bar.click(*button)
+        wid = dialog(bar, title)
+        settles(s, wid, lambda *frame: 0 <= frame[0] and 0 <= frame[1] and frame[0] + frame[2]
+                <= size[0] and frame[1] + frame[3] <= size[1] and (
+                    not place or place(s, wid, *frame)), f"{title} whole at its place")
+        if apply and button == OPTIONS:
+            # Apply places the bar again by the same rule: it must not move.
+            left, top = s.geometry(wid)[:2]
+            s.click(left + 440, top + 380)
+            wait_for(lambda: len(bar.file("settings.dat") or b"") == 512, 30, "the settings saved")
+            deadline = time.time() + 0.5
+            while time.time() < deadline:
+                assert bar.geometry() == (x, y, 185, OPEN), "the bar moved on Apply"
+                time.sleep(0.05)
+        assert title not in s.taskbar_entries()
+        assert s.prop(wid, "WM_TRANSIENT_FOR") is None, f"{title} is transient"
+        cover_bar_with(s, wid, x - 100, y + 20)
+        above(s, bar.wid, wid, f"the bar above {title}")
+
+
+def test_the_bar_through_a_working_session(desk, make_bar):
+    s = desk()
+    editor = s.open_ordinary_window("Editor")
+    bar = start_bar(make_bar, s)
+    x, y = 1920 - 256, 5
+    expect_place(bar, x, y, SHUT, "at start")
+    focus_stays(s, editor, 1.0)
+    assert "_NET_WM_STATE_DEMANDS_ATTENTION" not in bar.state()
+    assert "QKS Marglet" not in s.taskbar_entries()
+
+    slide(bar, x, y)
+    focus_stays(s, editor, 0.3)
+    s.screenshot(f"desktop-{s.wm}-expanded.png", 1920 - 420, 0, 420, 400)
+    body_drawn(s, x, y)
+    # Pointing at the pad and clicking gives the bar the keyboard; back in
+    # the editor, it takes the keyboard again only when the user picks a
+    # note, and the typing goes into that note.
+    text = f"typed under {s.wm}"
+    point_click_and_type(bar, PAD, text, "note01.qkn")
+    wait_for(lambda: s.activate(editor), 30, "the focus back in the editor")
+    wait_for(lambda: not s.accepts_focus(bar.wid), 30, "the bar to refuse the focus again")
+    point_click_and_type(bar, TAB2, "second note", "note02.qkn")
+
+    open_dialogs(bar, (1920, 1080), (lambda s, w, x, y, *_: (x, y) == (588, centred(s, w)), None),
+                 apply=True)
+    cover_bar_with(s, editor, x - 200, 0)
+    above(s, bar.wid, editor, "the bar above a raised, focused ordinary window")
+    body_drawn(s, x, y)
+    assert "_NET_WM_STATE_DEMANDS_ATTENTION" not in bar.state()
+    # The manager's close saves and ends the program.
+    s.close_window(bar.wid)
+    assert bar.wait_exit() == 0
+    assert text.encode() in bar.file("note01.qkn")
+
+
+def test_starting_it_again_brings_the_bar_forward(desk, make_bar, folder):
+    s = desk()
+    editor = s.open_ordinary_window("Editor")
+    bring_twice(make_bar, s, folder, lambda: s.focus_within(editor),
+                lambda: wait_for(lambda: s.activate(editor), 30, "the editor active"))
+
+
+TWO_MONITORS = [(0, 0, 1920, 1080, False), (1920, 0, 1920, 1080, True)]
+# The screen, its monitors, and where Options and About go.
+LAYOUTS = {
+    "two monitors, the right one primary": (
+        (3840, 1080), TWO_MONITORS, (
+            lambda s, w, x, y, *_: (x, y) == (1920 + 588, centred(s, w)),
+            # Centred on the right monitor, up to the manager's frame.
+            lambda s, w, x, y, wd, h: abs(x + wd / 2 - 2880) <= 12 and abs(y + h / 2 - 540) <= 30)),
+    "a small screen": ((640, 480), None, (None, None)),
+}
+
+
+@pytest.mark.parametrize("layout", LAYOUTS)
+def test_the_dialogs_open_whole_at_their_place_and_under_the_bar(desk, make_bar, layout):
+    size, monitors, places = LAYOUTS[layout]
+    s = desk(size=size, monitors=monitors)
+    bar = start_bar(make_bar, s)
+    expect_place(bar, size[0] - 256, 5, SHUT, "at start")
+    slide(bar, size[0] - 256, 5, (OPEN,))
+    open_dialogs(bar, size, places)
+    s.screenshot(f"desktop-{s.wm}-{size[0]}x{size[1]}.png", size[0] - 640, 0, 640, 480)
+
+
+def test_the_bar_follows_the_primary_monitor(desk, make_bar):
+    s = desk(size=(3840, 1080), monitors=TWO_MONITORS)
+    if s.wm.startswith("xfwm4"):
+        pytest.skip("xfwm4 moves the bar again by rules of its own after a change of primary")
+    bar = start_bar(make_bar, s)
+    expect_place(bar, 3840 - 256, 5, SHUT, "at start")
+    # The user makes the left monitor the primary one while the bar runs.
+    s.set_monitors([(0, 0, 1920, 1080, True), (1920, 0, 1920, 1080, False)])
+    expect_place(bar, 1920 - 256, 5, SHUT, "once the left monitor is the primary one")
+
+
+def test_a_bar_started_before_the_manager_is_placed_on_top_and_out_of_the_taskbar(desk, make_bar):
+    # As at a login whose autostart entries run before the manager is up.
+    s = desk(manager_later=True)
+    bar = make_bar(s)
+    s.start_manager()
+    if s.wm != "none":
+        wait_for(lambda: bar.wid in (s.prop(s.root, "_NET_CLIENT_LIST") or []), 60,
+                 "the manager to take the bar on")
+        try:
+            wait_for(lambda: {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR"} <= bar.state(),
+                     30, "the bar's states kept")
+        except AssertionError:
+            raise AssertionError(f"the bar's states: {bar.state()}") from None
+    expect_place(bar, 1920 - 256, 5, SHUT, "once the manager is up")
+    assert "QKS Marglet" not in s.taskbar_entries()
+    deadline = time.time() + 1
+    while time.time() < deadline:
+        assert not s.focus_within(bar.wid) and s.active_window() != bar.wid, "the bar took the focus"
+        time.sleep(0.05)
+    editor = s.open_ordinary_window("Editor")
+    cover_bar_with(s, editor, 1920 - 256 - 200, 0)
+    above(s, bar.wid, editor, "the bar above a raised, focused ordinary window")
+    # And so drawn, once a compositing manager has painted the editor.
+    wait_for(lambda: s.pixels(1920 - 356, 200, 1, 1)[0][0] == (255, 255, 255)
+             and strip_drawn(bar, (1920 - 256, 5)), 30, "the editor drawn, and the bar over it")
+    s.screenshot(f"desktop-{s.wm}-manager-after.png", 1920 - 520, 0, 520, 400)

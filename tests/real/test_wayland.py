@@ -1,0 +1,73 @@
+"""The real bar in a Wayland session (--wm mutter-wayland or kwin_wayland,
+headless, with XWayland) beside a native Wayland window maximised under it.
+Through XWayland, as the session comes and when the session asks Qt for
+Wayland: its place, in front of the window once that is clicked, the keyboard
+left in the window, the slide drawn, typing saved and the compositor's close.
+Without X11 at all it starts as a Wayland window and says what it cannot do.
+Input is the compositor's own, so that the compositor routes it and gives the
+focus by it; the screen is read from the compositor."""
+
+import signal
+import time
+
+import pytest
+
+from harness import wait_for
+from test_desktops import (PAD, WALLPAPER, body_drawn, bring_twice, expect_place, point_click_and_type,
+                           slide, start_bar, strip_drawn)
+
+ELSEWHERE = (400, 600)  # a point of the maximised window, away from the bar
+
+
+def keyboard_stays(has_keyboard, seconds):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        assert has_keyboard(), "the window lost the keyboard"
+        time.sleep(0.05)
+
+
+def test_the_bar_through_xwayland(session, make_bar):
+    editor = session.open_wayland_window("Editor", WALLPAPER)
+    x, y = 1920 - 256, 5
+    # As the session comes, and when the session asks Qt for Wayland.
+    for asks in (None, "wayland"):
+        bar = start_bar(make_bar, session, env={"QT_QPA_PLATFORM": asks})
+        expect_place(bar, x, y, 17, "at start")
+        keyboard_stays(editor, 1.0)
+        assert "QKS Marglet" not in session.taskbar_entries()
+        assert bar.output().count("uses X11 (XWayland) instead") == (1 if asks else 0), bar.output()
+        # The window is raised and activated by a click: the bar stays in
+        # front, and the window keeps the keyboard.
+        session.click(*ELSEWHERE)
+        wait_for(editor, 30, "the window to take the keyboard back")
+        assert strip_drawn(bar), "the window covers the bar"
+        slide(bar, x, y)
+        keyboard_stays(editor, 0.3)
+        body_drawn(session, x, y)
+
+        text = f"typed under {session.wm}"
+        point_click_and_type(bar, PAD, text, "note01.qkn")
+        assert not editor(), "the window kept the keyboard the bar took"
+        session.click(*ELSEWHERE)
+        wait_for(editor, 30, "the window to take the keyboard back")
+        body_drawn(session, x, y)
+        session.screenshot(f"{session.wm}-{asks or 'x11'}.png")
+        session.close_window(bar.wid)
+        assert bar.wait_exit() == 0, bar.output()[-3000:]
+        assert text.encode() in bar.file("note01.qkn")
+
+
+def test_starting_it_again_brings_the_bar_forward(session, make_bar, folder):
+    editor = session.open_wayland_window("Editor", WALLPAPER)
+    bring_twice(make_bar, session, folder, editor, lambda: session.click(*ELSEWHERE))
+
+
+def test_without_x11_the_bar_starts_and_says_what_it_cannot_do(session, make_bar):
+    told = "runs as a Wayland window"
+    bar = make_bar(env={"DISPLAY": None, "QT_QPA_PLATFORM": "wayland"}, wait=False)
+    wait_for(lambda: told in bar.output(), 60, "the bar to say it runs on Wayland")
+    time.sleep(2)  # told once, and still running
+    assert bar.proc.poll() is None, bar.output()
+    assert bar.output().count(told) == 1, bar.output()
+    session.screenshot(f"{session.wm}-native.png")
+    assert bar.stop() == 0, bar.output()[-3000:]
