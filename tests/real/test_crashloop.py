@@ -12,12 +12,14 @@ CTest runs 20 kills with a fixed seed; `make crashloop` (RUNS=n, SEED=n)
 runs the full loop.
 """
 
+import contextlib
+import glob
 import os
 import random
 import subprocess
 import time
 
-from harness import OPEN, PAD, Bar, copy_program, wait_for
+from harness import OPEN, PAD, Bar, copy_program, read_bytes, wait_for, write_bytes
 
 TABS = {1: (37, 38), 2: (89, 38), 3: (141, 38)}
 AUTOSAVE, MARGIN = 2.0, 1.5
@@ -80,27 +82,15 @@ def note_bytes(rng, profile):
     return encode(end.join(lines) + (end if rng.random() < 0.5 else ""))
 
 
-def open_in(pid, folder):
-    """What the process has open in its folder, other than its locks: the
-    bar holds the folder and the lock file open for as long as it runs."""
-    found = []
-    try:
-        fds = os.listdir(f"/proc/{pid}/fd")
-    except OSError:
-        return found
-    for fd in fds:
-        try:
-            target = os.readlink(f"/proc/{pid}/fd/{fd}")
-            with open(f"/proc/{pid}/fdinfo/{fd}") as f:
-                if any(line.startswith("lock:") for line in f):
-                    continue
-        except OSError:
-            continue
-        name = os.path.relpath(target, folder)
-        if target == folder or not (name.startswith("..") or name == ".marglet.lock"
-                                    or name.startswith("skins/")):
-            found.append(name)
-    return found
+def writing(pid, folder):
+    """Whether the bar has its folder or a file there open: a save. It holds
+    the folder and its lock file open, locked, for as long as it runs."""
+    for fd in glob.glob(f"/proc/{pid}/fd/*"):
+        with contextlib.suppress(OSError):
+            target = os.readlink(fd)
+            if target.startswith(folder) and "/skins/" not in target and b"lock:" not in \
+                    read_bytes(fd.replace("/fd/", "/fdinfo/")):
+                return True
 
 
 class Loop:
@@ -113,14 +103,7 @@ class Loop:
         self.problems = []  # (run, what)
 
     def notes(self):
-        found = {}
-        for n in NOTES:
-            try:
-                with open(os.path.join(self.folder, f"note0{n}.qkn"), "rb") as f:
-                    found[n] = f.read()
-            except FileNotFoundError:
-                found[n] = None
-        return found
+        return {n: read_bytes(os.path.join(self.folder, f"note0{n}.qkn")) for n in NOTES}
 
     def reseed(self, run):
         phase = run // self.phase
@@ -129,12 +112,10 @@ class Loop:
         for n in NOTES:
             path, data = os.path.join(self.folder, f"note0{n}.qkn"), note_bytes(
                 self.rng, self.order[phase % 4])
-            if data is None:
-                if os.path.exists(path):
-                    os.remove(path)
-            else:
-                with open(path, "wb") as f:
-                    f.write(data)
+            if data is not None:
+                write_bytes(path, data)
+            elif os.path.exists(path):
+                os.remove(path)
 
     def sleep_until(self, moment):
         time.sleep(max(0.0, moment - time.monotonic()))
@@ -143,7 +124,7 @@ class Loop:
         extra = self.rng.choice([0, 0, self.rng.uniform(0, 0.004)])
         self.sleep_until(last_key + AUTOSAVE - 0.15)
         while time.monotonic() < last_key + AUTOSAVE + 1.0 and bar.proc.poll() is None:
-            if open_in(bar.proc.pid, self.folder):
+            if writing(bar.proc.pid, self.folder):
                 end = time.monotonic() + extra
                 while time.monotonic() < end:
                     pass
