@@ -434,6 +434,17 @@ class TestFiles:
                       f'"{os.path.join(folder, kept[0])}"')
         assert bar.proc.poll() is None
 
+    def test_each_note_keeps_its_encoding_after_one_key(self, desk):
+        notes = {1: "café\r\n".encode(),  # UTF-8 another editor wrote, no mark
+                 2: b"\xef\xbb\xbf" + "café ✓\r\n".encode(),  # our own UTF-8
+                 3: "café\r\n".encode("cp1252")}  # the old format
+        bar = desk.start(desk.folder(files={f"note0{n}.qkn": b for n, b in notes.items()}))
+        for n in notes:
+            desk.type_into(bar, "x", note=n)
+        for n, old in notes.items():
+            wait_file(bar.path(f"note0{n}.qkn"), old + b"x")
+        assert bar.stop() == 0
+
     # Where the file is, how it is made, what the bar says of it (None:
     # nothing) and whether Options is opened (it lists every skin folder).
     # Notes are typed into too: the save must refuse the file as well.
