@@ -350,12 +350,6 @@ class TestDisk:
         desk.type_into(bar, "k")
         wait_file(os.path.join(desk.user_folder, "note01.qkn"), SMALL + b"k")
         assert bar.stop() == 0, "everything was saved"
-
-        again = desk.start(folder, user=user)
-        time.sleep(1.0)  # the notice would be out by now
-        assert "cannot write" not in again.output() and again.message_windows() == []
-        assert notes_in(desk.user_folder) == {1: SMALL + b"k", 2: LARGE, 3: None}, \
-            "a second start copies nothing over the user's notes"
         assert notes_in(folder) == old, "the program folder is left alone"
 
     @pytest.mark.parametrize("lockable", [True, False],
