@@ -1,13 +1,10 @@
 """The one harness of the suites that drive the real bar from outside.
 
 A Session is a display: a private Xvfb with a window manager (or none), or a
-Wayland compositor started headless with XWayland, plus a session bus and the
-accessibility bus when asked. It reads what the X server and the manager say
-(windows, stacking, focus, properties, pixels) and sends real input. A Bar
-is the program started in a program folder of its own, natively or, given a
-Wine prefix, as marglet.exe under Wine.
-
-`python3 harness.py --wm openbox --hold` starts a session by hand.
+Wayland compositor started headless with XWayland, with a session bus and the
+accessibility bus when asked; it reads what the X server and the manager say
+and sends real input. A Bar is the program started in a program folder of its
+own, natively or under Wine. `python3 harness.py WM` starts a session by hand.
 """
 
 import contextlib
@@ -24,17 +21,16 @@ import time
 import uuid
 import zlib
 
-from Xlib import X, Xatom, display as xdisplay, error
+from Xlib import X, Xatom, Xutil, display as xdisplay, error
 from Xlib.protocol import event, rq
 
 TITLE, WIDTH, SHUT, OPEN = "QKS Marglet", 185, 17, 343
-# Points of the bar's window: its buttons, the note pad and its second tab.
+# Points of the bar's window.
 MAXMIN, CLOSE, PAD, TAB2 = (159, 8), (176, 8), (60, 100), (80, 36)
 SAVE_AS, OPTIONS, ABOUT = (92, 264), (53, 315), (132, 315)
 STRIP = ((60, 4), (64, 134, 246))  # a point of the Blue title strip and its colour
 TEST_USER = "marglet-fault"
-# Set by conftest.py from the command line.
-BINARY, SKINS, OUT = None, None, tempfile.gettempdir()
+BINARY, SKINS, OUT = None, None, tempfile.gettempdir()  # set by conftest.py
 
 WINDOW_MANAGERS = {
     "none": [],
@@ -49,20 +45,16 @@ WINDOW_MANAGERS = {
     "fluxbox": [["fluxbox"]],
     "icewm": [["icewm"]],
 }
-# Ready once they own the compositing selection; before that the screen may
-# not be painted yet.
+# Ready once they own the compositing selection: the screen is painted.
 COMPOSITED = {"mutter", "kwin_x11", "xfwm4-compositor", "openbox-picom"}
 # Wayland sessions and what each needs: mutter's screen is read through PipeWire.
-COMPOSITORS = {
-    "mutter-wayland": ["mutter", "Xwayland", "pipewire", "wireplumber", "gst-launch-1.0"],
-    "kwin_wayland": ["kwin_wayland", "Xwayland"],
-}
+COMPOSITORS = {"mutter-wayland": ["mutter", "Xwayland", "pipewire", "wireplumber", "gst-launch-1.0"],
+               "kwin_wayland": ["kwin_wayland", "Xwayland"]}
 
 
 def missing_programs(wm):
-    """The programs a session under `wm` needs that are not installed."""
-    needed = COMPOSITORS.get(wm) or [c[0] for c in WINDOW_MANAGERS[wm]]
-    return [p for p in needed if not shutil.which(p)]
+    return [p for p in COMPOSITORS.get(wm) or [c[0] for c in WINDOW_MANAGERS[wm]]
+            if not shutil.which(p)]
 
 
 class Unavailable(RuntimeError):
@@ -70,22 +62,27 @@ class Unavailable(RuntimeError):
 
 
 def wait_for(predicate, timeout=30.0, what="condition"):
-    """The predicate's first true value, tried until the deadline."""
+    """The predicate's first true value, tried until the deadline; `what`
+    may be a function, to say at the deadline how things stand."""
     deadline = time.time() + timeout
     while not (value := predicate()):
         if time.time() > deadline:
-            raise AssertionError("timed out waiting for " + what)
+            raise AssertionError("timed out waiting for " + (what() if callable(what) else what))
         time.sleep(0.02)
     return value
 
 
+def holds(predicate, seconds, what):
+    """Checks that the predicate stays true for `seconds`."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        assert predicate(), what
+        time.sleep(0.05)
+
+
 def read_bytes(path):
-    """A file's bytes, or None when there is none."""
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except FileNotFoundError:
-        return None
+    with contextlib.suppress(FileNotFoundError), open(path, "rb") as f:
+        return f.read()
 
 
 def write_bytes(path, data):
@@ -102,16 +99,14 @@ def settings_bytes(right, top, skin, transparency):
 def copy_program(folder):
     """The binary, the modules it loads from beside itself, and the skins."""
     source = os.path.dirname(os.path.abspath(BINARY))
-    shutil.copy2(BINARY, folder)
     for name in os.listdir(source):
-        if name.startswith(("marglet_", "libmarglet_")) and ".so" in name:
+        if name == os.path.basename(BINARY) or name.startswith(("marglet_", "libmarglet_")) and ".so" in name:
             shutil.copy2(os.path.join(source, name), folder)
     shutil.copytree(SKINS, os.path.join(folder, "skins"))
 
 
 def ensure_test_user():
-    """Makes the ordinary user bars run as; True when this call made it, so
-    that the caller removes it again."""
+    """Makes TEST_USER; True when this call made it, for the caller to remove."""
     with contextlib.suppress(KeyError):
         return not pwd.getpwnam(TEST_USER)
     done = subprocess.run(["useradd", "-M", "-r", "-s", "/usr/sbin/nologin", TEST_USER],
@@ -121,19 +116,9 @@ def ensure_test_user():
     return done.returncode == 0
 
 
-def _png(path, w, h, rgb):
-    raw = b"".join(b"\0" + rgb[r * w * 3:(r + 1) * w * 3] for r in range(h))
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    write_bytes(path, b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
-                + chunk(b"IDAT", zlib.compress(raw, 1)) + chunk(b"IEND", b""))
-
-
 def _from_bgrx(data, w, h, stride):
     """Packed RGB from rows of 32-bit pixels stored blue first."""
-    rows = b"".join(data[r * stride:r * stride + w * 4] for r in range(h))
-    rgb = bytearray(w * h * 3)
+    rows, rgb = b"".join(data[r * stride:r * stride + w * 4] for r in range(h)), bytearray(w * h * 3)
     for i in range(3):
         rgb[i::3] = rows[2 - i::4]
     return bytes(rgb)
@@ -161,34 +146,9 @@ import ctypes, os, signal, subprocess, sys
 ctypes.CDLL(None).prctl(36, 1)  # PR_SET_CHILD_SUBREAPER
 signal.signal(signal.SIGTERM, lambda *_: None)
 subprocess.Popen(sys.argv[1:])
-try:
+with __import__("contextlib").suppress(ChildProcessError):
     while True:
         os.wait()
-except ChildProcessError:
-    pass
-"""
-
-# An ordinary application window in a process of its own, so that a close
-# really ends it.
-_WINDOW = r"""
-import os, sys
-from Xlib import X, Xatom, Xutil, display
-d = display.Display()
-s, a, title = d.screen(), d.intern_atom, sys.argv[1]
-w = s.root.create_window(60, 60, 480, 320, 0, s.root_depth, background_pixel=s.white_pixel)
-w.set_wm_name(title)
-w.change_property(a("_NET_WM_NAME"), a("UTF8_STRING"), 8, title.encode())
-w.set_wm_class("marglet-probe", "MargletProbe")
-w.set_wm_hints(flags=Xutil.InputHint, input=1)
-w.set_wm_protocols([a("WM_DELETE_WINDOW")])
-w.change_property(a("_NET_WM_PID"), Xatom.CARDINAL, 32, [os.getpid()])
-w.change_property(a("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32, [a("_NET_WM_WINDOW_TYPE_NORMAL")])
-w.map()
-print(w.id, flush=True)
-while True:
-    e = d.next_event()
-    if e.type == X.ClientMessage and e.data[1][0] == a("WM_DELETE_WINDOW"):
-        break
 """
 
 # A native Wayland window, maximised in one colour, that writes "1" to a
@@ -198,17 +158,14 @@ import os, sys, gi
 gi.require_version("Gtk", "3.0")
 from gi.repository import Gdk, Gtk
 title, colour, report = sys.argv[1:]
-window = Gtk.Window(title=title)
-window.set_decorated(False)
+window = Gtk.Window(title=title, decorated=False)
 css = Gtk.CssProvider()
 css.load_from_data(b"window { background: #%s; }" % colour.encode())
 Gtk.StyleContext.add_provider_for_screen(Gdk.Screen.get_default(), css, 800)
 def told(*_):
-    with open(report + ".new", "w") as f:
-        f.write(str(int(window.has_toplevel_focus())))
+    open(report + ".new", "w").write(str(int(window.has_toplevel_focus())))
     os.replace(report + ".new", report)
 window.connect("notify::has-toplevel-focus", told)
-window.connect("delete-event", Gtk.main_quit)
 window.maximize()
 window.show()
 Gtk.main()
@@ -216,22 +173,19 @@ Gtk.main()
 
 
 class Session:
-    """A display of `size` with `wm` managing it (see WINDOW_MANAGERS and
-    COMPOSITORS). `monitors` lists (x, y, w, h, primary) RandR monitors;
-    `taskbar` adds tint2; `accessibility` starts the accessibility bus's
-    launcher, as a desktop does at log-in; `bus` a session bus even without a
-    manager; with `manager_later` the manager starts at start_manager()."""
+    """A display of `size` under `wm` (WINDOW_MANAGERS or COMPOSITORS), with
+    (x, y, w, h, primary) RandR `monitors`; `accessibility` starts the
+    accessibility bus's launcher as a desktop does at log-in; with
+    `manager_later` the manager starts only at start_manager()."""
 
-    def __init__(self, wm="none", size=(1920, 1080), monitors=None, taskbar=False,
-                 accessibility=False, bus=False, manager_later=False, timeout=30.0):
-        if wm not in WINDOW_MANAGERS and wm not in COMPOSITORS:
-            raise ValueError(f"unknown window manager {wm!r}")
+    def __init__(self, wm="none", size=(1920, 1080), monitors=None, accessibility=False,
+                 manager_later=False, timeout=30.0):
         self.wm, self.size, self.procs, self.timeout = wm, size, [], timeout
         self.display = self.x = self.bus = self.compositor = None
-        self.wayland, self.displays = {}, []
+        self.wayland, self._windows = {}, []
         # Everything started here inherits this mark, so that stop() finds
         # even what leaves its process group.
-        self._mark = "MARGLET_SESSION=" + uuid.uuid4().hex
+        self._mark = uuid.uuid4().hex
         self.home = tempfile.mkdtemp(prefix="marglet-session-")
         os.makedirs(os.path.join(self.home, "run"), mode=0o700)
         # fluxbox's style sets a wallpaper through fbsetbg, which pops up a
@@ -242,16 +196,22 @@ class Session:
         self._log = open(self.log, "ab")
         try:
             if wm not in COMPOSITORS:
-                self._start_xvfb()
+                read, write = os.pipe()
+                self.server = self.spawn(["Xvfb", "-displayfd", str(write), "-screen", "0",
+                                          "%dx%dx24" % size, "-nolisten", "tcp", "-noreset"],
+                                         pass_fds=(write,), stdout=subprocess.DEVNULL)
+                os.close(write)
+                with os.fdopen(read, "rb") as pipe:
+                    self.display = ":" + pipe.readline().decode().strip()
+                self.x = self.connect()
             if monitors:
                 self.set_monitors(monitors)
-            if wm != "none" or accessibility or bus:
+            if wm != "none" or accessibility:
                 # mutter and kwin need a session bus, and GTK (xfwm4) without
                 # one autolaunches a bus that outlives the session.
-                daemon = self.spawn([sys.executable, "-c", _REAPER, "dbus-daemon", "--session",
-                                     "--nofork", "--nopidfile", "--print-address"],
-                                    stdout=subprocess.PIPE)
-                self.bus = daemon.stdout.readline().decode().strip()
+                self.bus = self.spawn([sys.executable, "-c", _REAPER, "dbus-daemon", "--session",
+                                       "--nofork", "--nopidfile", "--print-address"],
+                                      stdout=subprocess.PIPE).stdout.readline().decode().strip()
             if wm in COMPOSITORS:
                 self._start_compositor()
             if accessibility:
@@ -261,132 +221,110 @@ class Session:
                     "org.freedesktop.DBus.ListNames"), "accessibility bus launcher")
             if not manager_later:
                 self.start_manager()
-            if taskbar:
-                self.spawn(["tint2"])
-                self._wait(lambda: self._owned("_NET_SYSTEM_TRAY_S0"), "tint2")
         except BaseException:
             self.stop()
             raise
 
-    # --- starting and ending ------------------------------------------------
-
-    def _start_xvfb(self):
-        read, write = os.pipe()
-        self.server = self.spawn(["Xvfb", "-displayfd", str(write), "-screen", "0",
-                                  "%dx%dx24" % self.size, "-nolisten", "tcp", "-noreset"],
-                                 pass_fds=(write,), stdout=subprocess.DEVNULL)
-        os.close(write)
-        with os.fdopen(read, "rb") as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number.decode()
-        self.x = xdisplay.Display(self.display)
-        self.root = self.x.screen().root
+    @property
+    def root(self):
+        return self.x.screen().root
 
     def start_manager(self):
         """Starts the window manager and waits until it manages windows."""
         for command in WINDOW_MANAGERS.get(self.wm, []):
             self.spawn(command)
-        if self.wm == "none":
+        if self.wm in COMPOSITORS or self.wm == "none":
             return
         self._wait(self._managed, "window manager managing windows")
         # Qt reads the work area at start; icewm and openbox set it a moment
-        # after they manage windows. KWin sets it only for struts.
-        if not self.wm.startswith("kwin"):
+        # after they manage windows, and KWin only for struts.
+        if self.wm != "kwin_x11":
             self._wait(lambda: self.prop(self.root, "_NET_WORKAREA"), "work area")
         if self.wm in COMPOSITED:
             self._wait(lambda: self._owned("_NET_WM_CM_S0"), "compositor")
 
     def _start_compositor(self):
         """Starts the compositor, which starts XWayland and then a command
-        that reports the session's environment; connects to XWayland and to
-        the compositor's input and screen."""
+        that reports the session's environment."""
         run, report = os.path.join(self.home, "run"), os.path.join(self.home, "session.env")
-        command = f"env > {report}; exec sleep infinity"
+        command, (width, height) = f"env > {report}; exec sleep infinity", self.size
         if self.wm == "mutter-wayland":
             for program in ("pipewire", "wireplumber"):
                 self.spawn([program])
             self._wait(lambda: os.path.exists(os.path.join(run, "pipewire-0")), "PipeWire")
             self.server = self.spawn(["mutter", "--wayland", "--headless", "--virtual-monitor",
-                                      "%dx%d" % self.size, "--wayland-display",
-                                      "wayland-marglet", "--", "sh", "-c", command])
+                                      f"{width}x{height}", "--wayland-display", "wayland-marglet",
+                                      "--", "sh", "-c", command])
         else:
             # The installed kwin_wayland carries a file capability that a
             # container may refuse at exec; a plain copy, named so that KWin
-            # still knows itself, runs.
-            kwin = os.path.join(self.home, "kwin_wayland")
+            # still knows itself, runs. Its fake input goes only to a program
+            # whose desktop entry asks for it, the first entry found for it
+            # (Python ships one): this one, in the folder listed first.
+            kwin, share = os.path.join(self.home, "kwin_wayland"), os.path.join(self.home, "share")
             shutil.copy(shutil.which("kwin_wayland"), kwin)
-            share = os.path.join(self.home, "share")
-            fake_input_entry(share, os.path.realpath(sys.executable))
-            self.server = self.spawn(
-                [kwin, "--virtual", "--xwayland", "--width", str(self.size[0]), "--height",
-                 str(self.size[1]), "--socket", "wayland-marglet", "--no-lockscreen",
-                 f"sh -c '{command}'"],
-                env={"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS": "1",
-                     "XDG_DATA_DIRS": share + ":/usr/share"})
+            os.makedirs(os.path.join(share, "applications"))
+            python = os.path.realpath(sys.executable)
+            write_bytes(os.path.join(share, "applications", os.path.basename(python) + ".desktop"),
+                        b"[Desktop Entry]\nType=Application\nName=Marglet tests\nNoDisplay=true\n"
+                        b"Exec=%s\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % python.encode())
+            self.server = self.spawn([kwin, "--virtual", "--xwayland", "--width", str(width),
+                                      "--height", str(height), "--socket", "wayland-marglet",
+                                      "--no-lockscreen", f"sh -c '{command}'"],
+                                     env={"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS": "1",
+                                          "XDG_DATA_DIRS": share + ":/usr/share"})
         try:
             self._wait(lambda: os.path.exists(report) and os.path.getsize(report), "XWayland")
         except RuntimeError as e:
-            if self.server.poll() is not None:
-                raise Unavailable(str(e)) from None
-            raise
+            raise (Unavailable(str(e)) if self.server.poll() is not None else e) from None
         with open(report) as f:
             told = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
-        self.display = told["DISPLAY"]
         # mutter holds a second display for the services it starts.
-        self.displays = [told[k] for k in ("DISPLAY", "GNOME_SETUP_DISPLAY") if k in told]
+        self.display, self.displays = told["DISPLAY"], [told[k] for k in (
+            "DISPLAY", "GNOME_SETUP_DISPLAY") if k in told]
         self.wayland = {"WAYLAND_DISPLAY": os.path.join(run, told["WAYLAND_DISPLAY"]),
                         "XAUTHORITY": told.get("XAUTHORITY"), "XDG_RUNTIME_DIR": run,
                         "XDG_SESSION_TYPE": "wayland"}
         self.x = self.connect()
-        self.root = self.x.screen().root
         if self.wm == "mutter-wayland":
-            self.compositor = Mutter(self.bus, self.size[0], run, self.timeout)
+            self.compositor = Mutter(self.bus, width, run, self.timeout)
         else:
             self.compositor = KWin(self.bus, self.wayland["WAYLAND_DISPLAY"])
 
     def connect(self):
         """A connection of its own to the session's X server."""
         # python3-xlib reads XWayland's cookie's file from the environment.
-        saved = os.environ.pop("XAUTHORITY", None)
+        saved = dict(os.environ)
         try:
-            if self.wayland.get("XAUTHORITY"):
-                os.environ["XAUTHORITY"] = self.wayland["XAUTHORITY"]
+            os.environ.pop("XAUTHORITY", None)
+            os.environ.update({k: v for k, v in self.wayland.items() if k == "XAUTHORITY" and v})
             return xdisplay.Display(self.display)
         finally:
-            os.environ.pop("XAUTHORITY", None)
-            if saved is not None:
-                os.environ["XAUTHORITY"] = saved
+            os.environ.clear()
+            os.environ.update(saved)
 
     def env(self):
         """The environment of a client of the session, the bar's among them."""
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI",
-                            "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-        if self.display:
-            env["DISPLAY"] = self.display
+        env = {k: v for k, v in os.environ.items() if k not in (
+            "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI", "WAYLAND_DISPLAY",
+            "QT_QPA_PLATFORM") and not (self.wayland and k == "XAUTHORITY")}
+        env.update(DISPLAY=self.display, **self.wayland)
         if self.bus:
             env["DBUS_SESSION_BUS_ADDRESS"] = self.bus
-        if self.wayland:
-            env.pop("XAUTHORITY", None)
-            env.update(self.wayland)
         return {k: v for k, v in env.items() if v is not None}
 
     def spawn(self, command, env=None, **kwargs):
-        """Starts a process of the session, which stop() ends, with a HOME
-        and runtime folder of the session's own; `env` adds to that."""
-        base = {k: v for k, v in self.env().items()
-                if not k.startswith("XDG_") and k != "SESSION_MANAGER"}
-        key, value = self._mark.split("=")
+        """Starts a process of the session (ended by stop()) with a HOME and
+        runtime folder of the session's own; `env` adds to its environment."""
+        base = {k: v for k, v in self.env().items() if not k.startswith("XDG_")
+                and k != "SESSION_MANAGER"}
         # NO_AT_BRIDGE: GTK (xfwm4) would start an accessibility bus of its own.
-        base.update({key: value, "HOME": self.home, "NO_AT_BRIDGE": "1",
-                     "XDG_RUNTIME_DIR": os.path.join(self.home, "run")}, **(env or {}))
+        base.update(MARGLET_SESSION=self._mark, HOME=self.home, NO_AT_BRIDGE="1",
+                    XDG_RUNTIME_DIR=os.path.join(self.home, "run"), **(env or {}))
         kwargs.setdefault("stdout", self._log)
-        proc = subprocess.Popen(command, env=base, cwd=self.home, stderr=self._log,
-                                start_new_session=True, **kwargs)
-        self.procs.append(proc)
-        return proc
+        self.procs.append(subprocess.Popen(command, env=base, cwd=self.home, stderr=self._log,
+                                           start_new_session=True, **kwargs))
+        return self.procs[-1]
 
     def run(self, *cmd, check=True):
         """Runs a command as a client of the session; its output."""
@@ -395,33 +333,37 @@ class Session:
 
     def processes(self):
         """Ids of the live processes this session started, however they left."""
-        found = []
+        mark, found = b"MARGLET_SESSION=" + self._mark.encode(), []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             with contextlib.suppress(OSError):
-                with open(f"/proc/{pid}/environ", "rb") as f:
-                    if self._mark.encode() in f.read().split(b"\0"):
-                        found.append(int(pid))
+                if mark in (read_bytes(f"/proc/{pid}/environ") or b"").split(b"\0"):
+                    found.append(int(pid))
         return found
 
     def stop(self):
-        for closing in filter(None, (self.compositor, self.x)):
+        for connection in filter(None, [self.compositor, self.x] + self._windows):
             with contextlib.suppress(Exception):
-                closing.close()  # the server may have gone first
+                connection.close()  # the server may have gone first
         # What the manager or the bus started goes first, while its parent
-        # lives to reap it (a zombie has no environment, so no longer counts).
+        # lives to reap it (a zombie has no environment, so no longer counts);
+        # a leader not yet reaped keeps its group id from being reused.
         ours = {p.pid for p in self.procs}
-        _end(os.kill, lambda: [pid for pid in self.processes() if pid not in ours])
-        # A leader not yet reaped keeps its group id from being reused.
-        _end(os.killpg, lambda: [p.pid for p in self.procs if p.poll() is None])
+        for kill, live in ((os.kill, lambda: [p for p in self.processes() if p not in ours]),
+                           (os.killpg, lambda: [p.pid for p in self.procs if p.poll() is None])):
+            for sig in (signal.SIGTERM, signal.SIGKILL):
+                for pid in live():
+                    with contextlib.suppress(ProcessLookupError):
+                        kill(pid, sig)
+                with contextlib.suppress(AssertionError):
+                    wait_for(lambda: not live(), 3)
         for proc in filter(lambda p: p.stdout, self.procs):
             proc.stdout.close()
         # A killed compositor leaves its displays' locks and sockets behind.
-        for number in (d.lstrip(":") for d in self.displays):
-            with contextlib.suppress(OSError, ValueError):
-                with open(f"/tmp/.X{number}-lock") as f:
-                    if not os.path.exists(f"/proc/{int(f.read())}"):
-                        os.remove(f"/tmp/.X{number}-lock")
-                        os.remove(f"/tmp/.X11-unix/X{number}")
+        for number in (d.lstrip(":") for d in getattr(self, "displays", [])):
+            with contextlib.suppress(OSError, ValueError, TypeError):
+                if not os.path.exists(f"/proc/{int(read_bytes(f'/tmp/.X{number}-lock'))}"):
+                    os.remove(f"/tmp/.X{number}-lock")
+                    os.remove(f"/tmp/.X11-unix/X{number}")
         self._log.close()
         shutil.rmtree(self.home, ignore_errors=True)
 
@@ -430,15 +372,12 @@ class Session:
         while not predicate():
             dead = [p for p in self.procs if p.poll() is not None]
             if dead or time.time() > deadline:
-                # The name after `python3 -c SCRIPT` is what the script runs.
-                name = dead and dead[0].args[3 if dead[0].args[0] == sys.executable else 0]
-                why = f"{name} ended with {dead[0].returncode}" if dead else "in time"
-                with open(self.log, errors="replace") as f:
-                    output = f.read()[-4000:]
+                why = f"{dead[0].args} ended with {dead[0].returncode}" if dead else "in time"
+                output = read_bytes(self.log).decode(errors="replace")[-4000:]
                 raise RuntimeError(f"{self.wm}: no {what}: {why}; the session's output:\n{output}")
             time.sleep(0.02)
 
-    # --- what the server and the manager say --------------------------------
+    # What the server and the manager say.
 
     def atom(self, name):
         return self.x.intern_atom(name)
@@ -448,16 +387,12 @@ class Session:
 
     def prop(self, wid, name):
         """A property's values (bytes for strings); None if it or the window is gone."""
-        try:
+        with contextlib.suppress(error.BadWindow):
             value = self.window(wid).get_full_property(self.atom(name), X.AnyPropertyType)
-        except error.BadWindow:
-            return None
-        if value is None:
-            return None
-        return value.value if value.format == 8 else list(value.value)
+            if value is not None:
+                return value.value if value.format == 8 else list(value.value)
 
     def state(self, wid):
-        """The names in the window's _NET_WM_STATE."""
         return {self.x.get_atom_name(a) for a in self.prop(wid, "_NET_WM_STATE") or []}
 
     def title(self, wid):
@@ -470,13 +405,10 @@ class Session:
                                           f"^{title}$", check=False).split()]
 
     def geometry(self, wid):
-        """(x, y, width, height) of the window on the screen; None once it is gone."""
-        try:
-            g = self.window(wid).get_geometry()
-            at = self.window(wid).translate_coords(self.root, 0, 0)
-        except (error.BadWindow, error.BadDrawable):
-            return None
-        return (-at.x, -at.y, g.width, g.height)
+        """(x, y, width, height) on the screen; None once the window is gone."""
+        with contextlib.suppress(error.BadWindow, error.BadDrawable):
+            g, at = self.window(wid).get_geometry(), self.window(wid).translate_coords(self.root, 0, 0)
+            return (-at.x, -at.y, g.width, g.height)
 
     def frame(self, wid):
         """The window's outer rectangle with the frame its manager draws."""
@@ -488,22 +420,15 @@ class Session:
         return self.window(wid).get_wm_hints().input
 
     def active_window(self):
-        value = self.prop(self.root, "_NET_ACTIVE_WINDOW")
-        return value[0] if value and value[0] else None
+        return (self.prop(self.root, "_NET_ACTIVE_WINDOW") or [None])[0] or None
 
     def focus_within(self, wid):
         """Whether the input focus is on the window or one inside it."""
         focus = self.x.get_input_focus().focus
         focus = None if focus in (X.NONE, X.PointerRoot) else focus.id
-        while focus and focus != self.root.id:
-            if focus == wid:
-                return True
+        while focus and focus != self.root.id and focus != wid:
             focus = self.window(focus).query_tree().parent.id
-        return False
-
-    def stacking(self):
-        """_NET_CLIENT_LIST_STACKING, bottom to top; None where not offered."""
-        return self.prop(self.root, "_NET_CLIENT_LIST_STACKING")
+        return focus == wid
 
     def is_above(self, a, b):
         """Whether window a is drawn above window b, by the server's own
@@ -516,18 +441,16 @@ class Session:
         return order.index(frame_of(a)) > order.index(frame_of(b))
 
     def taskbar_entries(self):
-        """Titles a taskbar would list: managed windows not skipping the
-        taskbar, of type normal, dialog or none."""
-        listed = {self.atom("_NET_WM_WINDOW_TYPE_NORMAL"), self.atom("_NET_WM_WINDOW_TYPE_DIALOG")}
-        titles = []
-        for wid in self.prop(self.root, "_NET_CLIENT_LIST") or []:
-            kinds = self.prop(wid, "_NET_WM_WINDOW_TYPE")
-            if "_NET_WM_STATE_SKIP_TASKBAR" not in self.state(wid) and (not kinds or kinds[0] in listed):
-                titles.append(self.title(wid))
-        return titles
+        """Titles a taskbar lists: managed windows not skipping the taskbar,
+        of type normal, dialog or none."""
+        listed = {None, self.atom("_NET_WM_WINDOW_TYPE_NORMAL"),
+                  self.atom("_NET_WM_WINDOW_TYPE_DIALOG")}
+        return [self.title(w) for w in self.prop(self.root, "_NET_CLIENT_LIST") or []
+                if "_NET_WM_STATE_SKIP_TASKBAR" not in self.state(w)
+                and (self.prop(w, "_NET_WM_WINDOW_TYPE") or [None])[0] in listed]
 
     def rgb(self, x, y, w, h):
-        """A screen area as the screen shows it, packed RGB bytes row by row."""
+        """A screen area as the screen shows it: packed RGB bytes, row by row."""
         if self.compositor:
             return self.compositor.rgb(x, y, w, h)
         return _from_bgrx(self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data, w, h, w * 4)
@@ -538,12 +461,15 @@ class Session:
         return [list(zip(*(rgb[r * w * 3 + i:(r + 1) * w * 3:3] for i in range(3)))) for r in range(h)]
 
     def screenshot(self, name, x=0, y=0, w=None, h=None):
-        """Saves a screen area as OUT/name, for a person to look at."""
-        os.makedirs(OUT, exist_ok=True)
+        """Saves a screen area as the PNG OUT/name, for a person to look at."""
         w, h = w or self.size[0], h or self.size[1]
-        _png(os.path.join(OUT, name), w, h, self.rgb(x, y, w, h))
-
-    # --- what a desktop does --------------------------------------------------
+        rgb = self.rgb(x, y, w, h)
+        raw = b"".join(b"\0" + rgb[r * w * 3:(r + 1) * w * 3] for r in range(h))
+        os.makedirs(OUT, exist_ok=True)
+        write_bytes(os.path.join(OUT, name), b"\x89PNG\r\n\x1a\n" + b"".join(
+            struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+            for kind, data in ((b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)),
+                               (b"IDAT", zlib.compress(raw, 1)), (b"IEND", b""))))
 
     def _managed(self):
         # The check window must be live and point at itself (a dead manager
@@ -554,6 +480,8 @@ class Session:
 
     def _owned(self, selection):
         return self.x.get_selection_owner(self.atom(selection)) != X.NONE
+
+    # What a desktop does.
 
     def client_message(self, target, kind, data, window=None):
         """Sends a client message about `window` (default: target); to the
@@ -567,9 +495,9 @@ class Session:
         self.x.flush()
 
     def activate(self, wid):
-        """Gives a window the focus as a pager does (source 2, granted
-        without the checks an application meets), or without a manager, as
-        a manager would."""
+        """Asks for a window to be active as a pager does (source 2, granted
+        without the checks an application meets), or does what a manager
+        would; True once it is."""
         if self.wm == "none":
             self.window(wid).configure(stack_mode=X.Above)
             self.window(wid).set_input_focus(X.RevertToParent, X.CurrentTime)
@@ -603,16 +531,16 @@ class Session:
         output = self.root.xrandr_get_screen_resources().outputs[:1]
         opcode = self.x.query_extension("RANDR").major_opcode
         owner = next((i for i, m in enumerate(monitors) if m[4]), 0)
+        name = lambda i: self.atom(f"VIRTUAL-{i + 1}")  # noqa: E731
         # An output belongs to one monitor at a time: the old ones go first.
         for i in range(getattr(self, "_monitors", 0)):
-            DeleteMonitor(display=self.x.display, opcode=opcode, window=self.root,
-                          name=self.atom(f"VIRTUAL-{i + 1}"))
+            DeleteMonitor(display=self.x.display, opcode=opcode, window=self.root, name=name(i))
         self._monitors = len(monitors)
         for i, (x, y, w, h, primary) in enumerate(monitors):
-            SetMonitor(display=self.x.display, opcode=opcode, window=self.root,
-                       name=self.atom(f"VIRTUAL-{i + 1}"), primary=bool(primary), automatic=False,
-                       x=x, y=y, width=w, height=h, mm_width=w * 254 // 960,  # 96 dpi
-                       mm_height=h * 254 // 960, outputs=output if i == owner else [])
+            SetMonitor(display=self.x.display, opcode=opcode, window=self.root, name=name(i),
+                       primary=primary, automatic=False, x=x, y=y, width=w, height=h,
+                       mm_width=w * 254 // 960, mm_height=h * 254 // 960,  # 96 dpi
+                       outputs=output if i == owner else [])
         self.x.sync()
 
     def bus_call(self, service, path, method, *args):
@@ -628,32 +556,40 @@ class Session:
                       f"variant:boolean:{str(enabled).lower()}")
 
     def open_ordinary_window(self, title):
-        """Opens an ordinary window and waits until it is mapped, on top and
-        focused (and, under a manager, active); returns its id."""
-        proc = self.spawn([sys.executable, "-c", _WINDOW, title], stdout=subprocess.PIPE)
-        wid = int(proc.stdout.readline() or 0)
-        if not wid:
-            raise RuntimeError(f"the window {title!r} did not open")
-        wait_for(lambda: self.window(wid).get_attributes().map_state == X.IsViewable, 60,
+        """Opens an ordinary application window, on a connection of its own,
+        and waits until it is mapped and active; returns its id."""
+        self._windows.append(x := self.connect())
+        screen, atom = x.screen(), x.intern_atom
+        w = screen.root.create_window(60, 60, 480, 320, 0, screen.root_depth,
+                                      background_pixel=screen.white_pixel)
+        w.set_wm_name(title)
+        w.set_wm_class("marglet-probe", "MargletProbe")
+        w.set_wm_hints(flags=Xutil.InputHint, input=1)
+        w.change_property(atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, title.encode())
+        w.change_property(atom("_NET_WM_PID"), Xatom.CARDINAL, 32, [os.getpid()])
+        w.change_property(atom("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32,
+                          [atom("_NET_WM_WINDOW_TYPE_NORMAL")])
+        w.map()
+        x.sync()
+        wait_for(lambda: self.window(w.id).get_attributes().map_state == X.IsViewable, 60,
                  f"{title!r} mapped")
-        wait_for(lambda: self.activate(wid), 60, f"{title!r} active")
-        return wid
+        wait_for(lambda: self.activate(w.id), 60, f"{title!r} active")
+        return w.id
 
     def open_wayland_window(self, title, colour):
         """Opens a native Wayland window, maximised in one colour (0xRRGGBB),
         and waits until it is drawn and has the keyboard; returns a function
-        that tells whether it has the keyboard."""
+        telling whether it has the keyboard."""
         report = os.path.join(self.home, title + ".focus")
         self.spawn([sys.executable, "-c", _WAYLAND_WINDOW, title, f"{colour:06x}", report],
                    env={"GDK_BACKEND": "wayland"})
-        focused = lambda: read_bytes(report) == b"1"  # noqa: E731
-        rgb = tuple(colour.to_bytes(3, "big"))
-        wait_for(lambda: self.pixels(self.size[0] // 2, self.size[1] // 2, 1, 1)[0][0] == rgb, 60,
-                 f"{title!r} drawn")
-        wait_for(focused, 60, f"{title!r} to have the keyboard")
-        return focused
+        rgb, (w, h) = tuple(colour.to_bytes(3, "big")), self.size
+        wait_for(lambda: self.pixels(w // 2, h // 2, 1, 1)[0][0] == rgb, 60, f"{title!r} drawn")
+        wait_for(lambda: read_bytes(report) == b"1", 60, f"{title!r} to have the keyboard")
+        return lambda: read_bytes(report) == b"1"
 
-    # --- input ------------------------------------------------------------------
+    # Input: the compositor's own in a Wayland session, so that it routes it
+    # and gives the focus by it.
 
     def pointer(self, x, y):
         if self.compositor:
@@ -670,10 +606,9 @@ class Session:
                      "sleep", "0.06", "mouseup", "1")
             return
         self.compositor.move(x, y)
-        time.sleep(0.05)
-        self.compositor.button(True)
-        time.sleep(0.06)
-        self.compositor.button(False)
+        for pressed in (True, False):
+            time.sleep(0.05)
+            self.compositor.button(pressed)
 
     def type_text(self, text):
         if self.compositor:
@@ -683,16 +618,6 @@ class Session:
 
     def key(self, *keys):
         self.run("xdotool", "key", *keys)
-
-
-def _end(kill, live):
-    for sig in (signal.SIGTERM, signal.SIGKILL):
-        for pid in live():
-            with contextlib.suppress(ProcessLookupError):
-                kill(pid, sig)
-        deadline = time.time() + 3
-        while live() and time.time() < deadline:
-            time.sleep(0.02)
 
 
 class Launcher:
@@ -737,17 +662,17 @@ class Launcher:
 
 
 class Wine:
-    """A Wine prefix of its own: the program's settings and notes stay in
-    its folder, but Wine keeps its registry and its own processes there.
-    `probe` is the foreground probe (an .exe)."""
+    """A Wine prefix under `root`: the program's settings and notes stay in
+    its folder, but Wine keeps its registry and processes there. `probe` is
+    the foreground probe (an .exe)."""
 
     def __init__(self, root, probe=None):
         self.probe, self.prefix = probe, os.path.join(root, "prefix")
         self.env = {k: v for k, v in os.environ.items() if not k.startswith(("WINE", "QT_"))}
         # No menu builder: a shortcut made in the prefix would become a menu
         # entry in the home of whoever runs the tests.
-        self.env.update({"WINEPREFIX": self.prefix, "WINEDEBUG": "-all", "WINEARCH": "win64",
-                         "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"})
+        self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEARCH="win64",
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
         subprocess.run(["wineboot", "-i"], env=self.env, check=True, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.end_server()
@@ -768,39 +693,34 @@ class Wine:
 
 
 class Bar:
-    """One running bar in its own program folder (made and filled with a
-    copy of the program when not given). `settings` are written as
-    settings.dat first; `env` adds to (or, with None values, removes from)
-    the bar's environment; `user` runs it as another user (through runuser,
-    as root); `command` starts an installed bar instead; `wine` (a Wine)
-    starts `program` from the folder under Wine. What the bar prints goes to
-    a log outside its folder, read with output()."""
+    """One running bar in its own program folder (made, and filled with a
+    copy of the program, when not given). `settings` become settings.dat;
+    `env` adds to (None values remove from) its environment; `user` runs it
+    as that user; `command` starts an installed bar; `wine` starts `program`
+    from the folder under that Wine. What it prints is read with output()."""
 
     def __init__(self, session, folder=None, settings=None, env=None, user=None, command=None,
                  wine=None, program="marglet.exe", wait=True):
         self.session, self.wine, self.wid = session, wine, None
         self.folder = folder or tempfile.mkdtemp(prefix="marglet-bar-")
-        if command is None and wine:
-            command = ["wine", program]
-        elif command is None:
-            if not os.path.exists(os.path.join(self.folder, "marglet")):
-                copy_program(self.folder)
-            command = [os.path.join(self.folder, "marglet")]
+        if command is None and not wine and not os.path.exists(self.path("marglet")):
+            copy_program(self.folder)
+        command = command or (["wine", program] if wine else [self.path("marglet")])
         if settings is not None:
             write_bytes(self.path("settings.dat"), settings)
         environment = wine.with_display(session.display) if wine else session.env()
-        for key, value in (env or {}).items():
-            if value is None:
-                environment.pop(key, None)
-            else:
-                environment[key] = value
         if user:
-            command = ["runuser", "-u", user, "--"] + command
+            # In place, so that the process is the bar itself.
+            entry = pwd.getpwnam(user)
+            command = ["setpriv", f"--reuid={entry.pw_uid}", f"--regid={entry.pw_gid}",
+                       "--init-groups", "--"] + command
+            environment.update(HOME=entry.pw_dir, USER=user, LOGNAME=user)
+        environment.update(env or {})
         self.log = tempfile.NamedTemporaryFile(prefix="marglet-log-", suffix=".txt")
-        if user:
-            os.chmod(self.log.name, 0o666)
-        self.proc = subprocess.Popen(command, env=environment, cwd=self.folder, stdout=self.log,
-                                     stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        os.chmod(self.log.name, 0o666)
+        self.proc = subprocess.Popen(command, cwd=self.folder, stdout=self.log,
+                                     stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                     env={k: v for k, v in environment.items() if v is not None})
         if wait:
             try:
                 self.wid = wait_for(self._find, 60, "the bar's window")
@@ -820,28 +740,12 @@ class Bar:
         return read_bytes(self.log.name).decode(errors="replace")
 
     def pid(self):
-        """The bar's own process id (below runuser when run as another user)."""
-        if not hasattr(self, "_pid"):
-            self._pid = self.proc.pid
-            children = f"/proc/{self.proc.pid}/task/{self.proc.pid}/children"
-            deadline = time.time() + 5
-            while os.path.exists(children) and time.time() < deadline:
-                kids = (read_bytes(children) or b"").split()
-                if kids:
-                    self._pid = int(kids[0])
-                    break
-                if read_bytes(f"/proc/{self.proc.pid}/comm") != b"runuser\n":
-                    break
-                time.sleep(0.02)
-        return self._pid
+        return self.proc.pid
 
     def windows(self, title=TITLE):
         """The program's visible windows titled so."""
-        found = self.session.windows(title)
-        if self.wine:
-            return found
-        return [w for w in found if (self.session.prop(w, "_NET_WM_PID") or [self.pid()])[0]
-                == self.pid()]
+        return [w for w in self.session.windows(title) if self.wine or (
+            self.session.prop(w, "_NET_WM_PID") or [self.pid()])[0] == self.pid()]
 
     def message_windows(self):
         """The program's message boxes: its windows other than the bar."""
@@ -859,7 +763,7 @@ class Bar:
     def opacity(self):
         """The window's alpha (0..255), or None when the property is absent."""
         value = self.prop("_NET_WM_WINDOW_OPACITY")
-        return None if value is None else round(value[0] / 0x01010101)
+        return value and round(value[0] / 0x01010101)
 
     def click(self, x, y):
         """Clicks at a point of the bar's window."""
@@ -867,12 +771,12 @@ class Bar:
         self.session.click(left + x, top + y)
 
     def slide(self, height, timeout=30.0):
-        """Clicks the expand button and waits for the bar to reach `height`."""
+        """Clicks the expand button and waits for the bar to be `height` tall."""
         self.click(*MAXMIN)
         wait_for(lambda: self.geometry()[3] == height, timeout, f"the bar {height} px tall")
 
     def type_into_pad(self, text):
-        """Clicks into the note pad and types, lines ended by Return."""
+        """Clicks into the note pad and types; "\\n" presses Return."""
         self.click(*PAD)
         self.session.run("xdotool", "windowfocus", "--sync", str(self.wid), check=False)
         for i, line in enumerate(text.split("\n")):
@@ -892,25 +796,20 @@ class Bar:
         return self.proc.wait(timeout)
 
     def stop(self, timeout=10):
-        """Ends the bar as a session's end does (SIGTERM), and its exit status."""
+        """Ends the bar as a session's end does (SIGTERM); its exit status."""
         if self.proc.poll() is None:
-            with contextlib.suppress(ProcessLookupError):
-                os.kill(self.pid(), signal.SIGTERM)
-            try:
+            self.proc.terminate()
+            with contextlib.suppress(subprocess.TimeoutExpired):
                 return self.proc.wait(timeout)
-            except subprocess.TimeoutExpired:
-                self.kill()
+            self.kill()
         return self.proc.wait(timeout)
 
     def kill(self):
-        # runuser does not take its child along when it is killed.
-        for pid in {self.pid(), self.proc.pid}:
-            with contextlib.suppress(ProcessLookupError):
-                os.kill(pid, signal.SIGKILL)
+        self.proc.kill()
         self.proc.wait(10)
 
 
-# --- the compositors' own input and screens ------------------------------------
+# The compositors' own input and screens.
 
 BTN_LEFT, KEY_LEFTSHIFT = 0x110, 42
 # Linux input codes of a US keyboard, for KWin, which takes codes, not text.
@@ -928,39 +827,36 @@ class Mutter:
         from dbus.mainloop.glib import DBusGMainLoop
         from gi.repository import GLib
         # PipeWire's socket is in the session's runtime folder.
-        self.width, self.env, self.dbus = width, dict(os.environ, XDG_RUNTIME_DIR=runtime), dbus
+        self.width, self.env = width, dict(os.environ, XDG_RUNTIME_DIR=runtime)
         self.bus = dbus.bus.BusConnection(bus_address, mainloop=DBusGMainLoop())
 
-        def attempt(call):
-            try:
-                return call()
-            except dbus.DBusException:
-                return None  # not on the bus yet
-        remote = self._call("RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop")
-        path = wait_for(lambda: attempt(remote.CreateSession), timeout, "remote desktop")
-        self.input = self._call("RemoteDesktop.Session", path)
-        session_id = self.bus.get_object("org.gnome.Mutter.RemoteDesktop", path).Get(
-            "org.gnome.Mutter.RemoteDesktop.Session", "SessionId",
-            dbus_interface=dbus.PROPERTIES_IFACE)
-        cast = self._call("ScreenCast", "/org/gnome/Mutter/ScreenCast").CreateSession(
-            {"remote-desktop-session-id": session_id})
+        def call(kind, path, method, *args):
+            service = self.bus.get_object("org.gnome.Mutter." + kind.split(".")[0], path)
+            return getattr(dbus.Interface(service, "org.gnome.Mutter." + kind), method)(*args)
+
+        def session():
+            with contextlib.suppress(dbus.DBusException):  # not on the bus yet
+                return call("RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop", "CreateSession")
+        path = wait_for(session, timeout, "remote desktop")
+        self.input = dbus.Interface(self.bus.get_object("org.gnome.Mutter.RemoteDesktop", path),
+                                    "org.gnome.Mutter.RemoteDesktop.Session")
+        cast = call("ScreenCast", "/org/gnome/Mutter/ScreenCast", "CreateSession",
+                    {"remote-desktop-session-id": self.input.Get(
+                        "org.gnome.Mutter.RemoteDesktop.Session", "SessionId",
+                        dbus_interface=dbus.PROPERTIES_IFACE)})
         # The pointer stays out of the pictures.
-        self.stream = self._call("ScreenCast.Session", cast).RecordMonitor(
-            "", {"cursor-mode": dbus.UInt32(0)})
+        self.stream = call("ScreenCast.Session", cast, "RecordMonitor", "",
+                           {"cursor-mode": dbus.UInt32(0)})
         nodes = []
         self.bus.add_signal_receiver(nodes.append, "PipeWireStreamAdded",
                                      "org.gnome.Mutter.ScreenCast.Stream", path=self.stream)
         self.input.Start()
         context = GLib.MainContext.default()
-        wait_for(lambda: (context.iteration(False), nodes)[1], timeout, "screen cast stream")
-        self.node = int(nodes[0])
+        self.node = int(wait_for(lambda: (context.iteration(False), nodes)[1], timeout,
+                                 "screen cast stream")[0])
         # A new remote keyboard loses its first key.
         for pressed in (True, False):
             self.input.NotifyKeyboardKeysym(0xFFE1, pressed)
-
-    def _call(self, kind, path):
-        service = "org.gnome.Mutter." + kind.split(".")[0]
-        return self.dbus.Interface(self.bus.get_object(service, path), "org.gnome.Mutter." + kind)
 
     def move(self, x, y):
         self.input.NotifyPointerMotionAbsolute(self.stream, float(x), float(y))
@@ -993,58 +889,49 @@ class Mutter:
 
 
 class KWin:
-    """Input through KWin's fake-input Wayland protocol, spoken here on the
-    wire as far as binding one global and sending requests to it goes; the
-    screen through ScreenShot2."""
+    """Input through KWin's fake-input Wayland protocol, spoken on the wire
+    as far as binding one global and sending requests to it goes; the screen
+    through ScreenShot2."""
 
     def __init__(self, bus_address, wayland_socket):
         import dbus
         self.dbus, self.bus = dbus, dbus.bus.BusConnection(bus_address)
         self.socket = socket.socket(socket.AF_UNIX)
         self.socket.connect(wayland_socket)
-        self.last_id, self.buffer = 1, b""
-        # Offered only to a program whose desktop entry asks for it.
-        registry = self._new_id()
-        self._send(1, 1, registry)  # wl_display.get_registry
-        self.fake = None
-        for target, opcode, body in self._roundtrip():
-            length = struct.unpack("<I", body[4:8])[0] if target == registry else 0
-            if opcode == 0 and body[8:7 + length] == b"org_kde_kwin_fake_input":
-                self.fake = self._new_id()
-                self._send(registry, 0, struct.unpack("<I", body[:4])[0],
-                           "org_kde_kwin_fake_input", 4, self.fake)
+        self.last_id, self.buffer, self.fake = 1, b"", None
+        registry = self._send(1, 1, None)  # wl_display.get_registry
+        for target, opcode, body in self._roundtrip():  # wl_registry.global: name, interface
+            if (target, opcode) == (registry, 0) and body[4:32] == b"\x18\0\0\0org_kde_kwin_fake_input\0":
+                self.fake = self._send(registry, 0, body[:4], "org_kde_kwin_fake_input", 4, None)
         if not self.fake:
             raise RuntimeError("KWin did not offer its fake input to this program")
         self._send(self.fake, 0, "marglet tests", "drives the bar as its user")
 
-    def _new_id(self):
-        self.last_id += 1
-        return self.last_id
-
     def _send(self, target, opcode, *args):
-        body = b""
+        """Sends a request; a None argument is a new object's id, returned."""
+        body, new = b"", None
         for arg in args:
+            if arg is None:
+                self.last_id = new = self.last_id + 1
+                arg = new
             if isinstance(arg, str):
                 text = arg.encode() + b"\0"
-                body += struct.pack("<I", len(text)) + text + b"\0" * (-len(text) % 4)
-            else:
-                body += struct.pack("<I", arg & 0xFFFFFFFF)
+                arg = struct.pack("<I", len(text)) + text + b"\0" * (-len(text) % 4)
+            body += arg if isinstance(arg, bytes) else struct.pack("<I", arg & 0xFFFFFFFF)
         self.socket.sendall(struct.pack("<II", target, (8 + len(body)) << 16 | opcode) + body)
+        return new
 
     def _roundtrip(self):
         """The events that arrive until the server has handled all sent so far."""
-        done = self._new_id()
-        self._send(1, 0, done)  # wl_display.sync
-        events = []
+        done, events = self._send(1, 0, None), []  # wl_display.sync
         while True:
-            while len(self.buffer) >= 8:
+            while len(self.buffer) >= 8 and len(self.buffer) >= (
+                    size := struct.unpack("<II", self.buffer[:8])[1] >> 16):
                 target, word = struct.unpack("<II", self.buffer[:8])
-                if len(self.buffer) < word >> 16:
-                    break
-                message, self.buffer = self.buffer[:word >> 16], self.buffer[word >> 16:]
                 if target == done:
                     return events
-                events.append((target, word & 0xFFFF, message[8:]))
+                events.append((target, word & 0xFFFF, self.buffer[8:size]))
+                self.buffer = self.buffer[size:]
             chunk = self.socket.recv(65536)
             if not chunk:
                 raise RuntimeError("the compositor closed the connection")
@@ -1062,11 +949,10 @@ class KWin:
 
     def type(self, text):
         for char in text:
-            keys = [(KEYS[{"_": "-"}.get(char, char.lower())], 1)]
-            keys.append((keys[0][0], 0))
-            if char.isupper() or char == "_":
-                keys = [(KEY_LEFTSHIFT, 1)] + keys + [(KEY_LEFTSHIFT, 0)]
-            for key, pressed in keys:
+            code = KEYS[{"_": "-"}.get(char, char.lower())]
+            shift = char.isupper() or char == "_"
+            for key, pressed in [(KEY_LEFTSHIFT, 1)] * shift + [(code, 1), (code, 0)] + [
+                    (KEY_LEFTSHIFT, 0)] * shift:
                 self._input(10, key, pressed)  # keyboard_key
             time.sleep(0.005)
 
@@ -1079,39 +965,16 @@ class KWin:
         finally:
             os.close(write)
         with os.fdopen(read, "rb") as pipe:
-            data = pipe.read()
-        # 32-bit pixels, blue first in memory (QImage's ARGB32 formats).
-        return _from_bgrx(data, w, h, int(meta["stride"]))
+            return _from_bgrx(pipe.read(), w, h, int(meta["stride"]))  # QImage's ARGB32
 
     def close(self):
         self.socket.close()
         self.bus.close()
 
 
-def fake_input_entry(folder, program):
-    """A desktop entry under folder/applications that asks KWin for fake
-    input on behalf of `program`. KWin takes the first entry it finds for
-    the program, and Python ships one of its own: this one takes its name,
-    and so its place, in the folder listed first."""
-    os.makedirs(os.path.join(folder, "applications"), exist_ok=True)
-    write_bytes(os.path.join(folder, "applications", os.path.basename(program) + ".desktop"),
-                b"[Desktop Entry]\nType=Application\nName=Marglet test input\nNoDisplay=true\n"
-                b"Exec=%s\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n" % program.encode())
-
-
 if __name__ == "__main__":
-    import argparse
-    parser = argparse.ArgumentParser(description="Starts a session by hand until Ctrl-C.")
-    parser.add_argument("--wm", default="none", choices=list(WINDOW_MANAGERS) + list(COMPOSITORS))
-    parser.add_argument("--size", default="1920x1080", help="WIDTHxHEIGHT")
-    parser.add_argument("--hold", action="store_true")
-    args = parser.parse_args()
-    session = Session(args.wm, tuple(map(int, args.size.split("x"))))
-    told = " ".join(f"{k}={v}" for k, v in session.wayland.items() if v)
-    print(f"DISPLAY={session.display} {told}", flush=True)
-    try:
-        args.hold and signal.pause()
-    except KeyboardInterrupt:
-        pass
-    finally:
-        session.stop()
+    session = Session(sys.argv[1] if len(sys.argv) > 1 else "none")
+    print(f"DISPLAY={session.display}", *(f"{k}={v}" for k, v in session.wayland.items() if v))
+    with contextlib.suppress(KeyboardInterrupt):
+        signal.pause()
+    session.stop()

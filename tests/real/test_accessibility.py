@@ -127,10 +127,8 @@ def focused(bar):
 def key(bar, keys, expect):
     """Presses keys in the bar and waits for the keyboard to reach `expect`."""
     bar.session.key(keys)
-    try:
-        wait_for(lambda: focused(bar) == expect, 30, f"{keys} to reach {expect!r}")
-    except AssertionError:
-        raise AssertionError(f"{keys} reached {focused(bar)!r}, not {expect!r}") from None
+    wait_for(lambda: focused(bar) == expect, 30,
+             lambda: f"{keys} to reach {expect!r}; it reached {focused(bar)!r}")
 
 
 def type_into_bar(bar):
@@ -267,10 +265,7 @@ def orca(desk):
         def spoken():
             text = (harness.read_bytes(log) or b"").decode(errors="replace")
             return re.findall(r" - SPEECH OUTPUT: '(.*)' ?\{'established'", text)[len(heard):]
-        try:
-            wait_for(lambda: expected in spoken(), 60, f"Orca to say {expected!r}")
-        except AssertionError:
-            raise AssertionError(f"Orca said {spoken()}, not {expected!r}") from None
+        wait_for(lambda: expected in spoken(), 60, lambda: f"Orca to say {expected!r}, not {spoken()}")
         new = spoken()
         heard.extend(new[:new.index(expected) + 1])
     says("Screen reader on.")

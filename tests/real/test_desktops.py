@@ -6,12 +6,11 @@ shapes shared with the Wayland sessions live here too."""
 
 import os
 import subprocess
-import time
 
 import pytest
 
 import harness
-from harness import ABOUT, MAXMIN, OPEN, OPTIONS, SHUT, STRIP, TAB2, read_bytes, wait_for
+from harness import ABOUT, MAXMIN, OPEN, OPTIONS, SHUT, STRIP, TAB2, holds, wait_for
 
 PAD = (90, 150)
 PAD_START = (9, 55)  # before the first character of the note
@@ -48,7 +47,7 @@ def strip_drawn(bar, at=None):
 
 def expect_place(bar, x, y, height, what):
     wait_for(lambda: bar.geometry() == (x, y, 185, height), 30,
-             f"the bar at {x},{y} {height} px tall {what}; it is at {bar.geometry()}")
+             lambda: f"the bar at {x},{y} {height} px tall {what}; it is at {bar.geometry()}")
 
 
 def slide(bar, x, y, heights=(OPEN, SHUT, OPEN)):
@@ -72,13 +71,11 @@ def body_drawn(session, x, y):
 
 
 def focus_stays(session, wid, seconds):
-    """A manager that hands the focus to a new window does so within a few
-    hundred milliseconds."""
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        assert session.focus_within(wid), "the focus left the window it was in"
-        assert session.wm == "none" or session.active_window() == wid, "another window is active"
-        time.sleep(0.05)
+    # A manager that hands the focus to a new window does so within a few
+    # hundred milliseconds.
+    holds(lambda: session.focus_within(wid) and (session.wm == "none"
+                                                 or session.active_window() == wid),
+          seconds, "the focus left the window it was in")
 
 
 def point_click_and_type(bar, at, text, note):
@@ -136,30 +133,9 @@ def bring_twice(make_bar, session, folder, editor_has_keyboard, back_to_editor):
     assert bar.wait_exit() == 0
 
 
-def dialog(bar, title):
-    try:
-        return wait_for(lambda: bar.windows(title), 60, title)[0]
-    except AssertionError:
-        s = bar.session
-        clients = [s.title(w) for w in s.prop(s.root, "_NET_CLIENT_LIST") or []]
-        raise AssertionError(f"no {title}; the manager lists {clients}; the bar said "
-                             f"{bar.output()[-1500:]!r}") from None
-
-
-def settles(session, wid, check, what):
-    """A manager may map a window before it has placed it and framed it."""
-    try:
-        wait_for(lambda: check(*session.frame(wid)), 30, what)
-    except AssertionError:
-        raise AssertionError(f"{what}: it is at {session.frame(wid)}") from None
-
-
 def above(session, upper, lower, what):
-    try:
-        wait_for(lambda: session.is_above(upper, lower), 30, what)
-    except AssertionError:
-        raise AssertionError(f"{what}: stacking {session.stacking()}, "
-                             f"bar state {session.state(upper)}") from None
+    wait_for(lambda: session.is_above(upper, lower), 30,
+             lambda: f"{what}; the bar's state: {session.state(upper)}")
 
 
 def cover_bar_with(session, wid, x, y):
@@ -188,19 +164,17 @@ def open_dialogs(bar, size, places, apply=False):
     for button, title, place in zip((OPTIONS, ABOUT), ("QKS Marglet Options", "About QKS Marglet"),
                                     places):
         bar.click(*button)
-        wid = dialog(bar, title)
-        settles(s, wid, lambda *frame: 0 <= frame[0] and 0 <= frame[1] and frame[0] + frame[2]
-                <= size[0] and frame[1] + frame[3] <= size[1] and (
-                    not place or place(s, wid, *frame)), f"{title} whole at its place")
+        wid = wait_for(lambda: bar.windows(title), 60, lambda: f"{title}; {bar.output()[-1500:]}")[0]
+        # A manager may map a window before it has placed and framed it.
+        wait_for(lambda: (lambda x, y, w, h: 0 <= x and 0 <= y and x + w <= size[0] and y + h
+                          <= size[1] and (not place or place(s, wid, x, y, w, h)))(*s.frame(wid)),
+                 30, lambda: f"{title} whole at its place; it is at {s.frame(wid)}")
         if apply and button == OPTIONS:
             # Apply places the bar again by the same rule: it must not move.
             left, top = s.geometry(wid)[:2]
             s.click(left + 440, top + 380)
             wait_for(lambda: len(bar.file("settings.dat") or b"") == 512, 30, "the settings saved")
-            deadline = time.time() + 0.5
-            while time.time() < deadline:
-                assert bar.geometry() == (x, y, 185, OPEN), "the bar moved on Apply"
-                time.sleep(0.05)
+            holds(lambda: bar.geometry() == (x, y, 185, OPEN), 0.5, "the bar moved on Apply")
         assert title not in s.taskbar_entries()
         assert s.prop(wid, "WM_TRANSIENT_FOR") is None, f"{title} is transient"
         cover_bar_with(s, wid, x - 100, y + 20)
@@ -291,17 +265,12 @@ def test_a_bar_started_before_the_manager_is_placed_on_top_and_out_of_the_taskba
     if s.wm != "none":
         wait_for(lambda: bar.wid in (s.prop(s.root, "_NET_CLIENT_LIST") or []), 60,
                  "the manager to take the bar on")
-        try:
-            wait_for(lambda: {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR"} <= bar.state(),
-                     30, "the bar's states kept")
-        except AssertionError:
-            raise AssertionError(f"the bar's states: {bar.state()}") from None
+        wait_for(lambda: {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR"} <= bar.state(), 30,
+                 lambda: f"the bar's states kept: {bar.state()}")
     expect_place(bar, 1920 - 256, 5, SHUT, "once the manager is up")
     assert "QKS Marglet" not in s.taskbar_entries()
-    deadline = time.time() + 1
-    while time.time() < deadline:
-        assert not s.focus_within(bar.wid) and s.active_window() != bar.wid, "the bar took the focus"
-        time.sleep(0.05)
+    holds(lambda: not s.focus_within(bar.wid) and s.active_window() != bar.wid, 1,
+          "the bar took the focus")
     editor = s.open_ordinary_window("Editor")
     cover_bar_with(s, editor, 1920 - 256 - 200, 0)
     above(s, bar.wid, editor, "the bar above a raised, focused ordinary window")

@@ -12,18 +12,11 @@ import time
 
 import pytest
 
-from harness import wait_for
+from harness import holds, wait_for
 from test_desktops import (PAD, WALLPAPER, body_drawn, bring_twice, expect_place, point_click_and_type,
                            slide, start_bar, strip_drawn)
 
 ELSEWHERE = (400, 600)  # a point of the maximised window, away from the bar
-
-
-def keyboard_stays(has_keyboard, seconds):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        assert has_keyboard(), "the window lost the keyboard"
-        time.sleep(0.05)
 
 
 def test_the_bar_through_xwayland(session, make_bar):
@@ -33,7 +26,7 @@ def test_the_bar_through_xwayland(session, make_bar):
     for asks in (None, "wayland"):
         bar = start_bar(make_bar, session, env={"QT_QPA_PLATFORM": asks})
         expect_place(bar, x, y, 17, "at start")
-        keyboard_stays(editor, 1.0)
+        holds(editor, 1.0, "the window lost the keyboard")
         assert "QKS Marglet" not in session.taskbar_entries()
         assert bar.output().count("uses X11 (XWayland) instead") == (1 if asks else 0), bar.output()
         # The window is raised and activated by a click: the bar stays in
@@ -42,7 +35,7 @@ def test_the_bar_through_xwayland(session, make_bar):
         wait_for(editor, 30, "the window to take the keyboard back")
         assert strip_drawn(bar), "the window covers the bar"
         slide(bar, x, y)
-        keyboard_stays(editor, 0.3)
+        holds(editor, 0.3, "the window lost the keyboard")
         body_drawn(session, x, y)
 
         text = f"typed under {session.wm}"
