@@ -22,7 +22,7 @@ import xml.etree.ElementTree as ET
 import pytest
 
 from conftest import skip_suite
-from harness import OPEN, PAD, copy_program, read_bytes as read, wait_for
+from harness import OPEN, PAD, copy_program, read_bytes as read, wait_for, write_bytes
 
 SYNC = 90  # s: bounds every wait for the other desk; nothing is timed by it
 PAD_AREA = (1920 - 256 + 8, 5 + 48, 169, 193)  # screen coordinates
@@ -135,18 +135,14 @@ class TwoDesks:
         self.until(lambda: a.connected(b) and b.connected(a), "the desks to connect")
 
     def until(self, predicate, what, timeout=SYNC):
-        try:
-            return wait_for(predicate, timeout, what)
-        except AssertionError as e:
-            raise AssertionError(f"{e}: {[desk.notes() for desk in self.desks]!r}") from None
+        return wait_for(predicate, timeout, lambda: f"{what}: {[d.notes() for d in self.desks]}")
 
     def start_bars(self, notes=None):
         """Notes written on desk a and arrived on desk b, then a bar on each
         desk, expanded on Note 01."""
         a, b = self.desks
         for name, text in (notes or {}).items():
-            with open(os.path.join(a.folder, name), "wb") as f:
-                f.write(text)
+            write_bytes(os.path.join(a.folder, name), text)
         self.until(lambda: b.notes() == a.notes(), "the notes to reach desk b")
         self.bars = [self.make_bar(self.make_session("none"), folder=d.folder) for d in self.desks]
         for bar in self.bars:
@@ -166,19 +162,18 @@ class TwoDesks:
         return self.until(settled, "the desks to agree")
 
 
-def focus(bar):
+def type_into(bar, text=""):
+    """Types at the end of Note 01, as a user after a click into it."""
     bar.click(*PAD)
     bar.session.run("xdotool", "windowfocus", "--sync", str(bar.wid), check=False)
-    bar.session.run("xdotool", "key", "ctrl+End")
-
-
-def type_into(bar, text):
-    focus(bar)
-    bar.session.type_text(text)
+    bar.session.key("ctrl+End")
+    if text:
+        bar.session.type_text(text)
 
 
 def wait_said(bar, text):
-    wait_for(lambda: text in bar.output(), SYNC, f"the bar to say {text!r}: {bar.output()!r}")
+    wait_for(lambda: text in bar.output(), SYNC, lambda: f"the bar to say {text!r}: "
+             + bar.output())
     wait_for(bar.message_windows, 5.0, "a message window")
 
 
@@ -211,7 +206,7 @@ def test_the_same_second_on_both_desks_keeps_both_and_the_bar_that_gave_way_says
     typed = [b"line typed on desk a", b"line typed on desk b"]
     bars = desks.start_bars()
     for bar in bars:
-        focus(bar)
+        type_into(bar)
     typing = [subprocess.Popen(["xdotool", "type", "--delay", "20", text.decode()],
                                env=bar.session.env()) for bar, text in zip(bars, typed)]
     assert [p.wait(30) for p in typing] == [0, 0]
