@@ -146,7 +146,7 @@ class Loop:
             if moment == "startup":
                 time.sleep(rng.uniform(0, 0.4))
             else:
-                bar.wid = wait_for(bar._find, 60, "the bar's window")
+                bar.wid = wait_for(bar._find, 5.0, "the bar mapped within 5 s")
                 bar.slide(OPEN, 5.0)
                 for i, (n, tab) in enumerate(plan):
                     if tab:
