@@ -19,7 +19,7 @@ import random
 import subprocess
 import time
 
-from harness import OPEN, PAD, Bar, copy_program, read_bytes, wait_for, write_bytes
+from harness import MAXMIN, OPEN, PAD, Bar, copy_program, read_bytes, wait_for, write_bytes
 
 TABS = {1: (37, 38), 2: (89, 38), 3: (141, 38)}
 AUTOSAVE, MARGIN = 2.0, 1.5
@@ -117,6 +117,12 @@ class Loop:
             elif os.path.exists(path):
                 os.remove(path)
 
+    def click(self, bar, x, y):
+        # At once: without a manager no quick click is lost, and the loop
+        # makes thousands.
+        left, top = bar.geometry()[:2]
+        self.session.run("xdotool", "mousemove", str(left + x), str(top + y), "click", "1")
+
     def sleep_until(self, moment):
         time.sleep(max(0.0, moment - time.monotonic()))
 
@@ -147,11 +153,12 @@ class Loop:
                 time.sleep(rng.uniform(0, 0.4))
             else:
                 bar.wid = wait_for(bar._find, 5.0, "the bar mapped within 5 s")
-                bar.slide(OPEN, 5.0)
+                self.click(bar, *MAXMIN)
+                wait_for(lambda: bar.geometry()[3] == OPEN, 5.0, "the open bar")
                 for i, (n, tab) in enumerate(plan):
                     if tab:
-                        bar.click(*TABS[n])
-                    bar.click(*PAD)
+                        self.click(bar, *TABS[n])
+                    self.click(bar, *PAD)
                     self.session.run("xdotool", "windowfocus", "--sync", str(bar.wid),
                                      check=False)
                     self.session.run("xdotool", "key", "ctrl+End")  # the click left it anywhere
