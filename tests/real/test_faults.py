@@ -23,7 +23,7 @@ import time
 
 import pytest
 
-from harness import (CLOSE, OPEN, OPTIONS, PAD, TEST_USER as USER, WIDTH, Bar,
+from harness import (CLOSE, MAXMIN, OPEN, OPTIONS, PAD, TEST_USER as USER, WIDTH, Bar, Session,
                      copy_program, ensure_test_user, read_bytes as read, settings_bytes, wait_for,
                      write_bytes)
 
@@ -187,12 +187,18 @@ class Desk:
         return [w for w in self.session.windows("QKS Marglet")
                 if (self.session.geometry(w) or [0] * 4)[2] == WIDTH]
 
+    def click(self, bar, x, y):
+        # At once: without a manager no quick click is lost.
+        left, top = bar.geometry()[:2]
+        self.session.run("xdotool", "mousemove", str(left + x), str(top + y), "click", "1")
+
     def type_into(self, bar, text, note=1):
         """Types at the end of a note, as a user would after a click into it."""
         if bar.geometry()[3] != OPEN:
-            bar.slide(OPEN)
-        bar.click(*TABS[note])
-        bar.click(*PAD)
+            self.click(bar, *MAXMIN)
+            wait_for(lambda: bar.geometry()[3] == OPEN, 5.0, "the open bar")
+        self.click(bar, *TABS[note])
+        self.click(bar, *PAD)
         self.key(bar.wid, "ctrl+End")
         if text:
             self.session.type_text(text)
@@ -215,10 +221,18 @@ class Desk:
             n: read(os.path.join(folder, n)) for n in os.listdir(folder) if n.startswith("note0")}
 
 
+@pytest.fixture(scope="class")
+def screen():
+    # One for the class: every case ends its bars, and with them their windows.
+    session = Session()
+    yield session
+    session.stop()
+
+
 @pytest.fixture
-def desk(session):
+def desk(screen):
     with contextlib.ExitStack() as undo:
-        yield Desk(session, undo)
+        yield Desk(screen, undo)
 
 
 @pytest.fixture(scope="module")
@@ -496,13 +510,15 @@ class TestFiles:
         assert stat.S_ISFIFO(os.lstat(pipe).st_mode)
         assert "Error Loading Text File" in bar.output(), "printed as every message is"
 
-    def test_text_typed_just_before_the_display_dies_is_saved(self, desk):
-        bar = desk.start(desk.folder())
-        desk.type_into(bar, "display gone")
-        assert bar.file("note01.qkn") is None, "killed before the autosave"
-        desk.session.server.kill()
-        assert bar.wait_exit() != 0
-        assert bar.file("note01.qkn") == b"display gone"
+    def test_text_typed_just_before_the_display_dies_is_saved(self, make_session):
+        with contextlib.ExitStack() as undo:  # a display of its own, killed here
+            desk = Desk(make_session(), undo)
+            bar = desk.start(desk.folder())
+            desk.type_into(bar, "display gone")
+            assert bar.file("note01.qkn") is None, "killed before the autosave"
+            desk.session.server.kill()
+            assert bar.wait_exit() != 0
+            assert bar.file("note01.qkn") == b"display gone"
 
     def test_huge_skin_images_are_refused_cheaply(self, desk):
         magenta = (0xFF, 0x00, 0xFF)
