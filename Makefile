@@ -119,7 +119,7 @@ bench: build
 # Kills the real bar RUNS times at random moments and checks the notes after
 # each kill; SEED=n repeats a run.
 crashloop: build
-	/usr/bin/python3 tests/x11/crashloop.py --binary $(BUILD_DIR)/bin/marglet --skins $(BUILD_DIR)/bin/skins --runs $(or $(RUNS),200)$(if $(SEED), --seed $(SEED))
+	/usr/bin/python3 -m pytest -q -s -p no:cacheprovider tests/real/test_crashloop.py --binary $(BUILD_DIR)/bin/marglet --skins $(BUILD_DIR)/bin/skins --runs $(or $(RUNS),200)$(if $(SEED), --seed $(SEED))
 
 # Each parser of outside bytes under libFuzzer for FUZZ_SECONDS, in build-fuzz.
 fuzz:
