@@ -16,9 +16,9 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "x11"))
-import xharness  # noqa: E402
-from xharness import Bar, Xvfb, settings_bytes  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "real"))
+import harness  # noqa: E402
+from harness import Bar, Session, settings_bytes, wait_for  # noqa: E402
 
 TICKS = os.sysconf("SC_CLK_TCK")
 
@@ -59,7 +59,7 @@ def start_bar(server, expanded, fading):
               settings=settings_bytes(3840, 70, "Blue", 1 if fading else 0))
     if expanded:
         bar.click(152 + 7, 1 + 7)
-        bar.wait_for(lambda: bar.geometry()[3] == 343, what="expanded")
+        wait_for(lambda: bar.geometry()[3] == 343, what="expanded")
     return bar
 
 
@@ -69,13 +69,13 @@ def one_run(args):
     servers = []
     subjects = []
     try:
-        server = Xvfb()
+        server = Session()
         servers.append(server)
         proc = start_bare(server, args.bare)
         subjects.append(("bare Qt window", proc.pid, proc.kill))
         for expanded in (False, True):
             for fading in (False, True):
-                server = Xvfb()
+                server = Session()
                 servers.append(server)
                 bar = start_bar(server, expanded, fading)
                 name = (f"bar {'expanded' if expanded else 'collapsed'}, "
@@ -105,7 +105,7 @@ def main():
     parser.add_argument("--settle", type=float, default=1.0)
     parser.add_argument("--runs", type=int, default=5)
     args = parser.parse_args()
-    xharness.ARGS = args
+    harness.BINARY, harness.SKINS = args.binary, args.skins
 
     runs = [one_run(args) for _ in range(args.runs)]
     names = list(runs[0])

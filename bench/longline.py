@@ -30,9 +30,9 @@ import time
 from Xlib import X, display as xdisplay, protocol
 from Xlib.ext import xtest
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "x11"))
-import xharness  # noqa: E402
-from xharness import Bar, Xvfb  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "real"))
+import harness  # noqa: E402
+from harness import Bar, Session  # noqa: E402
 
 EXPAND = (152 + 7, 1 + 7)
 CLOSE = (169 + 7, 1 + 7)
@@ -248,10 +248,10 @@ def main():
     parser.add_argument("--deadline", type=float, default=60.0)
     parser.add_argument("--sizes", default="1000000,10000000")
     args = parser.parse_args()
-    xharness.ARGS = argparse.Namespace(binary=args.binary, skins=args.skins)
+    harness.BINARY, harness.SKINS = args.binary, args.skins
 
     rows = []
-    server = Xvfb()
+    server = Session()
     try:
         for size in (int(s) for s in args.sizes.split(",")):
             scratch = tempfile.mkdtemp(prefix="marglet-long-")

@@ -16,9 +16,9 @@ import time
 from Xlib import X
 from Xlib.ext import xtest
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "x11"))
-import xharness  # noqa: E402
-from xharness import Bar, Xvfb  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "real"))
+import harness  # noqa: E402
+from harness import Bar, Session  # noqa: E402
 
 TICK_MS = 10
 EXPAND_BUTTON = (152 + 7, 1 + 7)
@@ -61,9 +61,9 @@ def main():
     parser.add_argument("--skins", required=True)
     parser.add_argument("--runs", type=int, default=7)
     args = parser.parse_args()
-    xharness.ARGS = args
+    harness.BINARY, harness.SKINS = args.binary, args.skins
 
-    server = Xvfb()
+    server = Session()
     samples = {"expand": [], "collapse": []}
     try:
         bar = Bar(server)

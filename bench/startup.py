@@ -22,9 +22,9 @@ import time
 
 from Xlib import X
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "x11"))
-import xharness  # noqa: E402
-from xharness import Xvfb  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "real"))
+import harness  # noqa: E402
+from harness import Session  # noqa: E402
 
 MEMORY_AT = 2.0  # seconds after exec
 
@@ -95,8 +95,8 @@ def one_run(server, command, title, cwd):
 
 def program_folder(binary, skins, note_bytes):
     folder = tempfile.mkdtemp(prefix="marglet-bench-")
-    xharness.ARGS = argparse.Namespace(binary=binary, skins=skins)
-    xharness.copy_program(folder)
+    harness.BINARY, harness.SKINS = binary, skins
+    harness.copy_program(folder)
     if note_bytes:
         line = b"The quick brown fox jumps over the lazy dog 0123456789\r\n"
         body = (line * (note_bytes // len(line) + 1))[:note_bytes]
@@ -114,7 +114,7 @@ def main():
     parser.add_argument("--runs", type=int, default=11)
     args = parser.parse_args()
 
-    server = Xvfb()
+    server = Session()
     folders = []
     try:
         cases = [("bare Qt window", [os.path.abspath(args.bare)], "Bare Window", None)]

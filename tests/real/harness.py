@@ -735,12 +735,12 @@ class Bar:
                                      env={k: v for k, v in environment.items() if v is not None})
         if wait:
             try:
-                self.wid = wait_for(self._find, 60, "the bar's window")
+                self.wid = wait_for(self.find_window, 60, "the bar's window")
             except AssertionError:
                 self.kill()  # a bar that hangs must not outlive its test
                 raise
 
-    def _find(self):
+    def find_window(self):
         # Messages carry the bar's title too: the bar is the strip.
         found = [w for w in self.windows() if (self.session.geometry(w) or [0] * 4)[2] == WIDTH]
         if not found and self.proc.poll() is not None:

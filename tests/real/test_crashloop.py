@@ -152,7 +152,7 @@ class Loop:
             if moment == "startup":
                 time.sleep(rng.uniform(0, 0.4))
             else:
-                bar.wid = wait_for(bar._find, 5.0, "the bar mapped within 5 s")
+                bar.wid = wait_for(bar.find_window, 5.0, "the bar mapped within 5 s")
                 self.click(bar, *MAXMIN)
                 wait_for(lambda: bar.geometry()[3] == OPEN, 5.0, "the open bar")
                 for i, (n, tab) in enumerate(plan):
