@@ -21,7 +21,7 @@ import time
 import uuid
 import zlib
 
-from Xlib import X, Xatom, Xutil, display as xdisplay, error
+from Xlib import X, Xatom, display as xdisplay, error
 from Xlib.protocol import event, rq
 
 TITLE, WIDTH, SHUT, OPEN = "QKS Marglet", 185, 17, 343
@@ -158,6 +158,27 @@ with __import__("contextlib").suppress(ChildProcessError):
 
 # A native Wayland window, maximised in one colour, that writes "1" to a
 # file while it has the keyboard and "0" while it has not.
+_WINDOW = r"""
+import os, sys
+from Xlib import X, Xatom, Xutil, display
+d = display.Display()
+s, a, title = d.screen(), d.intern_atom, sys.argv[1]
+w = s.root.create_window(60, 60, 480, 320, 0, s.root_depth, background_pixel=s.white_pixel)
+w.set_wm_name(title)
+w.change_property(a("_NET_WM_NAME"), a("UTF8_STRING"), 8, title.encode())
+w.set_wm_class("marglet-probe", "MargletProbe")
+w.set_wm_hints(flags=Xutil.InputHint, input=1)
+w.set_wm_protocols([a("WM_DELETE_WINDOW")])
+w.change_property(a("_NET_WM_PID"), Xatom.CARDINAL, 32, [os.getpid()])
+w.change_property(a("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32, [a("_NET_WM_WINDOW_TYPE_NORMAL")])
+w.map()
+print(w.id, flush=True)
+while True:
+    e = d.next_event()
+    if e.type == X.ClientMessage and e.data[1][0] == a("WM_DELETE_WINDOW"):
+        break
+"""
+
 _WAYLAND_WINDOW = r"""
 import os, sys, gi
 gi.require_version("Gtk", "3.0")
@@ -187,7 +208,7 @@ class Session:
                  manager_later=False, timeout=30.0):
         self.wm, self.size, self.procs, self.timeout = wm, size, [], timeout
         self.display = self.x = self.bus = self.compositor = None
-        self.wayland, self._windows = {}, []
+        self.wayland = {}
         # Everything started here inherits this mark, so that stop() finds
         # even what leaves its process group.
         self._mark = uuid.uuid4().hex
@@ -347,7 +368,7 @@ class Session:
         return found
 
     def stop(self):
-        for connection in filter(None, [self.compositor, self.x] + self._windows):
+        for connection in filter(None, [self.compositor, self.x]):
             with contextlib.suppress(Exception):
                 connection.close()  # the server may have gone first
         # What the manager or the bus started goes first, while its parent
@@ -564,25 +585,17 @@ class Session:
                       f"variant:boolean:{str(enabled).lower()}")
 
     def open_ordinary_window(self, title):
-        """Opens an ordinary application window, on a connection of its own,
-        and waits until it is mapped and active; returns its id."""
-        self._windows.append(x := self.connect())
-        screen, atom = x.screen(), x.intern_atom
-        w = screen.root.create_window(60, 60, 480, 320, 0, screen.root_depth,
-                                      background_pixel=screen.white_pixel)
-        w.set_wm_name(title)
-        w.set_wm_class("marglet-probe", "MargletProbe")
-        w.set_wm_hints(flags=Xutil.InputHint, input=1)
-        w.change_property(atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, title.encode())
-        w.change_property(atom("_NET_WM_PID"), Xatom.CARDINAL, 32, [os.getpid()])
-        w.change_property(atom("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32,
-                          [atom("_NET_WM_WINDOW_TYPE_NORMAL")])
-        w.map()
-        x.sync()
-        wait_for(lambda: self.window(w.id).get_attributes().map_state == X.IsViewable, 60,
+        """Opens an ordinary application window in a process of its own, as
+        an editor is, and waits until it is mapped and active; returns its
+        id. Its own client answers the manager: one that never reads its
+        connection lost the focus under fluxbox now and then."""
+        proc = self.spawn([sys.executable, "-c", _WINDOW, title], stdout=subprocess.PIPE)
+        wid = int(proc.stdout.readline() or 0)
+        assert wid, f"the window {title!r} did not open"
+        wait_for(lambda: self.window(wid).get_attributes().map_state == X.IsViewable, 60,
                  f"{title!r} mapped")
-        wait_for(lambda: self.activate(w.id), 60, f"{title!r} active")
-        return w.id
+        wait_for(lambda: self.activate(wid), 60, f"{title!r} active")
+        return wid
 
     def open_wayland_window(self, title, colour):
         """Opens a native Wayland window, maximised in one colour (0xRRGGBB),
