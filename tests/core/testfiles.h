@@ -3,9 +3,11 @@
 #pragma once
 
 #include "core/autostart.h"
+#include "core/diskfile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 
@@ -21,6 +23,24 @@ inline void put(const QString &path, const QByteArray &bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// What the file at `path` holds; "<none>" where it could not be read.
+inline QByteArray bytesOf(const QString &path)
+{
+    QByteArray bytes("<none>");
+    diskfile::readFile(path, 1 << 30, bytes);
+    return bytes;
+}
+
+// For a test that walks a table of rows: once a check has failed, says in
+// which row, as Qt Test does for the rows of a _data function.
+[[nodiscard]] inline auto nameOnFailure(QAnyStringView name)
+{
+    return qScopeGuard([row = name.toString()] {
+        if (QTest::currentTestFailed())
+            qWarning("in the row \"%s\"", qPrintable(row));
+    });
 }
 
 // Makes `what` at `path`: a "file" holding "text", a "folder", a "named
