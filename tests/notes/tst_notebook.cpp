@@ -103,19 +103,13 @@ struct Book
     }
     QString path(const QString &name) const { return dir.filePath(name); }
     QString note(int n) const { return notefiles::notePath(dir.path(), n); }
-    QByteArray read(const QString &path) const
-    {
-        QByteArray bytes("<none>"); // as it was, unless the file was read
-        diskfile::readFile(path, 1 << 30, bytes);
-        return bytes;
-    }
     // Every file in the folder other than the notes, with what it holds.
     QStringList others() const
     {
         QStringList all;
         for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::System))
             if (!name.startsWith(u"note0"_s) || name.contains(u' '))
-                all.append(name + u": "_s + QString::fromLatin1(read(path(name))));
+                all.append(name + u": "_s + QString::fromLatin1(bytesOf(path(name))));
         return all;
     }
 };
@@ -170,211 +164,186 @@ class TestNoteBook : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void whatAnotherProgramDidIsNeverLost_data()
-    {
-        QTest::addColumn<bool>("edited");
-        QTest::addColumn<QString>("other");      // what another program does
-        QTest::addColumn<QString>("note");       // the note's text afterwards
-        QTest::addColumn<QByteArray>("file");    // the note file's bytes afterwards
-        QTest::addColumn<QStringList>("others"); // the other files in the folder
-        const QString conflict = u"note01 (conflicted copy 2026-12-07 085210).qkn: new"_s;
-        const QByteArray gif("GIF89a\0\0\0\0", 10);
-        const QStringList none;
-        // Not edited in the bar: the file's new text shows; a file that is no
-        // note any more is told and never written over.
-        QTest::newRow("other text shows") << false << u"rewrite"_s << u"new"_s << "new"_ba << none;
-        QTest::newRow("synced") << false << u"rename over"_s << u"new"_s << "new"_ba << none;
-        QTest::newRow("deleted: empty") << false << u"delete"_s << u""_s << "<none>"_ba << none;
-        QTest::newRow("a picture: left alone") << false << u"picture"_s << u"old"_s << gif << none;
-        // Edited in the bar: its text is saved, and what the other program
-        // wrote is kept beside it and told.
-        QTest::newRow("both changed: a conflicted copy")
-            << true << u"rewrite"_s << u"mine"_s << "mine"_ba << QStringList{conflict};
-        QTest::newRow("edited and touched: no copy")
-            << true << u"touch"_s << u"mine"_s << "mine"_ba << none;
-        QTest::newRow("edited, and the same text written: no copy")
-            << true << u"write the same"_s << u"mine"_s << "mine"_ba << none;
-        QTest::newRow("edited and deleted: written again")
-            << true << u"delete"_s << u"mine"_s << "mine"_ba << none;
-        QTest::newRow("edited, and a picture put there: kept aside")
-            << true << u"picture"_s << u"mine"_s << "mine"_ba
-            << QStringList{u"note01 (could not be read 2026-12-07 085210).qkn: "_s +
-                           QLatin1StringView(gif)};
-#ifdef Q_OS_UNIX
-        QTest::newRow("a pipe: kept") << false << u"pipe"_s << u"old"_s << "<none>"_ba << none;
-        QTest::newRow("edited, and a named pipe put there: never written over")
-            << true << u"pipe"_s << u"mine"_s << "<none>"_ba << none;
-#endif
-    }
     void whatAnotherProgramDidIsNeverLost()
     {
-        QFETCH(bool, edited);
-        QFETCH(QString, other);
-        QFETCH(QString, note);
-        QFETCH(QByteArray, file);
-        QFETCH(QStringList, others);
-        Book b;
-        put(b.note(1), "old");
-        put(b.note(2), "two");
-        b.start();
-        if (edited)
-            b->replaceActive(u"mine"_s);
-        act(other, b.note(1));
-        if (edited) {
-            QCOMPARE(b->saveNow(), file == "mine");
-        } else {
-            // Note 2 changes too; once the change is seen, the files are
-            // looked at together.
-            put(b.note(2), "two, changed");
-            QTRY_VERIFY(b.ticking());
-            b.advance(250ms);
-            QCOMPARE(b->TxtNote02, u"two, changed"_s);
+        const QByteArray gif("GIF89a\0\0\0\0", 10);
+        const QString conflict = u"note01 (conflicted copy 2026-12-07 085210).qkn: new"_s;
+        const QString aside =
+            u"note01 (could not be read 2026-12-07 085210).qkn: "_s + QLatin1StringView(gif);
+        // Whether the note was edited in the bar, what another program does,
+        // the note's text and its file's bytes afterwards, and the other
+        // file in the folder with what it holds, if any.
+        const std::tuple<const char *, bool, QString, QString, QByteArray, QString> rows[] = {
+            // Not edited in the bar: the file's new text shows; a file that
+            // is no note any more is told and never written over.
+            {"other text shows", false, u"rewrite"_s, u"new"_s, "new", {}},
+            {"synced", false, u"rename over"_s, u"new"_s, "new", {}},
+            {"deleted: empty", false, u"delete"_s, u""_s, "<none>", {}},
+            {"a picture: left alone", false, u"picture"_s, u"old"_s, gif, {}},
+            // Edited in the bar: its text is saved, and what the other
+            // program wrote is kept beside it and told.
+            {"both changed: a conflicted copy", true, u"rewrite"_s, u"mine"_s, "mine", conflict},
+            {"edited and touched: no copy", true, u"touch"_s, u"mine"_s, "mine", {}},
+            {"edited, and the same text written: no copy",
+             true,
+             u"write the same"_s,
+             u"mine"_s,
+             "mine",
+             {}},
+            {"edited and deleted: written again", true, u"delete"_s, u"mine"_s, "mine", {}},
+            {"edited, and a picture put there: kept aside", true, u"picture"_s, u"mine"_s, "mine",
+             aside},
+#ifdef Q_OS_UNIX
+            {"a pipe: kept", false, u"pipe"_s, u"old"_s, "<none>", {}},
+            {"edited, and a named pipe put there: never written over",
+             true,
+             u"pipe"_s,
+             u"mine"_s,
+             "<none>",
+             {}},
+#endif
+        };
+        for (const auto &[name, edited, other, note, file, others] : rows) {
+            const auto row = nameOnFailure(name);
+            Book b;
+            put(b.note(1), "old");
+            put(b.note(2), "two");
+            b.start();
+            if (edited)
+                b->replaceActive(u"mine"_s);
+            act(other, b.note(1));
+            if (edited) {
+                QCOMPARE(b->saveNow(), file == "mine");
+            } else {
+                // Note 2 changes too; once the change is seen, the files are
+                // looked at together.
+                put(b.note(2), "two, changed");
+                QTRY_VERIFY(b.ticking());
+                b.advance(250ms);
+                QCOMPARE(b->TxtNote02, u"two, changed"_s);
+            }
+            QCOMPARE(b->TxtNote01, note);
+            QCOMPARE(bytesOf(b.note(1)), file);
+            QCOMPARE(b.others().join(u'\n'), others);
+            QCOMPARE(b.told.size(),
+                     int(!others.isEmpty() || other == u"picture" || other == u"pipe"));
+            if (!others.isEmpty())
+                QVERIFY2(b.told.first().contains(
+                             QDir::toNativeSeparators(b.path(others.section(u':', 0, 0)))),
+                         qPrintable(b.told.first()));
         }
-        QCOMPARE(b->TxtNote01, note);
-        QCOMPARE(b.read(b.note(1)), file);
-        QCOMPARE(b.others(), others);
-        QCOMPARE(b.told.size(), int(!others.isEmpty() || other == u"picture" || other == u"pipe"));
-        if (!others.isEmpty())
-            QVERIFY2(b.told.first().contains(
-                         QDir::toNativeSeparators(b.path(others.first().section(u':', 0, 0)))),
-                     qPrintable(b.told.first()));
     }
 
-    void aSyncToolsCopyIsKnownByItsName_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("anyCase"); // the file system takes NOTE01 for note01
-        QTest::addColumn<int>("note");     // 0: no copy of a note
-        const auto row = [](const char *why, const char *name, bool anyCase, int note) {
-            QTest::newRow(why) << QString::fromUtf8(name) << anyCase << note;
-        };
-        row("Syncthing", "note01.sync-conflict-20261208-003018-ULVBUW2.qkn", false, 1);
-        row("Syncthing before device names", "note03.sync-conflict-20261208-003018.qkn", false, 3);
-        row("Nextcloud, ownCloud, the bar", "note02 (conflicted copy 2026-12-08 003018).qkn", false,
-            2);
-        row("the bar's second copy in a second", "note01 (conflicted copy 2026-12-08 003018 2).qkn",
-            false, 1);
-        row("Dropbox", "note02 (Ann's conflicted copy 2026-12-08).qkn", false, 2);
-        row("Dropbox, typographic", "note02 (Ann\u2019s conflicted copy 2026-12-08).qkn", false, 2);
-        row("OneDrive", "note03-DESKTOP-4F2K9QL.qkn", false, 3);
-        row("upper case, kept apart", "NOTE01.sync-conflict-20261208-003018-ULVBUW2.QKN", false, 0);
-        row("upper case, one file", "NOTE01.sync-conflict-20261208-003018-ULVBUW2.QKN", true, 1);
-        row("the note itself", "note01.qkn", false, 0);
-        row("no date, another extension", "note01.sync-conflict.txt", false, 0);
-        row("a short date", "note01.sync-conflict-2026128-003018-ULVBUW2.qkn", false, 0);
-        row("another extension", "note01 (conflicted copy 2026-12-08 003018).txt", false, 0);
-        row("a fourth note", "note04 (conflicted copy 2026-12-08 003018).qkn", false, 0);
-        row("note011", "note011.qkn", false, 0);
-        row("notes01", "notes01.qkn", false, 0);
-        row("kept unread", "note01 (could not be read 2026-12-07 085210).qkn", false, 0);
-        row("the bar's file being written", "note01.qkn.Ab12Cd", false, 0);
-        row("Syncthing's file being written", ".syncthing.note01.qkn.tmp", false, 0);
-        row("a dash and nothing", "note01-.qkn", false, 0);
-    }
     void aSyncToolsCopyIsKnownByItsName()
     {
-        QFETCH(QString, name);
-        QFETCH(bool, anyCase);
-        QFETCH(int, note);
-        QCOMPARE(notesync::conflictCopyOf(name, anyCase ? Qt::CaseInsensitive : Qt::CaseSensitive),
-                 note);
+        // A file's name, whether the file system takes NOTE01 for note01,
+        // and the note it is a copy of (0: none).
+        const std::tuple<const char *, const char *, bool, int> rows[] = {
+            {"Syncthing", "note01.sync-conflict-20261208-003018-ULVBUW2.qkn", false, 1},
+            {"Syncthing before device names", "note03.sync-conflict-20261208-003018.qkn", false, 3},
+            {"Nextcloud, ownCloud, the bar", "note02 (conflicted copy 2026-12-08 003018).qkn",
+             false, 2},
+            {"the bar's second copy in a second",
+             "note01 (conflicted copy 2026-12-08 003018 2).qkn", false, 1},
+            {"Dropbox", "note02 (Ann's conflicted copy 2026-12-08).qkn", false, 2},
+            {"Dropbox, typographic", "note02 (Ann\u2019s conflicted copy 2026-12-08).qkn", false,
+             2},
+            {"OneDrive", "note03-DESKTOP-4F2K9QL.qkn", false, 3},
+            {"upper case, kept apart", "NOTE01.sync-conflict-20261208-003018-ULVBUW2.QKN", false,
+             0},
+            {"upper case, one file", "NOTE01.sync-conflict-20261208-003018-ULVBUW2.QKN", true, 1},
+            {"the note itself", "note01.qkn", false, 0},
+            {"no date, another extension", "note01.sync-conflict.txt", false, 0},
+            {"a short date", "note01.sync-conflict-2026128-003018-ULVBUW2.qkn", false, 0},
+            {"another extension", "note01 (conflicted copy 2026-12-08 003018).txt", false, 0},
+            {"a fourth note", "note04 (conflicted copy 2026-12-08 003018).qkn", false, 0},
+            {"note011", "note011.qkn", false, 0},
+            {"notes01", "notes01.qkn", false, 0},
+            {"kept unread", "note01 (could not be read 2026-12-07 085210).qkn", false, 0},
+            {"the bar's file being written", "note01.qkn.Ab12Cd", false, 0},
+            {"Syncthing's file being written", ".syncthing.note01.qkn.tmp", false, 0},
+            {"a dash and nothing", "note01-.qkn", false, 0},
+        };
+        for (const auto &[why, name, anyCase, note] : rows) {
+            const auto row = nameOnFailure(why);
+            QCOMPARE(notesync::conflictCopyOf(QString::fromUtf8(name),
+                                              anyCase ? Qt::CaseInsensitive : Qt::CaseSensitive),
+                     note);
+        }
     }
 
-    void whatAnotherDeskDidIsToldOnce_data()
-    {
-        QTest::addColumn<int>("typed");         // s since the bar saved typed text; -1: never
-        QTest::addColumn<QStringList>("steps"); // a look at the files follows each
-        QTest::addColumn<QStringList>("told");  // what each message says
-        QTest::addColumn<QString>("text");      // the note afterwards
-        QTest::addColumn<QByteArray>("file");   // its file
-        const QString kept = u"replaced the text you typed here\\. Your text is kept in "
-                             u"\"[^\"]*note01\\.sync-conflict-20261208-003018-ULVBUW2\\.qkn\"; "_s;
-        const QStringList replace{u"replace"_s};
-        QTest::newRow("a desk that only reads: quiet")
-            << -1 << replace << QStringList() << u"theirs"_s << "theirs"_ba;
-        QTest::newRow("typed more than a minute ago: quiet")
-            << 61 << replace << QStringList() << u"theirs"_s << "theirs"_ba;
-        QTest::newRow("replaced, and the copy with it")
-            << 30 << QStringList{u"copy+replace"_s} << QStringList{kept} << u"theirs"_s
-            << "theirs"_ba;
-        QTest::newRow("the copy a moment after")
-            << 30 << QStringList{u"replace"_s, u"1s"_s, u"copy"_s} << QStringList{kept}
-            << u"theirs"_s << "theirs"_ba;
-        QTest::newRow("the copy a moment before")
-            << 30 << QStringList{u"copy"_s, u"1s"_s, u"replace"_s} << QStringList{kept}
-            << u"theirs"_s << "theirs"_ba;
-        QTest::newRow("replaced by a version made from it")
-            << 30 << QStringList{u"extend"_s}
-            << QStringList{u"replaced the text you typed here\\. It still holds all of your"_s}
-            << u"mine, and theirs"_s << "mine, and theirs"_ba;
-        QTest::newRow("replaced, no copy: the bar keeps the text")
-            << 30 << replace
-            << QStringList{u"replaced the text you typed here\\. No sync tool kept a copy of your "
-                           u"text, so Marglet kept it in \"[^\"]*note01 \\(conflicted copy"_s}
-            << u"theirs"_s << "theirs"_ba;
-        QTest::newRow("a copy of a note not typed in")
-            << -1 << QStringList{u"copy"_s}
-            << QStringList{u"Another version of Note 01 is kept in \"[^\"]*sync-conflict"_s}
-            << u"old"_s << "old"_ba;
-        QTest::newRow("edited when another version came: the bar's own copy, told once")
-            << -1 << QStringList{u"type+replace"_s, u"2s"_s}
-            << QStringList{u"changed by another program too"_s} << u"typing"_s << "typing"_ba;
-        QTest::newRow("deleted, not typed in: empty, quiet")
-            << -1 << QStringList{u"delete"_s} << QStringList() << QString() << "<none>"_ba;
-        QTest::newRow("deleted a moment after typing: saved again")
-            << 30 << QStringList{u"delete"_s, u"2s"_s}
-            << QStringList{u"deleted on another desk.* saves it in \"[^\"]*note01\\.qkn\" again"_s}
-            << u"mine"_s << "mine"_ba;
-    }
     void whatAnotherDeskDidIsToldOnce()
     {
-        QFETCH(int, typed);
-        QFETCH(QStringList, steps);
-        QFETCH(QStringList, told);
-        QFETCH(QString, text);
-        QFETCH(QByteArray, file);
-        Book b;
-        put(b.note(1), "old");
-        b.start();
-        if (typed >= 0) {
-            b->replaceActive(u"mine"_s);
-            QVERIFY(b->saveNow());
-            b.advance(std::chrono::seconds(typed));
-        }
-        for (const QString &step : std::as_const(steps)) {
-            for (const QString &what : step.split(u'+')) {
-                if (what == u"replace")
-                    rewrite(b.note(1), b.note(1) + u".tmp"_s, "theirs");
-                else if (what == u"extend")
-                    rewrite(b.note(1), b.note(1) + u".tmp"_s, "mine, and theirs");
-                else if (what == u"copy")
-                    put(b.path(u"note01.sync-conflict-20261208-003018-ULVBUW2.qkn"_s), "mine");
-                else if (what == u"delete")
-                    QVERIFY(QFile::remove(b.note(1)));
-                else if (what == u"type")
-                    b->replaceActive(u"typing"_s);
-                else
-                    b.advance(std::chrono::seconds(what.chopped(1).toInt()));
+        const QString kept = u"replaced the text you typed here\\. Your text is kept in "
+                             u"\"[^\"]*note01\\.sync-conflict-20261208-003018-ULVBUW2\\.qkn\"; "_s;
+        // Seconds since the bar saved typed text (-1: never), the steps (a
+        // look at the files follows each but a pause), what the bar says,
+        // if anything, and the note afterwards, which is its file's text.
+        const std::tuple<const char *, int, QString, QString, QString> rows[] = {
+            {"a desk that only reads: quiet", -1, u"replace"_s, {}, u"theirs"_s},
+            {"typed more than a minute ago: quiet", 61, u"replace"_s, {}, u"theirs"_s},
+            {"replaced, and the copy with it", 30, u"copy+replace"_s, kept, u"theirs"_s},
+            {"the copy a moment after", 30, u"replace 1s copy"_s, kept, u"theirs"_s},
+            {"the copy a moment before", 30, u"copy 1s replace"_s, kept, u"theirs"_s},
+            {"replaced by a version made from it", 30, u"extend"_s,
+             u"replaced the text you typed here\\. It still holds all of your"_s,
+             u"mine, and theirs"_s},
+            {"replaced, no copy: the bar keeps the text", 30, u"replace"_s,
+             u"replaced the text you typed here\\. No sync tool kept a copy of your text, so "
+             u"Marglet kept it in \"[^\"]*note01 \\(conflicted copy"_s,
+             u"theirs"_s},
+            {"a copy of a note not typed in", -1, u"copy"_s,
+             u"Another version of Note 01 is kept in \"[^\"]*sync-conflict"_s, u"old"_s},
+            {"edited when another version came: the bar's own copy, told once", -1,
+             u"type+replace 2s"_s, u"changed by another program too"_s, u"typing"_s},
+            {"deleted, not typed in: empty, quiet", -1, u"delete"_s, {}, {}},
+            {"deleted a moment after typing: saved again", 30, u"delete 2s"_s,
+             u"deleted on another desk.* saves it in \"[^\"]*note01\\.qkn\" again"_s, u"mine"_s},
+        };
+        for (const auto &[name, typed, steps, told, text] : rows) {
+            const auto row = nameOnFailure(name);
+            Book b;
+            put(b.note(1), "old");
+            b.start();
+            if (typed >= 0) {
+                b->replaceActive(u"mine"_s);
+                QVERIFY(b->saveNow());
+                b.advance(std::chrono::seconds(typed));
             }
-            if (!step.endsWith(u's'))
-                b.seen();
+            for (const QString &step : steps.split(u' ')) {
+                for (const QString &what : step.split(u'+')) {
+                    if (what == u"replace")
+                        rewrite(b.note(1), b.note(1) + u".tmp"_s, "theirs");
+                    else if (what == u"extend")
+                        rewrite(b.note(1), b.note(1) + u".tmp"_s, "mine, and theirs");
+                    else if (what == u"copy")
+                        put(b.path(u"note01.sync-conflict-20261208-003018-ULVBUW2.qkn"_s), "mine");
+                    else if (what == u"delete")
+                        QVERIFY(QFile::remove(b.note(1)));
+                    else if (what == u"type")
+                        b->replaceActive(u"typing"_s);
+                    else
+                        b.advance(std::chrono::seconds(what.chopped(1).toInt()));
+                }
+                if (!step.endsWith(u's'))
+                    b.seen();
+            }
+            // Anything else in the folder is looked at once more, then all is told.
+            put(b.path(u"unrelated.txt"_s), "");
+            b.seen();
+            b.advance(1h);
+            QVERIFY(!b.ticking());
+            QCOMPARE(b.told.size(), told.isEmpty() ? 0 : 1);
+            QVERIFY2(QRegularExpression(told).match(b.told.value(0)).hasMatch(),
+                     qPrintable(b.told.value(0)));
+            // Where the bar says it kept the text, the text is.
+            const auto keptIn =
+                QRegularExpression(u"kept it in \"([^\"]*)\""_s).match(b.told.join(u'\n'));
+            if (keptIn.hasMatch())
+                QCOMPARE(bytesOf(QDir::fromNativeSeparators(keptIn.captured(1))), "mine"_ba);
+            QCOMPARE(b->TxtNote01, text);
+            QCOMPARE(bytesOf(b.note(1)), text.isEmpty() ? "<none>"_ba : text.toUtf8());
         }
-        // Anything else in the folder is looked at once more, then all is told.
-        put(b.path(u"unrelated.txt"_s), "");
-        b.seen();
-        b.advance(1h);
-        QVERIFY(!b.ticking());
-        QCOMPARE(b.told.size(), told.size());
-        for (qsizetype i = 0; i < told.size(); ++i)
-            QVERIFY2(QRegularExpression(told[i]).match(b.told[i]).hasMatch(),
-                     qPrintable(b.told[i]));
-        // Where the bar says it kept the text, the text is.
-        const auto kept =
-            QRegularExpression(u"kept it in \"([^\"]*)\""_s).match(b.told.join(u'\n'));
-        if (kept.hasMatch())
-            QCOMPARE(b.read(QDir::fromNativeSeparators(kept.captured(1))), "mine"_ba);
-        QCOMPARE(b->TxtNote01, text);
-        QCOMPARE(b.read(b.note(1)), file);
     }
 
     void copiesAlreadyThereAreToldTogetherAtStart()
@@ -400,7 +369,7 @@ private Q_SLOTS:
         QVERIFY2(b.told[1].startsWith(u"Another version of Note 02"_s), qPrintable(b.told[1]));
         // Never opened, changed or moved.
         for (const QString &name : copies)
-            QCOMPARE(b.read(b.path(name)), "other");
+            QCOMPARE(bytesOf(b.path(name)), "other");
         // Not told again at the next start; one that came meanwhile is.
         put(b.path(u"note03 (conflicted copy 2026-12-09 101010).qkn"_s), "later");
         b.make();
@@ -410,64 +379,62 @@ private Q_SLOTS:
                  qPrintable(b.told[2]));
     }
 
-    void anUnreadableNoteIsKeptAsideBeforeItIsFirstSaved_data()
-    {
-        QTest::addColumn<QString>("why"); // a word of what is told
-        QTest::newRow("not text") << u"text file"_s;
-#ifdef Q_OS_UNIX
-        if (::geteuid() != 0) // root reads whatever the permissions say
-            QTest::newRow("not readable") << u"permission"_s;
-#endif
-    }
     void anUnreadableNoteIsKeptAsideBeforeItIsFirstSaved()
     {
-        QFETCH(QString, why);
-        Book b;
-        const QByteArray program("\177ELF\0\0\0", 7);
-        put(b.note(2), program);
-        if (why == u"permission")
-            QVERIFY(QFile::setPermissions(b.note(2), {}));
-        b.start();
-        QVERIFY2(b.told.size() == 1 && b.told[0].contains(why) &&
-                     b.told[0].contains(QDir::toNativeSeparators(b.note(2))),
-                 qPrintable(b.told.join(u'\n')));
-        QCOMPARE(b->TxtNote02, QString());
-        // Closing without touching the note leaves the file alone.
-        QVERIFY(b->SaveText());
-        QCOMPARE(QFileInfo(b.note(2)).size(), program.size());
+        // A word of what is told: the note is no text, or may not be read,
+        // which root may whatever the permissions say.
+        QStringList whys{u"text file"_s};
+#ifdef Q_OS_UNIX
+        if (::geteuid() != 0)
+            whys.append(u"permission"_s);
+#endif
+        for (const QString &why : std::as_const(whys)) {
+            const auto row = nameOnFailure(why);
+            Book b;
+            const QByteArray program("\177ELF\0\0\0", 7);
+            put(b.note(2), program);
+            if (why == u"permission")
+                QVERIFY(QFile::setPermissions(b.note(2), {}));
+            b.start();
+            QVERIFY2(b.told.size() == 1 && b.told[0].contains(why) &&
+                         b.told[0].contains(QDir::toNativeSeparators(b.note(2))),
+                     qPrintable(b.told.join(u'\n')));
+            QCOMPARE(b->TxtNote02, QString());
+            // Closing without touching the note leaves the file alone.
+            QVERIFY(b->SaveText());
+            QCOMPARE(QFileInfo(b.note(2)).size(), program.size());
 
-        b->ActiveNote = 2;
-        b->replaceActive(u"typed"_s);
-        QVERIFY(b->saveNow());
-        QCOMPARE(b.read(b.note(2)), "typed");
-        const QString aside = b.path(u"note02 (could not be read 2026-12-07 085210).qkn"_s);
-        QFile::setPermissions(aside, QFile::ReadOwner | QFile::WriteOwner);
-        QCOMPARE(b.read(aside), program);
+            b->ActiveNote = 2;
+            b->replaceActive(u"typed"_s);
+            QVERIFY(b->saveNow());
+            QCOMPARE(bytesOf(b.note(2)), "typed");
+            const QString aside = b.path(u"note02 (could not be read 2026-12-07 085210).qkn"_s);
+            QFile::setPermissions(aside, QFile::ReadOwner | QFile::WriteOwner);
+            QCOMPARE(bytesOf(aside), program);
+        }
     }
 
-    void aSaveFollowsAPauseOrAtMostTheSteadyLimit_data()
-    {
-        QTest::addColumn<int>("keys");
-        QTest::addColumn<int>("gap");      // ms between keys
-        QTest::addColumn<qint64>("saved"); // ms after the first key
-        QTest::newRow("a burst, then a pause") << 5 << 300 << qint64(4 * 300 + 2000);
-        QTest::newRow("steady typing, never a pause") << 100 << 1000 << qint64(30000);
-    }
     void aSaveFollowsAPauseOrAtMostTheSteadyLimit()
     {
-        QFETCH(int, keys);
-        QFETCH(int, gap);
-        QFETCH(qint64, saved);
-        Book b;
-        b.start();
-        for (int i = 0; i < keys && b.writes.isEmpty(); ++i) {
-            b->replaceActive(b->TxtNote01 + u'x');
-            b.advance(ms(gap));
+        // Keys typed, the ms between them, and when the note is saved, in
+        // ms after the first key.
+        const std::tuple<const char *, int, int, qint64> rows[] = {
+            {"a burst, then a pause", 5, 300, 4 * 300 + 2000},
+            {"steady typing, never a pause", 100, 1000, 30000},
+        };
+        for (const auto &[name, keys, gap, saved] : rows) {
+            const auto row = nameOnFailure(name);
+            Book b;
+            b.start();
+            for (int i = 0; i < keys && b.writes.isEmpty(); ++i) {
+                b->replaceActive(b->TxtNote01 + u'x');
+                b.advance(ms(gap));
+            }
+            b.advance(1h);
+            QCOMPARE(b.writes.value(0, -1), saved);
+            QCOMPARE(bytesOf(b.note(1)), QByteArray(b->TxtNote01.size(), 'x'));
+            QVERIFY(!b.ticking()); // at rest, nothing ticks
         }
-        b.advance(1h);
-        QCOMPARE(b.writes.value(0, -1), saved);
-        QCOMPARE(b.read(b.note(1)), QByteArray(b->TxtNote01.size(), 'x'));
-        QVERIFY(!b.ticking()); // at rest, nothing ticks
     }
 
     void aFailingSaveLosesNothingIsRetriedSaidOnceAndRescued()
@@ -478,7 +445,7 @@ private Q_SLOTS:
         b.failure = u"Could not write it: the disk is full."_s;
         b->replaceActive(u"new ü"_s);
         QVERIFY(!b->saveNow());
-        QCOMPARE(b.read(b.note(1)), "old");
+        QCOMPARE(bytesOf(b.note(1)), "old");
         QVERIFY2(b.told.size() == 1 && b.told[0].contains(u"the disk is full"_s),
                  qPrintable(b.told.join(u'\n')));
         // Closing now keeps the unsaved note in a rescue file, once per text.
@@ -486,7 +453,7 @@ private Q_SLOTS:
         const QString rescued = b.path(u"rescued/note01 (rescued 2026-12-07 085210"_s);
         QVERIFY(b->rescue(&written, nullptr) && b->rescue(&written, nullptr));
         QCOMPARE(written, QStringList{rescued + u").txt"_s});
-        QCOMPARE(b.read(written.last()), "new \xFC");
+        QCOMPARE(bytesOf(written.last()), "new \xFC");
         b->replaceActive(u"new"_s);
         QVERIFY(b->rescue(&written, nullptr));
         QCOMPARE(written.last(), rescued + u" 2).txt"_s);
@@ -498,18 +465,18 @@ private Q_SLOTS:
         b.failure.clear();
         b.advance(15s);
         QVERIFY(!b->hasUnsaved());
-        QCOMPARE(b.read(b.note(1)), "new");
+        QCOMPARE(bytesOf(b.note(1)), "new");
         QVERIFY(!b.ticking());
         // Closing writes no note that is saved, and creates the missing ones.
         QVERIFY(b->SaveText());
         QCOMPARE(b.writes.size(), 9);
-        QCOMPARE(b.read(b.note(2)) + b.read(b.note(3)), QByteArray());
+        QCOMPARE(bytesOf(b.note(2)) + bytesOf(b.note(3)), QByteArray());
         // Never written larger than it could be read: every line break takes
         // two bytes on disk.
         b->replaceActive(QString(notefiles::kReadLimit / 2 + 1, u'\n'));
         QVERIFY(!b->saveNow());
         QCOMPARE(b.writes.size(), 9);
-        QCOMPARE(b.read(b.note(1)), "new");
+        QCOMPARE(bytesOf(b.note(1)), "new");
         QVERIFY2(b.told.last().contains(u"64 MiB"_s), qPrintable(b.told.last()));
     }
 };
