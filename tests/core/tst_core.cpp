@@ -113,19 +113,6 @@ private Q_SLOTS:
     }
 #endif
 
-    void aFolderThatRefusesFilesIsToldFromOneThatTakesThem()
-    {
-        QTemporaryDir dir;
-        QString why;
-        QCOMPARE(diskfile::folderAccess(dir.path(), &why), diskfile::FolderAccess::Writable);
-        put(dir.filePath(u"plain"_s), "x");
-        // Not even root can create a file below a plain file.
-        QCOMPARE(diskfile::folderAccess(dir.filePath(u"plain"_s), &why),
-                 diskfile::FolderAccess::Refused);
-        QVERIFY(!why.isEmpty());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{u"plain"_s}); // the probe leaves nothing behind
-    }
     void familyFollowsMajorPlusMinorHundredths()
     {
         // Low byte major, next byte minor; the high word is build and flags.
@@ -136,6 +123,17 @@ private Q_SLOTS:
     void onlyAFolderThatRefusesWritesSendsFilesToTheUserFolder()
     {
         using enum diskfile::FolderAccess;
+        QTemporaryDir probed;
+        QString why;
+        QCOMPARE(diskfile::folderAccess(probed.path(), &why), Writable);
+        put(probed.filePath(u"plain"_s), "x");
+        // Not even root can create a file below a plain file.
+        QCOMPARE(diskfile::folderAccess(probed.filePath(u"plain"_s), &why), Refused);
+        QVERIFY(!why.isEmpty());
+        QCOMPARE(
+            QDir(probed.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{u"plain"_s}); // the probe leaves nothing behind
+
         // The program folder's access, and a word of the notice, if any.
         const std::tuple<const char *, diskfile::FolderAccess, QString> rows[] = {
             {"writable", Writable, {}},
@@ -151,8 +149,8 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(from));
             put(from + u"/note02.qkn"_s, "kept");
             const QStringList carried{u"settings.dat"_s, u"note02.qkn"_s};
-            const auto probe = [&, program](const QString &folder, QString *why) {
-                *why = u"the reason."_s;
+            const auto probe = [&, program](const QString &folder, QString *reason) {
+                *reason = u"the reason."_s;
                 return folder == from ? program : Writable;
             };
             const Folders f = chooseFolders(from, to, carried, probe);
@@ -337,61 +335,60 @@ private Q_SLOTS:
     // The system's lock on a file (flock, or LockFileEx on Windows) must keep
     // a second bar away and never keep the only one away, whatever a bar
     // that was killed left behind; running without one at all is said.
-    void aSecondBarIsKeptAwayAndTheOnlyOneNever_data()
+    void aSecondBarIsKeptAwayAndTheOnlyOneNever()
     {
-        QTest::addColumn<QString>("before"); // what is there when the bar starts
-        QTest::addColumn<Result>("result");
-        QTest::newRow("the file of a bar that was killed") << u"left"_s << Result::Acquired;
-        QTest::newRow("a bar that runs") << u"bar"_s << Result::HeldElsewhere;
-        QTest::newRow("no folder for it") << u"no folder"_s << Result::Failed;
+        // What is there when the bar starts, and what the bar's lock gives.
         // A bar in a folder out of room can lock only the folder; one on a
         // file system that cannot lock folders, only the file. A reader that
         // only opens it (a backup tool) keeps nobody away.
-        QTest::newRow("another's lock on the file only") << u"file"_s << Result::HeldElsewhere;
-        QTest::newRow("a reader holds it open") << u"reader"_s << Result::Acquired;
+        const std::tuple<const char *, QString, Result> rows[] = {
+            {"the file of a bar that was killed", u"left"_s, Result::Acquired},
+            {"a bar that runs", u"bar"_s, Result::HeldElsewhere},
+            {"no folder for it", u"no folder"_s, Result::Failed},
+            {"another's lock on the file only", u"file"_s, Result::HeldElsewhere},
+            {"a reader holds it open", u"reader"_s, Result::Acquired},
 #ifndef Q_OS_WIN
-        QTest::newRow("another's lock on the folder only") << u"folder"_s << Result::HeldElsewhere;
+            {"another's lock on the folder only", u"folder"_s, Result::HeldElsewhere},
 #endif
-    }
-    void aSecondBarIsKeptAwayAndTheOnlyOneNever()
-    {
-        QFETCH(QString, before);
-        QFETCH(Result, result);
-        QTemporaryDir dir;
-        const QString path =
-            dir.filePath(before == u"no folder" ? u"missing/.marglet.lock"_s : u".marglet.lock"_s);
-        std::optional<RunningLock> other;
-        if (before == u"left")
-            put(path, "2147483646\nmarglet\n");
-        else if (before == u"bar")
-            QCOMPARE(other.emplace(path).tryLock(), Result::Acquired);
-        const bool opened = before == u"file" || before == u"reader";
+        };
+        for (const auto &[name, before, result] : rows) {
+            const auto row = nameOnFailure(name);
+            QTemporaryDir dir;
+            const QString path = dir.filePath(before == u"no folder" ? u"missing/.marglet.lock"_s
+                                                                     : u".marglet.lock"_s);
+            std::optional<RunningLock> other;
+            if (before == u"left")
+                put(path, "2147483646\nmarglet\n");
+            else if (before == u"bar")
+                QCOMPARE(other.emplace(path).tryLock(), Result::Acquired);
+            const bool opened = before == u"file" || before == u"reader";
 #ifdef Q_OS_WIN
-        const HANDLE fd =
-            opened
-                ? ::CreateFileW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16()),
-                                GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, 0, nullptr)
-                : INVALID_HANDLE_VALUE;
-        auto unlock = qScopeGuard([fd] { ::CloseHandle(fd); });
-        OVERLAPPED start = {};
-        QVERIFY(
-            before != u"file" ||
-            ::LockFileEx(fd, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start));
+            const HANDLE fd =
+                opened ? ::CreateFileW(
+                             reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16()),
+                             GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             0, nullptr)
+                       : INVALID_HANDLE_VALUE;
+            auto unlock = qScopeGuard([fd] { ::CloseHandle(fd); });
+            OVERLAPPED start = {};
+            QVERIFY(before != u"file" ||
+                    ::LockFileEx(fd, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                                 &start));
 #else
-        QFile file(path); // open, and so locked, until the end
-        if (before == u"folder")
-            QVERIFY(file.open(::open(QFile::encodeName(dir.path()).constData(), O_RDONLY),
-                              QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
-        else if (opened)
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(!file.isOpen() || before == u"reader" ||
-                ::flock(file.handle(), LOCK_EX | LOCK_NB) == 0);
+            QFile file(path); // open, and so locked, until the end
+            if (before == u"folder")
+                QVERIFY(file.open(::open(QFile::encodeName(dir.path()).constData(), O_RDONLY),
+                                  QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+            else if (opened)
+                QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(!file.isOpen() || before == u"reader" ||
+                    ::flock(file.handle(), LOCK_EX | LOCK_NB) == 0);
 #endif
-        RunningLock lock(path);
-        QCOMPARE(lock.tryLock(), result);
-        // Running without a lock would let a second bar write over the notes.
-        QCOMPARE(lock.error().contains(u".marglet.lock"_s), result == Result::Failed);
+            RunningLock lock(path);
+            QCOMPARE(lock.tryLock(), result);
+            // Running without a lock would let a second bar write over the notes.
+            QCOMPARE(lock.error().contains(u".marglet.lock"_s), result == Result::Failed);
+        }
     }
 
     // Start at login is read where the next login looks, and changed there.
