@@ -9,7 +9,6 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
-#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -377,41 +376,6 @@ private Q_SLOTS:
         QCOMPARE(b.told.size(), 3);
         QVERIFY2(b.told[2].contains(u"2026-12-09"_s) && !b.told[2].contains(copies[0]),
                  qPrintable(b.told[2]));
-    }
-
-    void anUnreadableNoteIsKeptAsideBeforeItIsFirstSaved()
-    {
-        // A word of what is told: the note is no text, or may not be read,
-        // which root may whatever the permissions say.
-        QStringList whys{u"text file"_s};
-#ifdef Q_OS_UNIX
-        if (::geteuid() != 0)
-            whys.append(u"permission"_s);
-#endif
-        for (const QString &why : std::as_const(whys)) {
-            const auto row = nameOnFailure(why);
-            Book b;
-            const QByteArray program("\177ELF\0\0\0", 7);
-            put(b.note(2), program);
-            if (why == u"permission")
-                QVERIFY(QFile::setPermissions(b.note(2), {}));
-            b.start();
-            QVERIFY2(b.told.size() == 1 && b.told[0].contains(why) &&
-                         b.told[0].contains(QDir::toNativeSeparators(b.note(2))),
-                     qPrintable(b.told.join(u'\n')));
-            QCOMPARE(b->TxtNote02, QString());
-            // Closing without touching the note leaves the file alone.
-            QVERIFY(b->SaveText());
-            QCOMPARE(QFileInfo(b.note(2)).size(), program.size());
-
-            b->ActiveNote = 2;
-            b->replaceActive(u"typed"_s);
-            QVERIFY(b->saveNow());
-            QCOMPARE(bytesOf(b.note(2)), "typed");
-            const QString aside = b.path(u"note02 (could not be read 2026-12-07 085210).qkn"_s);
-            QFile::setPermissions(aside, QFile::ReadOwner | QFile::WriteOwner);
-            QCOMPARE(bytesOf(aside), program);
-        }
     }
 
     void aSaveFollowsAPauseOrAtMostTheSteadyLimit()
