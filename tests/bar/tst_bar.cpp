@@ -116,6 +116,14 @@ private Q_SLOTS:
                             u"Collapse|Note 01|Note 02|Note 03"_qs);
         QTest::keyClick(f.pad(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(focusName(), u"Note 03"_qs);
+        // A tab is pressed by the keys of a button, not by a letter.
+        for (const Qt::Key key : {Qt::Key_A, Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+            f.click("PicTab01");
+            QTest::keyClick(f.control("PicTab02"), key);
+            QCOMPARE(f.notes().ActiveNote, key == Qt::Key_A ? 1 : 2);
+        }
+        QCOMPARE(QAccessible::queryAccessibleInterface(f.control("PicTab02"))->role(),
+                 QAccessible::PageTab);
         f.pad()->setFocus();
         press();
         QCOMPARE(tabWalk(), u"Expand|Close"_qs);
@@ -130,32 +138,6 @@ private Q_SLOTS:
             QVERIFY2(!all[i]->state().invisible || (!all[i]->state().focusable && !pressable),
                      qPrintable(all[i]->text(QAccessible::Name)));
         }
-    }
-
-    // Not from where Qt believes the window is, as a window manager that
-    // reparents the bar can make it believe.
-    void aSlideKeepsThePlaceFromTheSettings()
-    {
-        BarFixture f;
-        f.start().show();
-        QVERIFY(QTest::qWaitForWindowExposed(f.bar));
-        const QPoint place = f.bar->place();
-        f.bar->move(0, 0);
-        f.open();
-        QCOMPARE(f.bar->geometry(), QRect(place, QSize(185, 343)));
-    }
-
-    void aPictureControlIsPressedByTheKeysOfAButton()
-    {
-        BarFixture f;
-        f.start();
-        f.open();
-        QSignalSpy clicks(f.control("PicTab02"), &ClickableWidget::clicked);
-        for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_A})
-            QTest::keyClick(f.control("PicTab02"), key);
-        QCOMPARE(clicks.size(), 3); // every press but the letter
-        QCOMPARE(QAccessible::queryAccessibleInterface(f.control("PicTab02"))->role(),
-                 QAccessible::PageTab);
     }
 
     void theNoteOnShowFollowsItsFileWhereTheCaretWas()
