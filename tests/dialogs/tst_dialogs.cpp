@@ -31,10 +31,8 @@ private Q_SLOTS:
             << Settings{3840, 50, blue, 0} << u"RadXP RadTransOff"_s << 70;
         QTest::newRow("the classic position takes its own top")
             << Settings{3590, 50, blue, 1} << u"Rad9x RadTransOn"_s << 0;
-        QTest::newRow("an unknown position selects neither and keeps both values")
-            << Settings{0, 123, blue, 0} << u"RadTransOff"_s << 123;
-        QTest::newRow("an unknown fading value selects neither and is kept")
-            << Settings{3840, 70, blue, 7} << u"RadXP"_s << 70;
+        QTest::newRow("unknown position and fading values select nothing and are kept")
+            << Settings{0, 123, blue, 7} << QString() << 123;
         QTest::newRow("a skin not in the list is shown and kept")
             << Settings{3840, 70, u"Gone Away"_s, 0} << u"RadXP RadTransOff"_s << 70;
     }
@@ -212,8 +210,6 @@ private Q_SLOTS:
         } rows[] = {
             // Half the bar's left edge less half the dialog, in twips: 587.5
             // and 329 pixels, whole pixels rounded away from zero.
-            {"one screen", hd, 1664, {588, 329}},
-            {"primary screen on the right", hd.translated(1920, 0), 1920 + 1664, {1920 + 588, 329}},
             {"primary screen below", hd.translated(0, 1080), 1664, {588, 1080 + 329}},
             // The rule alone puts it 53 pixels off the left edge here.
             {"640x480", small, 384, {0, 29}},
