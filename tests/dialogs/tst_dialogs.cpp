@@ -31,10 +31,8 @@ private Q_SLOTS:
             << Settings{3840, 50, blue, 0} << u"RadXP RadTransOff"_s << 70;
         QTest::newRow("the classic position takes its own top")
             << Settings{3590, 50, blue, 1} << u"Rad9x RadTransOn"_s << 0;
-        QTest::newRow("an unknown position selects neither and keeps both values")
-            << Settings{0, 123, blue, 0} << u"RadTransOff"_s << 123;
-        QTest::newRow("an unknown fading value selects neither and is kept")
-            << Settings{3840, 70, blue, 7} << u"RadXP"_s << 70;
+        QTest::newRow("unknown position and fading values select nothing and are kept")
+            << Settings{0, 123, blue, 7} << QString() << 123;
         QTest::newRow("a skin not in the list is shown and kept")
             << Settings{3840, 70, u"Gone Away"_s, 0} << u"RadXP RadTransOff"_s << 70;
     }
@@ -69,18 +67,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("typed");    // empty: Olive is chosen from the list
         QTest::addColumn<bool>("focusLeaves"); // else typing ends with Return
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("a listed name typed, then Return") << u"Olive"_s << false << u"Blue"_s;
-        QTest::newRow("in other letters' case, then Return") << u"olive"_s << false << u"Blue"_s;
-        QTest::newRow("a listed name typed, then the focus leaves")
-            << u"Olive"_s << true << u"Blue"_s;
-        QTest::newRow("chosen from the list") << QString() << false << u"Olive"_s;
+        QTest::newRow("a listed name typed, then Return") << u"Olive"_s << false;
+        QTest::newRow("in other letters' case, then Return") << u"olive"_s << false;
+        QTest::newRow("a listed name typed, then the focus leaves") << u"Olive"_s << true;
+        QTest::newRow("chosen from the list") << QString() << false;
     }
     void onlyAChoiceFromTheListChangesTheSkin()
     {
         QFETCH(QString, typed);
         QFETCH(bool, focusLeaves);
-        QFETCH(QString, stored);
         touch(u"skins/Blue/background.gif"_s);
         touch(u"skins/Olive/background.gif"_s);
         FrmOptions &dialog = open();
@@ -100,45 +95,42 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(!edit->hasFocus() || !focusLeaves);
         dialog.CmdSave->click();
-        QCOMPARE(settingsfile::load(entry(u"settings.dat"_s), {}).SkinName, stored);
+        QCOMPARE(settingsfile::load(entry(u"settings.dat"_s), {}).SkinName,
+                 typed.isEmpty() ? u"Olive"_s : u"Blue"_s);
     }
 
-    void closeWritesNothingAndDestroysTheDialogs()
+    void closingWritesNothingAndDestroysTheDialog_data()
     {
-        const Settings stored{0, 123, u"Blue"_s, 7};
-        QVERIFY(settingsfile::save(entry(u"settings.dat"_s), stored));
-        FrmOptions &dialog = open();
-        dialog.RadXP->click();
-        dialog.RadTransOff->click();
-        dialog.CmdCancel->click();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(m_dialog.isNull());
-        QCOMPARE(settingsfile::load(entry(u"settings.dat"_s), {}), stored);
-        QVERIFY(m_log.isEmpty());
-        // So is About by its own.
-        QPointer<FrmAbout> about = new FrmAbout;
-        QTest::mouseClick(about->CmdClose, Qt::LeftButton);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(about.isNull());
+        QTest::addColumn<bool>("about");  // else Options, with changes made
+        QTest::addColumn<bool>("escape"); // else its Cancel or Close button
+        QTest::newRow("Options by Cancel") << false << false;
+        QTest::newRow("Options by Escape while a skin name is typed") << false << true;
+        QTest::newRow("About by Close") << true << false;
+        QTest::newRow("About by Escape") << true << true;
     }
-
-    void escapeClosesEitherDialog_data()
-    {
-        QTest::addColumn<bool>("about"); // else Options, while a skin name is typed
-        QTest::newRow("About") << true;
-        QTest::newRow("Options, typing a skin name") << false;
-    }
-    void escapeClosesEitherDialog()
+    void closingWritesNothingAndDestroysTheDialog()
     {
         QFETCH(bool, about);
-        QPointer<QWidget> dialog = about ? static_cast<QWidget *>(new FrmAbout) : &open();
+        QFETCH(bool, escape);
+        const Settings stored{0, 123, u"Blue"_s, 7};
+        QVERIFY(settingsfile::save(entry(u"settings.dat"_s), stored));
+        FrmAbout *const aboutBox = about ? new FrmAbout : nullptr;
+        QPointer<QWidget> dialog = aboutBox ? static_cast<QWidget *>(aboutBox) : &open();
         dialog->show();
         QVERIFY(QTest::qWaitForWindowActive(dialog));
-        if (!about)
+        if (!about) {
+            m_dialog->RadXP->click();
+            m_dialog->RadTransOff->click();
             m_dialog->CmbSkin->lineEdit()->setFocus();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        }
+        if (escape)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        else
+            QTest::mouseClick(about ? aboutBox->CmdClose : m_dialog->CmdCancel, Qt::LeftButton);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(dialog.isNull());
+        QCOMPARE(settingsfile::load(entry(u"settings.dat"_s), {}), stored);
+        QVERIFY(m_log.isEmpty());
     }
 
     void optionsIsWalkedTopToBottomFromApply()
@@ -204,40 +196,34 @@ private Q_SLOTS:
 #endif
     }
 
-    void optionsOpensByTheBarAndWholeOnItsScreen_data()
+    void eachDialogOpensWholeOnTheBarsScreen()
     {
-        QTest::addColumn<QRect>("screen");
-        QTest::addColumn<int>("barLeft");
-        QTest::addColumn<QPoint>("place");
+        const QSize options(489, 422); // with the start-at-login box
         const QRect hd(0, 0, 1920, 1080);
-        // Half the bar's left edge less half the dialog, in twips: 587.5 and
-        // 329 pixels, whole pixels rounded away from zero.
-        QTest::newRow("one screen") << hd << 1664 << QPoint(588, 329);
-        QTest::newRow("primary screen on the right")
-            << QRect(1920, 0, 1920, 1080) << 1920 + 1664 << QPoint(1920 + 588, 329);
-        QTest::newRow("primary screen below")
-            << QRect(0, 1080, 1920, 1080) << 1664 << QPoint(588, 1080 + 329);
-        // The rule alone puts it 53 pixels off the left edge here.
-        QTest::newRow("640x480") << QRect(0, 0, 640, 480) << 384 << QPoint(0, 29);
-        QTest::newRow("bar beyond a small screen's right edge")
-            << QRect(0, 0, 640, 480) << 4000 << QPoint(640 - 489, 29);
-        QTest::newRow("screen smaller than the dialog") << QRect(0, 0, 400, 300) << 0 << QPoint();
-    }
-    void optionsOpensByTheBarAndWholeOnItsScreen()
-    {
-        QFETCH(QRect, screen);
-        QFETCH(int, barLeft);
-        QFETCH(QPoint, place);
-        const QSize outer(489, 422); // with the start-at-login box
-        QCOMPARE(
-            dialogplace::keptWhole(dialogplace::options(screen, barLeft, outer), outer, screen),
-            place);
-    }
-
-    void aboutIsCentredOnTheBarsScreen()
-    {
-        const QSize about(249, 167);
-        QCOMPARE(dialogplace::centred(QRect(1920, 0, 1920, 1080), about), QPoint(1920 + 836, 457));
+        const QRect small(0, 0, 640, 480);
+        const struct
+        {
+            const char *name;
+            QRect screen;
+            int barLeft;
+            QPoint place;
+        } rows[] = {
+            // Half the bar's left edge less half the dialog, in twips: 587.5
+            // and 329 pixels, whole pixels rounded away from zero.
+            {"primary screen below", hd.translated(0, 1080), 1664, {588, 1080 + 329}},
+            // The rule alone puts it 53 pixels off the left edge here.
+            {"640x480", small, 384, {0, 29}},
+            {"bar beyond a small screen's right edge", small, 4000, {640 - 489, 29}},
+            {"screen smaller than the dialog", QRect(0, 0, 400, 300), 0, {}},
+        };
+        for (const auto &[name, screen, barLeft, place] : rows) {
+            const QPoint at = dialogplace::keptWhole(dialogplace::options(screen, barLeft, options),
+                                                     options, screen);
+            QVERIFY2(at == place, name);
+        }
+        // About is centred on the screen, wherever the bar is on it.
+        QCOMPARE(dialogplace::centred(hd.translated(1920, 0), QSize(249, 167)),
+                 QPoint(1920 + 836, 457));
     }
 };
 

@@ -1,12 +1,11 @@
-"""The real bar against a disk and a desk that let it down: full disks,
-refused folders, immutable, unreadable and special files, a lock it may not
-take, a dying X server, skin images far larger than the bar. Judged from
-outside: the bytes (and inode, times) of every file, what the bar printed
-and showed, and how it ended.
-
-Needs root (mounts, chattr, mknod, a second user): without it every case
-skips. Every mount and flag is undone when its case ends, passed or failed.
-"""
+# The real bar against a disk and a desk that let it down: full disks,
+# refused folders, immutable, unreadable and special files, a lock it may not
+# take, a dying X server, skin images far larger than the bar. Judged from
+# outside: the bytes (and inode, times) of every file, what the bar printed
+# and showed, and how it ended.
+#
+# Needs root (mounts, chattr, mknod, a second user): without it every case
+# skips. Every mount and flag is undone when its case ends, passed or failed.
 
 import contextlib
 import hashlib
@@ -23,15 +22,11 @@ import time
 
 import pytest
 
-from harness import (CLOSE, MAXMIN, OPEN, OPTIONS, PAD, TEST_USER as USER, WIDTH, Bar, Session,
-                     copy_program, ensure_test_user, read_bytes as read, settings_bytes, wait_for,
-                     write_bytes)
+from harness import (CLOSE, OPEN, OPTIONS, PAD, TEST_USER as USER, WIDTH, Bar, copy_program,
+                     ensure_test_user, read_bytes as read, settings_bytes, wait_for, write_bytes)
 
 LOAD_TEXT, TABS = (92, 289), {1: (37, 38), 2: (89, 38), 3: (141, 38)}
 AUTOSAVE, RETRY = 2.0, 15.0
-BAR_LEFT, BAR_TOP = 1920 - 256, 5
-CLOSE_AREA = (BAR_LEFT + 169, BAR_TOP + 1, 15, 15)
-BAR_BLUE = (0x4D, 0x90, 0xFE)  # what the bar paints where no picture lies
 FULL, STAMP = "the disk is full.", r"\d{4}-\d{2}-\d{2} \d{6}"
 PIPE, DEVICE = "it is a named pipe, not a regular file.", "it is a device, not a regular file."
 # Below the 16 KiB a buffered writer used to hold back (and lose) on a full
@@ -39,24 +34,18 @@ PIPE, DEVICE = "it is a named pipe, not a regular file.", "it is a device, not a
 SMALL = b"shopping\r\nmilk, bread\r\n"
 LARGE = b"".join(b"line %05d of a long note, kept byte for byte\r\n" % i for i in range(2200))
 SETTINGS = settings_bytes(3840, 70, "Blue", 0)
+FOLDER = {"note01.qkn": SMALL, "note02.qkn": LARGE, "settings.dat": SETTINGS}
 SKIN_FILES = ("background.gif", "buttonarea.gif", "close.gif", "max.gif", "min.gif")
 
 pytestmark = pytest.mark.skipif(os.geteuid() != 0, reason="needs root")
 
 
 def run(*cmd):
-    """Runs what sets a fault up; skips where root may not do it here (a
-    container without the privilege)."""
+    # Sets a fault up; skips where root may not do it here (a container
+    # without the privilege).
     done = subprocess.run(cmd, capture_output=True, text=True, timeout=60)
     if done.returncode:
         pytest.skip(f"root may not {cmd[0]} here: {done.stderr.strip()}")
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with contextlib.suppress(FileNotFoundError):
-        os.remove(path)  # a skin image that comes with the program
-    data(path) if callable(data) else write_bytes(path, data)
 
 
 def notes_in(folder):
@@ -78,17 +67,13 @@ def snapshot(path, follow=False):
     return shot
 
 
-def said(bar, text, timeout=8.0):
-    """Waits until the bar printed `text` (a string, or a compiled pattern)."""
-    def found():
-        out = bar.output()
-        return text.search(out) if isinstance(text, re.Pattern) else text in out
-    wait_for(found, timeout, lambda: f"the bar to say {text!r}; it said {bar.output()[-600:]!r}")
+def said(bar, text, timeout=AUTOSAVE + 6):
+    wait_for(lambda: text in bar.output(), timeout,
+             lambda: f"the bar to say {text!r}; it said {bar.output()[-600:]!r}")
 
 
-def windows(bar, count=1):
-    return wait_for(lambda: len(bar.message_windows()) == count and bar.message_windows(), 5.0,
-                    f"{count} message window(s)")
+def message(bar):
+    return wait_for(bar.message_windows, 5.0, "a message window")
 
 
 def wait_file(path, data, timeout=AUTOSAVE + 4):
@@ -96,8 +81,8 @@ def wait_file(path, data, timeout=AUTOSAVE + 4):
 
 
 def huge_gif(rgb):
-    """A GIF whose 5000 x 5000 screen is all one colour: a few bytes that
-    decode to 100 MB."""
+    # A GIF whose 5000 x 5000 screen is all one colour: a few bytes that
+    # decode to 100 MB.
     return (b"GIF89a" + struct.pack("<HHBBB", 5000, 5000, 0x80, 0, 0) + bytes(rgb) + b"\0\0\0"
             + b"," + struct.pack("<HHHHB", 0, 0, 5000, 5000, 0) + b"\x02\x02\x44\x01\x00;")
 
@@ -112,13 +97,12 @@ def link_to_node(path):
     os.symlink(os.path.join(os.path.dirname(path), "..", "null"), path)
 
 
-def fill_blocks(disk, leave=0):
-    """Takes all free blocks of the disk but `leave` bytes; returns the filler."""
+def fill_blocks(disk):
+    """Takes all free blocks of the disk; returns the filler."""
     filler = os.path.join(disk, "filler")
     st = os.statvfs(disk)
-    subprocess.run(["fallocate", "-l", str(st.f_bavail * st.f_frsize - leave), filler], check=True)
-    st = os.statvfs(disk)
-    assert st.f_bavail * st.f_frsize == leave, "the disk did not fill as planned"
+    subprocess.run(["fallocate", "-l", str(st.f_bavail * st.f_frsize), filler], check=True)
+    assert os.statvfs(disk).f_bavail == 0, "the disk did not fill as planned"
     return filler
 
 
@@ -159,7 +143,11 @@ class Desk:
         os.makedirs(folder, exist_ok=True)
         copy_program(folder)
         for name, data in (files or {}).items():
-            write(os.path.join(folder, name), data)
+            path = os.path.join(folder, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with contextlib.suppress(FileNotFoundError):
+                os.remove(path)  # a skin image that comes with the program
+            data(path) if callable(data) else write_bytes(path, data)
         return folder
 
     def tmpfs(self, options=""):
@@ -169,9 +157,6 @@ class Desk:
         run("mount", "-t", "tmpfs", "-o", f"size={size // 1024 + 8192}k{options}", "tmpfs", where)
         self.undo.callback(subprocess.run, ["umount", "-l", where])
         return where
-
-    def give_to_user(self, *paths):
-        subprocess.run(["chown", "-R", f"{USER}:{USER}", *paths], check=True)
 
     def start(self, folder, user=None, wait=True):
         env = {"XDG_DATA_HOME": self.data_home}
@@ -187,18 +172,12 @@ class Desk:
         return [w for w in self.session.windows("QKS Marglet")
                 if (self.session.geometry(w) or [0] * 4)[2] == WIDTH]
 
-    def click(self, bar, x, y):
-        # At once: without a manager no quick click is lost.
-        left, top = bar.geometry()[:2]
-        self.session.run("xdotool", "mousemove", str(left + x), str(top + y), "click", "1")
-
     def type_into(self, bar, text, note=1):
         """Types at the end of a note, as a user would after a click into it."""
         if bar.geometry()[3] != OPEN:
-            self.click(bar, *MAXMIN)
-            wait_for(lambda: bar.geometry()[3] == OPEN, 5.0, "the open bar")
-        self.click(bar, *TABS[note])
-        self.click(bar, *PAD)
+            bar.slide(OPEN)
+        bar.click(*TABS[note])
+        bar.click(*PAD)
         self.key(bar.wid, "ctrl+End")
         if text:
             self.session.type_text(text)
@@ -215,24 +194,11 @@ class Desk:
         self.key(question, keys)
         return question
 
-    def rescues(self):
-        folder = self.user_folder
-        return {} if not os.path.isdir(folder) else {
-            n: read(os.path.join(folder, n)) for n in os.listdir(folder) if n.startswith("note0")}
-
-
-@pytest.fixture(scope="class")
-def screen():
-    # One for the class: every case ends its bars, and with them their windows.
-    session = Session()
-    yield session
-    session.stop()
-
 
 @pytest.fixture
-def desk(screen):
+def desk(session):
     with contextlib.ExitStack() as undo:
-        yield Desk(screen, undo)
+        yield Desk(session, undo)
 
 
 @pytest.fixture(scope="module")
@@ -244,58 +210,56 @@ def user():
 
 
 class TestDisk:
-    @pytest.mark.parametrize("old, leave, sit_out_a_retry", [
-        pytest.param(SMALL, 0, True, id="small note, no room"),
-        pytest.param(LARGE, 64 * 1024, False, id="100 KiB note, room for part of it")])
-    def test_a_full_disk_keeps_the_old_note_and_saves_when_room_comes_back(
-            self, desk, old, leave, sit_out_a_retry):
+    # Whether a write cut short anywhere keeps the old file is the disk
+    # file's unit tests' (tests/core); here the whole way on a real disk.
+    def test_a_full_disk_keeps_the_old_note_and_saves_when_room_comes_back(self, desk):
         disk = desk.tmpfs()
-        bar = desk.start(desk.folder(os.path.join(disk, "Marglet"), {"note01.qkn": old}))
-        filler, path = fill_blocks(disk, leave), bar.path("note01.qkn")
+        bar = desk.start(desk.folder(os.path.join(disk, "Marglet"), {"note01.qkn": SMALL}))
+        filler, path = fill_blocks(disk), bar.path("note01.qkn")
         before = sorted(os.listdir(bar.folder))
         desk.type_into(bar, " and eggs")
-        said(bar, not_saved(path, FULL), AUTOSAVE + 4)
+        said(bar, not_saved(path, FULL))
         assert "Your text is kept in the bar, which tries again every 15 seconds." in bar.output()
-        windows(bar)
-        assert read(path) == old, "the old note is kept byte for byte"
+        message(bar)
+        assert read(path) == SMALL, "the old note is kept byte for byte"
         assert sorted(os.listdir(bar.folder)) == before, "nothing left behind"
-        if sit_out_a_retry:
-            # A failing retry must not tell again; that it ran at all shows
-            # below, where a later one writes the note.
-            time.sleep(RETRY + 1.5)
-            assert read(path) == old
+        # A failing retry must not tell again; that it ran at all shows
+        # below, where a later one writes the note.
+        time.sleep(RETRY + 1.5)
+        assert read(path) == SMALL
         os.remove(filler)
-        wait_file(path, old + b" and eggs", RETRY + 2)
+        wait_file(path, SMALL + b" and eggs", RETRY + 2)
         assert bar.output().count("Note 01 was not saved.") == 1, "told once"
         assert len(bar.message_windows()) == 1 and bar.proc.poll() is None
 
-    @pytest.mark.parametrize("fault", ["full disk", "full disk, rescue folder too",
-                                       "immutable note, ended by SIGTERM"])
-    def test_a_note_that_cannot_be_saved_is_rescued_when_the_bar_ends(self, desk, fault):
-        if fault.startswith("immutable"):
+    # A rescue on a disk as full as the note's fails too; SIGTERM rescues
+    # without asking. What the user answers and a rescue that works are the
+    # closing's unit tests' (tests/app).
+    @pytest.mark.parametrize("immutable", [False, True],
+                             ids=["full disk, rescue folder too", "immutable, SIGTERM"])
+    def test_a_note_that_cannot_be_saved_is_rescued_when_the_bar_ends(self, desk, immutable):
+        if immutable:
             folder = desk.folder(files={"note01.qkn": SMALL})
             run("chattr", "+i", os.path.join(folder, "note01.qkn"))
-            desk.undo.callback(subprocess.run, ["chattr", "-i", os.path.join(folder,
-                                                                            "note01.qkn")])
+            desk.undo.callback(subprocess.run, ["chattr", "-i", os.path.join(folder, "note01.qkn")])
             reason = "it is protected against changes."
         else:
             disk = desk.tmpfs()
             folder = desk.folder(os.path.join(disk, "Marglet"), {"note01.qkn": SMALL})
-            if fault.endswith("too"):
-                desk.data_home = os.path.join(disk, "xdg")
-            reason = FULL
+            desk.data_home, reason = os.path.join(disk, "xdg"), FULL
         bar = desk.start(folder)
-        if reason == FULL:
+        if not immutable:
             fill_blocks(disk)
         path, before = bar.path("note01.qkn"), sorted(os.listdir(folder))
         desk.type_into(bar, "!")
-        said(bar, not_saved(path, reason), AUTOSAVE + 4)
-        warning = windows(bar)
+        said(bar, not_saved(path, reason))
+        warning = message(bar)
         assert sorted(os.listdir(folder)) == before, "nothing left behind"
-        if reason != FULL:
+        if immutable:
             os.kill(bar.pid(), signal.SIGTERM)
         else:
-            # Escape keeps the bar and the text; Rescue ends it.
+            # Escape keeps the bar and the text; Rescue fails, and the bar
+            # asks again, now to close without saving.
             bar.click(*CLOSE)
             question = desk.answer(bar, warning, "Escape")
             wait_for(lambda: question not in bar.message_windows(), 3.0, "the question to go")
@@ -303,31 +267,29 @@ class TestDisk:
             assert bar.proc.poll() is None, "Escape keeps the bar open"
             bar.click(*CLOSE)
             question = desk.answer(bar, warning, "alt+r")
-            if fault.endswith("too"):  # asked again, now to close without saving
-                desk.answer(bar, warning + [question], "alt+c")
+            desk.answer(bar, warning + [question], "alt+c")
         assert bar.wait_exit() == 1, "the exit status tells of the unsaved note"
         assert read(path) == SMALL, "the note file is left as it was"
-        if fault.endswith("too"):
-            assert desk.rescues() == {}
-        else:
-            (name, data), = desk.rescues().items()
-            assert re.fullmatch(rf"note01 \(rescued {STAMP}\)\.txt", name) and data == SMALL + b"!"
-            assert "marglet: unsaved notes kept in " + os.path.join(desk.user_folder, name) \
-                in bar.output()
+        rescued = os.listdir(desk.user_folder) if os.path.isdir(desk.user_folder) else []
+        assert len(rescued) == immutable, rescued
+        if immutable:
+            kept = os.path.join(desk.user_folder, rescued[0])
+            assert re.fullmatch(rf"note01 \(rescued {STAMP}\)\.txt", rescued[0])
+            assert read(kept) == SMALL + b"!"
+            assert "marglet: unsaved notes kept in " + kept in bar.output()
 
     @pytest.mark.parametrize("options, fill", [("", fill_blocks), (",nr_inodes=64", use_up_inodes)],
                              ids=["no free blocks", "no free inodes"])
     def test_a_full_program_folder_stays_in_use_and_locked(self, desk, options, fill):
         disk = desk.tmpfs(options)
-        folder = desk.folder(os.path.join(disk, "Marglet"),
-                             {"note01.qkn": SMALL, "note02.qkn": LARGE, "settings.dat": SETTINGS})
+        folder = desk.folder(os.path.join(disk, "Marglet"), FOLDER)
         fill(disk)
         bar = desk.start(folder)
         said(bar, f'marglet: There is no room in Marglet\'s folder "{folder}": {FULL}')
-        windows(bar)
+        message(bar)
         assert not os.path.exists(desk.user_folder), "nothing moved away"
         desk.type_into(bar, "x")
-        said(bar, not_saved(bar.path("note01.qkn"), FULL), AUTOSAVE + 4)
+        said(bar, not_saved(bar.path("note01.qkn"), FULL))
         assert notes_in(folder) == {1: SMALL, 2: LARGE, 3: None} and bar.proc.poll() is None
         # However it had to lock the folder, room coming back must not let a
         # second bar in on the same notes.
@@ -339,26 +301,25 @@ class TestDisk:
         assert f"already running for {folder}" in second.output()
         assert desk.bars_on_screen() == [bar.wid]
 
+    # Where the notes went is said as the unit tests of the folders check
+    # (tests/core); what was copied, here.
     @pytest.mark.parametrize("as_user, reason", [
         pytest.param(False, "the disk can only be read, not written (it is mounted read-only).",
                      id="read-only mount"),
         pytest.param(True, "you do not have permission.", id="root's folder")])
     def test_a_refused_program_folder_moves_the_notes_to_the_user_folder_once(
             self, desk, request, as_user, reason):
-        user = request.getfixturevalue("user") if as_user else None
         old = {1: SMALL, 2: LARGE, 3: None}
-        folder = desk.folder(files={"note01.qkn": SMALL, "note02.qkn": LARGE,
-                                    "settings.dat": SETTINGS})
+        folder = desk.folder(files=FOLDER)
         if not as_user:
             run("mount", "--bind", folder, folder)
             desk.undo.callback(subprocess.run, ["umount", "-l", folder])
             run("mount", "-o", "remount,bind,ro", folder)
-        bar = desk.start(folder, user=user)
+        bar = desk.start(folder, user=request.getfixturevalue("user") if as_user else None)
         said(bar, f'marglet: Marglet cannot write in its program folder "{folder}": {reason}')
-        assert f'Your notes and settings are kept in "{desk.user_folder}" instead.' in bar.output()
         assert "These files were copied there from the program folder: settings.dat, " \
             "note01.qkn, note02.qkn." in bar.output()
-        windows(bar)
+        message(bar)
         assert notes_in(desk.user_folder) == old
         assert read(os.path.join(desk.user_folder, "settings.dat")) == SETTINGS
         desk.type_into(bar, "k")
@@ -386,9 +347,8 @@ class TestDisk:
             bar = desk.start(folder, user=user, wait=False)
             said(bar, "marglet: Marglet cannot make sure that it is the only bar using the notes "
                       f'in "{folder}".')
-            box = wait_for(bar.message_windows, 5.0, "the message")
             assert desk.bars_on_screen() == [], "no bar"
-            desk.key(box[0], "Return")
+            desk.key(message(bar)[0], "Return")
             assert bar.wait_exit() == 1
         os.chmod(folder, 0o755)
         assert notes_in(folder) == {1: SMALL, 2: None, 3: None}
@@ -409,20 +369,21 @@ class TestFiles:
                  2: (b"line one\r\n\x00\x01binary\r\n", "it does not look like a text file.", "nul"),
                  3: (root_only, "you do not have permission.", "perm")}
         folder = desk.folder()
-        desk.give_to_user(folder, desk.path("xdg"))
         paths = {n: os.path.join(folder, f"note0{n}.qkn") for n in cases}
+        subprocess.run(["chown", "-R", f"{user}:{user}", folder, desk.path("xdg")], check=True)
         for n, (make, _, _) in cases.items():
-            write(paths[n], make)
-        desk.give_to_user(paths[1], paths[2])
+            make(paths[n]) if callable(make) else write_bytes(paths[n], make)
+        subprocess.run(["chown", f"{user}:{user}", paths[1], paths[2]], check=True)
         before = {n: snapshot(p) for n, p in paths.items()}
 
         # Shown empty, said, and left alone even by a close without edits.
         bar = desk.start(folder, user=user)
         for n, (_, reason, _) in cases.items():
-            said(bar, f'marglet: Note 0{n} could not be read. Could not read "{paths[n]}": {reason}')
+            said(bar, f'marglet: Note 0{n} could not be read. Could not read "{paths[n]}": '
+                      + reason)
         assert bar.output().count("It shows empty. Its file is left as it is, and is kept under "
                                   "another name before this note is first saved.") == 3
-        wait_for(bar.message_windows, 5.0, "the message")
+        message(bar)
         bar.click(*CLOSE)
         assert bar.wait_exit() == 0
         assert {n: snapshot(p) for n, p in paths.items()} == before
@@ -476,19 +437,19 @@ class TestFiles:
         before = snapshot(path), snapshot(path, follow=True)
         # A bar that opened a pipe waits on it for good: its window never comes.
         bar = desk.start(folder)
+        device = DEVICE in (says or "")
         if says:
             said(bar, "marglet: " + says.format(path))
-            windows(bar)
+            message(bar)
         if options:
             desk.type_into(bar, "")
             bar.click(*OPTIONS)
             wait_for(lambda: bar.windows("QKS Marglet Options"), 5.0, "the Options window")
             assert "marglet:" not in bar.output()
-        if DEVICE in (says or ""):
+        if device:
             desk.type_into(bar, "x")
-            said(bar, re.compile(r"marglet: Note 01 was not saved\. [^\n]*, not a regular file"),
-                 AUTOSAVE + 4)
-        assert bar.stop() == (1 if DEVICE in (says or "") else 0)
+            said(bar, f'marglet: Note 01 was not saved. "{path}" is a device, not a regular file')
+        assert bar.stop() == device
         assert (snapshot(path), snapshot(path, follow=True)) == before, "left as it was"
 
     def test_loading_a_pipe_as_text_is_refused_without_a_freeze(self, desk):
@@ -520,25 +481,22 @@ class TestFiles:
             assert bar.wait_exit() != 0
             assert bar.file("note01.qkn") == b"display gone"
 
+    # The built-in images that stand in for them are the skins' unit tests'
+    # (tests/settings); a bar that decoded one, even for a moment, shows here.
     def test_huge_skin_images_are_refused_cheaply(self, desk):
-        magenta = (0xFF, 0x00, 0xFF)
-        folder = desk.folder(files={f"skins/Huge/{n}": huge_gif(magenta) for n in SKIN_FILES})
+        folder = desk.folder(files={f"skins/Huge/{n}": huge_gif((255, 0, 255)) for n in SKIN_FILES})
         write_bytes(os.path.join(folder, "settings.dat"), settings_bytes(3840, 70, "Huge", 0))
         bar = desk.start(folder)
-        message = "marglet: These skin images are missing, cannot be read or are larger than " \
-                  "the bar:\n"
-        said(bar, message)
+        told = "marglet: These skin images are missing, cannot be read or are larger than " \
+               "the bar:\n"
+        said(bar, told)
         for name in SKIN_FILES:
             assert os.path.join(folder, "skins", "Huge", name) in bar.output()
         time.sleep(0.5)  # proves the five are one message
-        assert bar.output().count(message) == 1 and len(bar.message_windows()) == 1
+        assert bar.output().count(told) == 1 and len(bar.message_windows()) == 1
         # The peak too: one of these pictures decoded, even if dropped at
         # once, takes 100 MB by itself; the bar alone needs about 30.
         status = read(f"/proc/{bar.pid()}/status").decode()
         for field in ("VmRSS", "VmHWM"):
             assert int(re.search(field + r":\s+(\d+) kB", status).group(1)) < 100 * 1024, field
-        strip = desk.session.pixels(BAR_LEFT, BAR_TOP, WIDTH, 17)
-        assert magenta not in [px for row in strip for px in row]
-        close = desk.session.pixels(*CLOSE_AREA)
-        assert any(px != BAR_BLUE for row in close for px in row), "the built-in images shown"
         assert bar.stop() == 0
