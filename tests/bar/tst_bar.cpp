@@ -10,14 +10,21 @@
 
 namespace {
 
-// The pad shows the active note, and only its tab looks active.
+// The pad shows the active note and is named after it, and only its tab
+// looks active and is selected.
 void checkShowsActiveNote(const BarFixture &f)
 {
     const int active = f.notes().ActiveNote;
     QCOMPARE(f.padText(), f.notes().noteStore(active));
     const QImage activeTab = QPixmap(u":/images/tab_active.gif"_qs).toImage();
-    for (int n = 1; n <= 3; ++n)
-        QCOMPARE(f.picture("PicTab0" + QByteArray::number(n)) == activeTab, n == active);
+    for (int n = 1; n <= 3; ++n) {
+        const QByteArray tab = "PicTab0" + QByteArray::number(n);
+        QCOMPARE(f.picture(tab) == activeTab, n == active);
+        QCOMPARE(QAccessible::queryAccessibleInterface(f.control(tab))->state().selected,
+                 n == active);
+    }
+    if (auto *pad = f.bar->findChild<QPlainTextEdit *>())
+        QCOMPARE(pad->accessibleName(), QStringLiteral("Note 0%1").arg(active));
 }
 
 QString focusName()
@@ -78,10 +85,10 @@ private Q_SLOTS:
         f.slide();
         QCOMPARE(f.picture("PicMaxMin"), skinImage(u"Olive"_qs, after));
         QCOMPARE(f.picture("PicClose"), skinImage(u"Olive"_qs, SkinSource::kClose));
-        // Screen readers announce the state, not the image.
-        QCOMPARE(
-            bool(QAccessible::queryAccessibleInterface(f.control("PicMaxMin"))->state().collapsed),
-            after == SkinSource::kMax);
+        const QAccessible::State state =
+            QAccessible::queryAccessibleInterface(f.control("PicMaxMin"))->state();
+        QCOMPARE(bool(state.expanded), after == SkinSource::kMin);
+        QCOMPARE(bool(state.collapsed), after == SkinSource::kMax);
     }
 
     // Tab types in the note pad and Ctrl+Tab leaves it; a bar shut while
