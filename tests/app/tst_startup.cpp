@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
+Q_DECLARE_METATYPE(CloseChoice)
+
 namespace {
 
 // The program after its load sequence.
@@ -112,29 +114,58 @@ private Q_SLOTS:
         QVERIFY(!s.notes().hasUnsaved());
     }
 
-    // Keeping the bar open, a rescue file and closing without saving are
-    // answered through the real message box in the fault suites.
-    void aTryAfterThePlaceWasFreedSavesTheNoteAndEnds()
+    void closingWhileANoteCannotBeSavedLeavesTheChoiceToTheUser_data()
     {
+        QTest::addColumn<QList<CloseChoice>>("answers");
+        QTest::addColumn<bool>("rescueBlocked"); // nothing can be written where rescues go
+        QTest::addColumn<bool>("ends");
+        QTest::addColumn<QByteArray>("rescued"); // what a rescue file holds, if one is made
+        QTest::addColumn<int>("status");
+        using C = CloseChoice;
+        QTest::newRow("the bar stays open with the text")
+            << QList<C>{C::KeepOpen} << false << false << QByteArray() << 1;
+        QTest::newRow("a try after the place was freed saves it")
+            << QList<C>{C::TryAgain} << false << true << QByteArray() << 0;
+        QTest::newRow("a rescue file keeps the text, and the status tells")
+            << QList<C>{C::Rescue} << false << true << QByteArray("precious") << 1;
+        QTest::newRow("when even the rescue fails, closing without saving is a choice")
+            << QList<C>{C::Rescue, C::CloseAnyway} << true << true << QByteArray() << 1;
+    }
+    void closingWhileANoteCannotBeSavedLeavesTheChoiceToTheUser()
+    {
+        QFETCH(QList<CloseChoice>, answers);
+        QFETCH(bool, rescueBlocked);
+        QFETCH(bool, ends);
+        QFETCH(QByteArray, rescued);
+        QFETCH(int, status);
         Started s;
         s.bar->show();
         QSignalSpy finished(s.bar, &FrmMargletQK::finished);
-        // A folder where the note file should be: no write can succeed
-        // until the user, told of the failure, takes it away.
+        // A folder where the note file should be: no write can succeed.
         const QString blocked = s.path(u"note02.qkn"_qs);
         QVERIFY(QDir().mkdir(blocked));
+        if (rescueBlocked)
+            s.write(u"rescued"_qs, {});
         s.open();
         s.click("PicTab02");
         QTest::keyClicks(s.pad(), QStringLiteral("precious"));
-        s.answers = {CloseChoice::TryAgain};
-        QObject::connect(&s.notes(), &NoteBook::problem, [&] { QDir().rmdir(blocked); });
+        s.answers = answers;
+        // The user frees the place while the failure is told.
+        if (answers.first() == CloseChoice::TryAgain)
+            QObject::connect(&s.notes(), &NoteBook::problem, [&] { QDir().rmdir(blocked); });
+
         s.click("PicClose");
-        QCOMPARE(finished.size(), 1);
-        QVERIFY(!s.bar->isVisible());
+        QCOMPARE(finished.size(), ends ? 1 : 0);
+        QCOMPARE(s.bar->isVisible(), !ends);
         QVERIFY(s.questions.value(0).contains(u"Note 02"_qs));
         QVERIFY(s.reports.last().contains(u"note02.qkn"_qs));
-        QCOMPARE(s.bar->closing().exitStatus(), 0);
-        QCOMPARE(s.read(u"note02.qkn"_qs), QByteArray("precious"));
+        QCOMPARE(s.bar->closing().exitStatus(), status);
+        const QStringList rescues = QDir(s.path(u"rescued"_qs)).entryList(QDir::Files);
+        QCOMPARE(rescues.size(), rescued.isEmpty() ? 0 : 1);
+        if (!rescued.isEmpty())
+            QCOMPARE(s.read(u"rescued/"_qs + rescues.first()), rescued);
+        if (status == 0)
+            QCOMPARE(s.read(u"note02.qkn"_qs), QByteArray("precious"));
     }
 
     void aDialogClosedWithTheKeyboardGivesItBackToTheBarsButton()
