@@ -16,7 +16,7 @@ def test_a_first_start_shows_the_shut_bar_on_top_and_loads_no_network(bar):
     # No taskbar entry, and a window of its own: one transient for the
     # program would be stacked with the program's dialogs.
     assert {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR"} <= bar.state()
-    assert bar.prop("WM_TRANSIENT_FOR") is None
+    assert bar.session.prop(bar.wid, "WM_TRANSIENT_FOR") is None
     assert bar.file("settings.dat") == b""
     bar.session.screenshot("collapsed.png", 1920 - 300, 0, 300, 40)
     # The network libraries cost every start a few milliseconds; only an
