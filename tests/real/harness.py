@@ -27,6 +27,11 @@ TITLE, WIDTH, SHUT, OPEN = "QKS Marglet", 185, 17, 343
 MAXMIN, CLOSE, PAD, TAB2 = (159, 8), (176, 8), (60, 100), (80, 36)
 SAVE_AS, OPTIONS, ABOUT = (92, 264), (53, 315), (132, 315)
 STRIP = ((60, 4), (64, 134, 246))  # a point of the Blue title strip and its colour
+# (row, first, last): the columns the open bar's outline keeps on sample rows.
+OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (15, 1, 183), (16, 2, 182), (17, 6, 178),
+           (18, 4, 180), (19, 3, 181), (20, 2, 182), (21, 1, 183), (22, 1, 183), (23, 0, 184),
+           (200, 0, 184), (336, 0, 184), (337, 1, 183), (339, 2, 182), (340, 3, 181),
+           (341, 4, 180), (342, 6, 178)]
 TEST_USER = "marglet-fault"
 BINARY, SKINS, OUT = None, None, tempfile.gettempdir()  # set by conftest.py
 
@@ -116,6 +121,14 @@ def ensure_test_user():
     if done.returncode not in (0, 9):  # 9: made by another suite meanwhile
         raise RuntimeError("useradd: " + done.stderr)
     return done.returncode == 0
+
+
+# (row, column) where the open bar at left, top is cut where it should not
+# be, or drawn (over a `background` root) where it should be cut.
+def outline_faults(session, left, top, background):
+    rows = session.pixels(left, top, WIDTH, OPEN)
+    return [(row, col) for row, first, last in OUTLINE for col in range(WIDTH)
+            if (rows[row][col] == background) == (first <= col <= last)]
 
 
 def _from_bgrx(data, w, h, stride):
@@ -597,14 +610,16 @@ class Session:
     def click(self, x, y):
         # As a hand clicks: the pointer comes to rest first, and the button
         # is held for a moment. A press and release in the same instant can
-        # be lost under a busy manager or compositor.
-        self.pointer(x, y)
-        for pressed in (True, False):
-            time.sleep(0.05)
-            if self.compositor:
+        # be lost under a busy manager or compositor; without one, never.
+        if self.compositor:
+            self.compositor.move(x, y)
+            for pressed in (True, False):
+                time.sleep(0.05)
                 self.compositor.button(pressed)
-            else:
-                self.run("xdotool", "mousedown" if pressed else "mouseup", "1")
+        else:
+            rest = [] if self.wm == "none" else ["sleep", "0.05"]
+            self.run("xdotool", "mousemove", str(x), str(y), *rest, "mousedown", "1", *rest,
+                     "mouseup", "1")
 
     def type_text(self, text):
         if self.compositor:

@@ -1,8 +1,8 @@
-"""The real bar under a window manager (--wm, or none), as its users run it:
-its place, its body drawn, the keyboard focus, typing, its stacking over its
-dialogs and other windows, being brought forward by a second start and the
-manager's close; on one screen, on two monitors and on a small screen. The
-shapes shared with the Wayland sessions live here too."""
+# The real bar under a window manager (--wm, or none), as its users run it:
+# its place, its body drawn, the keyboard focus, typing, its stacking over its
+# dialogs and other windows, being brought forward by a second start and the
+# manager's close; on one screen, on two monitors and on a small screen. The
+# shapes shared with the Wayland sessions live here too.
 
 import os
 import subprocess
@@ -10,7 +10,7 @@ import subprocess
 import pytest
 
 import harness
-from harness import ABOUT, MAXMIN, OPEN, OPTIONS, SHUT, STRIP, TAB2, holds, wait_for
+from harness import ABOUT, MAXMIN, OPEN, OPTIONS, SHUT, STRIP, TAB2, WIDTH, holds, wait_for
 
 PAD = (90, 150)
 PAD_START = (9, 55)  # before the first character of the note
@@ -38,15 +38,15 @@ def start_bar(make_bar, session, **kwargs):
     return bar
 
 
+# The bar's title strip is on the screen: nothing covers it.
 def strip_drawn(bar, at=None):
-    """The bar's title strip is on the screen: nothing covers it."""
     (px, py), colour = STRIP
     left, top = at or bar.geometry()[:2]
     return bar.session.pixels(left + px, top + py, 1, 1)[0][0] == colour
 
 
 def expect_place(bar, x, y, height, what):
-    wait_for(lambda: bar.geometry() == (x, y, 185, height), 30,
+    wait_for(lambda: bar.geometry() == (x, y, WIDTH, height), 30,
              lambda: f"the bar at {x},{y} {height} px tall {what}; it is at {bar.geometry()}")
 
 
@@ -56,9 +56,9 @@ def slide(bar, x, y, heights=(OPEN, SHUT, OPEN)):
         expect_place(bar, x, y, height, f"after slide {i + 1}")
 
 
+# The open bar's body shows its note pad and buttons: none of it lets the
+# wallpaper through.
 def body_drawn(session, x, y):
-    """The open bar's body shows its note pad and buttons: none of it lets
-    the wallpaper through."""
     rows = session.pixels(x + 8, y + 48, 169, 287)
     wallpaper = tuple(WALLPAPER.to_bytes(3, "big"))
     through = sum(px == wallpaper for row in rows for px in row)
@@ -78,9 +78,9 @@ def focus_stays(session, wid, seconds):
           seconds, "the focus left the window it was in")
 
 
+# A user points at a control, clicks it and types: the keyboard reaches the
+# bar and the text the note's file.
 def point_click_and_type(bar, at, text, note):
-    """A user points at a control, clicks it and types: the keyboard
-    reaches the bar and the text the note's file."""
     s = bar.session
     x, y = bar.geometry()[:2]
     s.pointer(x + at[0], y + at[1])
@@ -91,11 +91,11 @@ def point_click_and_type(bar, at, text, note):
     wait_for(lambda: text.encode() in (bar.file(note) or b""), 60, f"the typed text in {note}")
 
 
+# Starts the program again as a launcher does (with a startup id stamped with
+# the time of the user's action) and as a key bound to it does (with none),
+# while the bar rests shut and an editor has the keyboard: the bar opens and
+# takes it, with the caret after the note's text.
 def bring_twice(make_bar, session, folder, editor_has_keyboard, back_to_editor):
-    """Starts the program again as a launcher does (with a startup id stamped
-    with the time of the user's action) and as a key bound to it does (with
-    none), while the bar rests shut and an editor has the keyboard: the bar
-    opens and takes it, with the caret after the note's text."""
     harness.write_bytes(os.path.join(folder, "note01.qkn"), b"first line")
     bar = start_bar(make_bar, session, folder=folder)
     x, y = bar.geometry()[:2]
@@ -111,7 +111,7 @@ def bring_twice(make_bar, session, folder, editor_has_keyboard, back_to_editor):
             expect_place(bar, x, y, OPEN, f"brought by a {how}")
             wait_for(lambda: session.focus_within(bar.wid), 30, f"the keyboard in the bar ({how})")
             assert not editor_has_keyboard(), "the editor kept the keyboard"
-            if session.wm not in ("none",) + WAYLAND:
+            if session.wm not in ("none", *WAYLAND):
                 assert session.active_window() == bar.wid
             session.type_text(typed[-1])
             wait_for(lambda: bar.file("note01.qkn") == typed.encode(), 60, f"{typed!r} saved")
@@ -138,9 +138,9 @@ def above(session, upper, lower, what):
              lambda: f"{what}; the bar's state: {session.state(upper)}")
 
 
+# Moves a window over the bar and raises it, as a program asks for its own
+# window; under a manager it is activated too.
 def cover_bar_with(session, wid, x, y):
-    """Moves a window over the bar and raises it, as a program asks for its
-    own window; under a manager it is activated too."""
     session.run("xdotool", "windowmove", str(wid), str(x), str(y))
     session.window(wid).configure(stack_mode=harness.X.Above)
     session.x.sync()
@@ -149,17 +149,17 @@ def cover_bar_with(session, wid, x, y):
     wait_for(lambda: session.frame(wid)[0] <= x + 60, 30, "the window moved")
 
 
+# Centred down the screen by the dialog's own height, rounded up; a manager's
+# frame is not known when the dialog is placed.
 def centred(session, wid, height=1080):
-    """Centred down the screen by the dialog's own height, rounded up; a
-    manager's frame is not known when the dialog is placed."""
     return (height - session.window(wid).get_geometry().height + 1) // 2
 
 
+# Opens Options and About from the open bar: each whole on the screen and at
+# its place (a check of its frame, or None), an ordinary window out of the
+# taskbar that the bar stays in front of, even when it is dragged over the
+# bar and raised.
 def open_dialogs(bar, size, places, apply=False):
-    """Opens Options and About from the open bar: each whole on the screen
-    and at its place (a check of its frame, or None), an ordinary window
-    out of the taskbar that the bar stays in front of, even when it is
-    dragged over the bar and raised."""
     s, (x, y) = bar.session, bar.geometry()[:2]
     for button, title, place in zip((OPTIONS, ABOUT), ("QKS Marglet Options", "About QKS Marglet"),
                                     places):
@@ -175,16 +175,17 @@ def open_dialogs(bar, size, places, apply=False):
             left, top = s.geometry(wid)[:2]
             s.click(left + 440, top + 380)
             wait_for(lambda: len(bar.file("settings.dat") or b"") == 512, 30, "the settings saved")
-            holds(lambda: bar.geometry() == (x, y, 185, OPEN), 0.5, "the bar moved on Apply")
+            holds(lambda: bar.geometry() == (x, y, WIDTH, OPEN), 0.5, "the bar moved on Apply")
         assert title not in s.taskbar_entries()
         assert s.prop(wid, "WM_TRANSIENT_FOR") is None, f"{title} is transient"
         cover_bar_with(s, wid, x - 100, y + 20)
         above(s, bar.wid, wid, f"the bar above {title}")
 
 
-def test_the_bar_through_a_working_session(desk, make_bar):
+def test_the_bar_through_a_working_session(desk, make_bar, folder):
     s = desk()
     editor = s.open_ordinary_window("Editor")
+    back_to_editor = lambda: wait_for(lambda: s.activate(editor), 30, "the editor active")  # noqa
     bar = start_bar(make_bar, s)
     x, y = 1920 - 256, 5
     expect_place(bar, x, y, SHUT, "at start")
@@ -201,7 +202,7 @@ def test_the_bar_through_a_working_session(desk, make_bar):
     # note, and the typing goes into that note.
     text = f"typed under {s.wm}"
     point_click_and_type(bar, PAD, text, "note01.qkn")
-    wait_for(lambda: s.activate(editor), 30, "the focus back in the editor")
+    back_to_editor()
     wait_for(lambda: not s.accepts_focus(bar.wid), 30, "the bar to refuse the focus again")
     point_click_and_type(bar, TAB2, "second note", "note02.qkn")
 
@@ -216,12 +217,8 @@ def test_the_bar_through_a_working_session(desk, make_bar):
     assert bar.wait_exit() == 0
     assert text.encode() in bar.file("note01.qkn")
 
-
-def test_starting_it_again_brings_the_bar_forward(desk, make_bar, folder):
-    s = desk()
-    editor = s.open_ordinary_window("Editor")
-    bring_twice(make_bar, s, folder, lambda: s.focus_within(editor),
-                lambda: wait_for(lambda: s.activate(editor), 30, "the editor active"))
+    back_to_editor()
+    bring_twice(make_bar, s, folder, lambda: s.focus_within(editor), back_to_editor)
 
 
 TWO_MONITORS = [(0, 0, 1920, 1080, False), (1920, 0, 1920, 1080, True)]
