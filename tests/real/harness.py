@@ -18,6 +18,7 @@ import tempfile
 import time
 import uuid
 import zlib
+from unittest import mock
 
 from Xlib import X, Xatom, display as xdisplay, error
 from Xlib.protocol import event, rq
@@ -166,8 +167,6 @@ with __import__("contextlib").suppress(ChildProcessError):
         os.wait()
 """
 
-# A native Wayland window, maximised in one colour, that writes "1" to a
-# file while it has the keyboard and "0" while it has not.
 _WINDOW = r"""
 import os, sys
 from Xlib import X, Xatom, Xutil, display
@@ -188,25 +187,6 @@ while True:
     if e.type == X.ClientMessage and e.data[1][0] == a("WM_DELETE_WINDOW"):
         break
 """
-
-_WAYLAND_WINDOW = r"""
-import os, sys, gi
-gi.require_version("Gtk", "3.0")
-from gi.repository import Gdk, Gtk
-title, colour, report = sys.argv[1:]
-window = Gtk.Window(title=title, decorated=False)
-css = Gtk.CssProvider()
-css.load_from_data(b"window { background: #%s; }" % colour.encode())
-Gtk.StyleContext.add_provider_for_screen(Gdk.Screen.get_default(), css, 800)
-def told(*_):
-    open(report + ".new", "w").write(str(int(window.has_toplevel_focus())))
-    os.replace(report + ".new", report)
-window.connect("notify::has-toplevel-focus", told)
-window.maximize()
-window.show()
-Gtk.main()
-"""
-
 
 # A display of `size` under `wm` (WINDOW_MANAGERS or COMPOSITORS), with
 # (x, y, w, h, primary) RandR `monitors`; `accessibility` starts the
@@ -334,14 +314,8 @@ class Session:
 
     def connect(self):
         # python3-xlib reads XWayland's cookie's file from the environment.
-        saved = dict(os.environ)
-        try:
-            os.environ.pop("XAUTHORITY", None)
-            os.environ.update({k: v for k, v in self.wayland.items() if k == "XAUTHORITY" and v})
+        with mock.patch.dict(os.environ, XAUTHORITY=self.wayland.get("XAUTHORITY") or ""):
             return xdisplay.Display(self.display)
-        finally:
-            os.environ.clear()
-            os.environ.update(saved)
 
     # The environment of a client of the session, the bar's among them.
     def env(self):
@@ -463,16 +437,6 @@ class Session:
             focus = self.window(focus).query_tree().parent.id
         return focus == wid
 
-    # Whether window a is drawn above window b, by the server's own order of the root's children:
-    # it holds under any manager.
-    def is_above(self, a, b):
-        def frame_of(wid):
-            while (parent := self.window(wid).query_tree().parent.id) != self.root.id:
-                wid = parent
-            return wid
-        order = [w.id for w in self.root.query_tree().children]
-        return order.index(frame_of(a)) > order.index(frame_of(b))
-
     # Titles a taskbar lists: managed windows not skipping the taskbar, of
     # type normal, dialog or none.
     def taskbar_entries(self):
@@ -587,17 +551,6 @@ class Session:
         wait_for(lambda: self.activate(wid), 60, f"{title!r} active")
         return wid
 
-    # Opens a native Wayland window, maximised in one colour (0xRRGGBB), and waits until it is
-    # drawn and has the keyboard; returns a function telling whether it has the keyboard.
-    def open_wayland_window(self, title, colour):
-        report = os.path.join(self.home, title + ".focus")
-        self.spawn([sys.executable, "-c", _WAYLAND_WINDOW, title, f"{colour:06x}", report],
-                   env={"GDK_BACKEND": "wayland"})
-        rgb, (w, h) = tuple(colour.to_bytes(3, "big")), self.size
-        wait_for(lambda: self.pixels(w // 2, h // 2, 1, 1)[0][0] == rgb, 60, f"{title!r} drawn")
-        wait_for(lambda: read_bytes(report) == b"1", 60, f"{title!r} to have the keyboard")
-        return lambda: read_bytes(report) == b"1"
-
     # Input: the compositor's own in a Wayland session, so that it routes it
     # and gives the focus by it.
 
@@ -629,48 +582,6 @@ class Session:
 
     def key(self, *keys):
         self.run("xdotool", "key", *keys)
-
-
-# What a desktop launcher does for a program it starts, on a connection of
-# its own: a startup id stamped with the server's time of the user's action,
-# and the startup notifications the program sends back.
-class Launcher:
-
-    def __init__(self, session):
-        self.x = session.connect()
-        self.x.screen().root.change_attributes(event_mask=X.PropertyChangeMask)
-        self.window = self.x.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent,
-                                                         event_mask=X.PropertyChangeMask)
-        self.kinds = [self.x.intern_atom(n)
-                      for n in ("_NET_STARTUP_INFO_BEGIN", "_NET_STARTUP_INFO")]
-        self.parts, self.messages = {}, []
-
-    def startup_id(self):
-        self.window.change_property(self.x.intern_atom("_MARGLET_LAUNCH"), Xatom.STRING, 8, b"",
-                                    mode=X.PropModeAppend)
-        while (e := self._next()).type != X.PropertyNotify or e.window.id != self.window.id:
-            pass
-        return f"marglet-test-{os.getpid()}_TIME{e.time}"
-
-    def told(self, message):
-        while self.x.pending_events():
-            self._next()
-        return message in self.messages
-
-    def _next(self):
-        e = self.x.next_event()
-        if e.type == X.ClientMessage and e.client_type in self.kinds:
-            part = self.parts.pop(e.window.id, b"") if e.client_type == self.kinds[1] else b""
-            part += bytes(e.data[1])
-            if b"\0" in part:
-                self.messages.append(part.split(b"\0")[0].decode(errors="replace"))
-            else:
-                self.parts[e.window.id] = part
-        return e
-
-    def close(self):
-        with contextlib.suppress(error.ConnectionClosedError):
-            self.x.close()
 
 
 # A Wine prefix under `root`: the program's settings and notes stay in its
@@ -775,11 +686,7 @@ class Bar:
     def type_into_pad(self, text):
         self.click(*PAD)
         self.session.run("xdotool", "windowfocus", "--sync", str(self.wid), check=False)
-        for i, line in enumerate(text.split("\n")):
-            if i:
-                self.session.key("Return")
-            if line:
-                self.session.type_text(line)
+        self.session.type_text(text)
 
     def path(self, name):
         return os.path.join(self.folder, name)

@@ -8,6 +8,7 @@ import os
 import subprocess
 
 import pytest
+from Xlib import X, Xatom
 
 import harness
 from harness import ABOUT, MAXMIN, OPEN, OPTIONS, SHUT, STRIP, TAB2, WIDTH, holds, wait_for
@@ -91,6 +92,35 @@ def point_click_and_type(bar, at, text, note):
     wait_for(lambda: text.encode() in (bar.file(note) or b""), 60, f"the typed text in {note}")
 
 
+# What a desktop launcher does for a program it starts, on a connection of
+# its own: a startup id stamped with the server's time of the user's action,
+# and the startup notifications the program sends back to the root, in pieces.
+class Launcher:
+    def __init__(self, session):
+        self.x, self.said = session.connect(), b""
+        self.root, self.stamp = self.x.screen().root, self.x.intern_atom("_MARGLET_LAUNCH")
+        self.root.change_attributes(event_mask=X.PropertyChangeMask)
+        self.kinds = {self.x.intern_atom(n)
+                      for n in ("_NET_STARTUP_INFO_BEGIN", "_NET_STARTUP_INFO")}
+
+    def startup_id(self):
+        self.root.change_property(self.stamp, Xatom.STRING, 8, b"")
+        while (e := self._next()).type != X.PropertyNotify or e.atom != self.stamp:
+            pass
+        return f"marglet-test-{os.getpid()}_TIME{e.time}"
+
+    def told(self, message):
+        while self.x.pending_events():
+            self._next()
+        return message.encode() + b"\0" in self.said
+
+    def _next(self):
+        e = self.x.next_event()
+        if e.type == X.ClientMessage and e.client_type in self.kinds:
+            self.said += bytes(e.data[1])
+        return e
+
+
 # Starts the program again as a launcher does (with a startup id stamped with
 # the time of the user's action) and as a key bound to it does (with none),
 # while the bar rests shut and an editor has the keyboard: the bar opens and
@@ -99,7 +129,7 @@ def bring_twice(make_bar, session, folder, editor_has_keyboard, back_to_editor):
     harness.write_bytes(os.path.join(folder, "note01.qkn"), b"first line")
     bar = start_bar(make_bar, session, folder=folder)
     x, y = bar.geometry()[:2]
-    launcher = harness.Launcher(session)
+    launcher = Launcher(session)
     try:
         for how, launch_id, typed in (("launcher", launcher.startup_id(), "first lineA"),
                                       ("key", None, "first lineAB")):
@@ -128,13 +158,24 @@ def bring_twice(make_bar, session, folder, editor_has_keyboard, back_to_editor):
             bar.click(*MAXMIN)
             expect_place(bar, x, y, SHUT, f"shut again after the {how}")
     finally:
-        launcher.close()
+        launcher.x.close()
     session.close_window(bar.wid)
     assert bar.wait_exit() == 0
 
 
+# Whether window a is drawn above window b, by the server's own order of the
+# root's children: it holds under any manager.
+def is_above(session, a, b):
+    def frame_of(wid):
+        while (parent := session.window(wid).query_tree().parent.id) != session.root.id:
+            wid = parent
+        return wid
+    order = [w.id for w in session.root.query_tree().children]
+    return order.index(frame_of(a)) > order.index(frame_of(b))
+
+
 def above(session, upper, lower, what):
-    wait_for(lambda: session.is_above(upper, lower), 30,
+    wait_for(lambda: is_above(session, upper, lower), 30,
              lambda: f"{what}; the bar's state: {session.state(upper)}")
 
 
@@ -142,7 +183,7 @@ def above(session, upper, lower, what):
 # window; under a manager it is activated too.
 def cover_bar_with(session, wid, x, y):
     session.run("xdotool", "windowmove", str(wid), str(x), str(y))
-    session.window(wid).configure(stack_mode=harness.X.Above)
+    session.window(wid).configure(stack_mode=X.Above)
     session.x.sync()
     if session.wm != "none":
         session.activate(wid)
