@@ -21,7 +21,7 @@ import zlib
 from unittest import mock
 
 from Xlib import X, Xatom, display as xdisplay, error
-from Xlib.protocol import event, rq
+from Xlib.protocol import event
 
 TITLE, WIDTH, SHUT, OPEN = "QKS Marglet", 185, 17, 343
 # Points of the bar's window.
@@ -140,21 +140,6 @@ def _from_bgrx(data, w, h, stride):
     return bytes(rgb)
 
 
-# python3-xlib 0.33 declares RRSetMonitor but cannot pack it (its MonitorInfo
-# has a variable length), so the requests are spelled out flat.
-class SetMonitor(rq.Request):
-    _request = rq.Struct(
-        rq.Card8("opcode"), rq.Opcode(43), rq.RequestLength(), rq.Window("window"),
-        rq.Card32("name"), rq.Bool("primary"), rq.Bool("automatic"), rq.LengthOf("outputs", 2),
-        rq.Int16("x"), rq.Int16("y"), rq.Card16("width"), rq.Card16("height"),
-        rq.Card32("mm_width"), rq.Card32("mm_height"), rq.List("outputs", rq.Card32Obj))
-
-
-class DeleteMonitor(rq.Request):
-    _request = rq.Struct(rq.Card8("opcode"), rq.Opcode(44), rq.RequestLength(),
-                         rq.Window("window"), rq.Card32("name"))
-
-
 # What the bus activates double-forks away to init, which here reaps only
 # every few seconds; under this subreaper it stays in the session.
 _REAPER = r"""
@@ -188,15 +173,13 @@ while True:
         break
 """
 
-# A display of `size` under `wm` (WINDOW_MANAGERS or COMPOSITORS), with
-# (x, y, w, h, primary) RandR `monitors`; `accessibility` starts the
-# accessibility bus's launcher as a desktop does at log-in; with
-# `manager_later` the manager starts only at start_manager().
+# A display of `size` under `wm` (WINDOW_MANAGERS or COMPOSITORS);
+# `accessibility` starts the accessibility bus's launcher as a desktop does at
+# log-in; with `manager_later` the manager starts only at start_manager().
 class Session:
     timeout = 30.0
 
-    def __init__(self, wm="none", size=(1920, 1080), monitors=None, accessibility=False,
-                 manager_later=False):
+    def __init__(self, wm="none", size=(1920, 1080), accessibility=False, manager_later=False):
         self.wm, self.size, self.procs, self.displays = wm, size, [], []
         self.display = self.x = self.bus = self.compositor = None
         self.wayland = {}
@@ -221,8 +204,6 @@ class Session:
                 with os.fdopen(read, "rb") as pipe:
                     self.display = ":" + pipe.readline().decode().strip()
                 self.x = self.connect()
-            if monitors:
-                self.set_monitors(monitors)
             if wm != "none" or accessibility:
                 # mutter and kwin need a session bus, and GTK (xfwm4) without
                 # one autolaunches a bus that outlives the session.
@@ -437,16 +418,6 @@ class Session:
             focus = self.window(focus).query_tree().parent.id
         return focus == wid
 
-    # Titles a taskbar lists: managed windows not skipping the taskbar, of
-    # type normal, dialog or none.
-    def taskbar_entries(self):
-        listed = {None, self.atom("_NET_WM_WINDOW_TYPE_NORMAL"),
-                  self.atom("_NET_WM_WINDOW_TYPE_DIALOG")}
-        return [(self.prop(w, "_NET_WM_NAME") or self.prop(w, "WM_NAME") or b"").decode()
-                for w in self.prop(self.root, "_NET_CLIENT_LIST") or []
-                if "_NET_WM_STATE_SKIP_TASKBAR" not in self.state(w)
-                and (self.prop(w, "_NET_WM_WINDOW_TYPE") or [None])[0] in listed]
-
     # A screen area as the screen shows it: packed RGB bytes, row by row.
     def rgb(self, x, y, w, h):
         if self.compositor:
@@ -509,25 +480,7 @@ class Session:
             self.root.change_property(self.atom(name), Xatom.PIXMAP, 32, [pixmap.id])
         self.x.sync()
 
-    def set_monitors(self, monitors):
-        # Monitors last as long as the connection that made them. The
-        # server's one output goes to the primary: a manager that marks the
-        # output primary (mutter) makes Qt take its monitor as the primary.
-        output = self.root.xrandr_get_screen_resources().outputs[:1]
-        opcode = self.x.query_extension("RANDR").major_opcode
-        owner = next((i for i, m in enumerate(monitors) if m[4]), 0)
-        name = lambda i: self.atom(f"VIRTUAL-{i + 1}")  # noqa: E731
-        # An output belongs to one monitor at a time: the old ones go first.
-        for i in range(getattr(self, "_monitors", 0)):
-            DeleteMonitor(display=self.x.display, opcode=opcode, window=self.root, name=name(i))
-        self._monitors = len(monitors)
-        for i, (x, y, w, h, primary) in enumerate(monitors):
-            SetMonitor(display=self.x.display, opcode=opcode, window=self.root, name=name(i),
-                       primary=primary, automatic=False, x=x, y=y, width=w, height=h,
-                       mm_width=w * 254 // 960, mm_height=h * 254 // 960,  # 96 dpi
-                       outputs=output if i == owner else [])
-        self.x.sync()
-
+    # A method call on the session bus (dbus-send's arguments); its reply as text.
     def bus_call(self, service, path, method, *args):
         return self.run("dbus-send", "--session", "--print-reply", f"--dest={service}", path,
                         method, *args, check=False)

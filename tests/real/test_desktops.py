@@ -9,6 +9,7 @@ import subprocess
 
 import pytest
 from Xlib import X, Xatom
+from Xlib.protocol import rq
 
 import harness
 from harness import ABOUT, MAXMIN, OPEN, OPTIONS, SHUT, STRIP, TAB2, WIDTH, holds, wait_for
@@ -19,10 +20,62 @@ WALLPAPER = 0x206030  # no colour the bar has
 WAYLAND = tuple(harness.COMPOSITORS)
 
 
+# python3-xlib 0.33 declares RRSetMonitor but cannot pack it (its MonitorInfo
+# has a variable length), so the requests are spelled out flat.
+class SetMonitor(rq.Request):
+    _request = rq.Struct(
+        rq.Card8("opcode"), rq.Opcode(43), rq.RequestLength(), rq.Window("window"),
+        rq.Card32("name"), rq.Bool("primary"), rq.Bool("automatic"), rq.LengthOf("outputs", 2),
+        rq.Int16("x"), rq.Int16("y"), rq.Card16("width"), rq.Card16("height"),
+        rq.Card32("mm_width"), rq.Card32("mm_height"), rq.List("outputs", rq.Card32Obj))
+
+
+class DeleteMonitor(rq.Request):
+    _request = rq.Struct(rq.Card8("opcode"), rq.Opcode(44), rq.RequestLength(),
+                         rq.Window("window"), rq.Card32("name"))
+
+
+# (x, y, w, h, primary) RandR monitors in place of the session's old ones.
+# Monitors last as long as the connection that made them. The server's one
+# output goes to the primary: a manager that marks the output primary
+# (mutter) makes Qt take its monitor as the primary.
+def set_monitors(s, monitors):
+    output = s.root.xrandr_get_screen_resources().outputs[:1]
+    opcode = s.x.query_extension("RANDR").major_opcode
+    owner = next((i for i, m in enumerate(monitors) if m[4]), 0)
+    name = lambda i: s.atom(f"VIRTUAL-{i + 1}")  # noqa: E731
+    # An output belongs to one monitor at a time: the old ones go first.
+    for i in range(getattr(s, "monitors", 0)):
+        DeleteMonitor(display=s.x.display, opcode=opcode, window=s.root, name=name(i))
+    s.monitors = len(monitors)
+    for i, (x, y, w, h, primary) in enumerate(monitors):
+        SetMonitor(display=s.x.display, opcode=opcode, window=s.root, name=name(i),
+                   primary=primary, automatic=False, x=x, y=y, width=w, height=h,
+                   mm_width=w * 254 // 960, mm_height=h * 254 // 960,  # 96 dpi
+                   outputs=output if i == owner else [])
+    s.x.sync()
+
+
+# Titles a taskbar lists: managed windows not skipping the taskbar, of type
+# normal, dialog or none.
+def taskbar_entries(s):
+    listed = {None, s.atom("_NET_WM_WINDOW_TYPE_NORMAL"), s.atom("_NET_WM_WINDOW_TYPE_DIALOG")}
+    return [(s.prop(w, "_NET_WM_NAME") or s.prop(w, "WM_NAME") or b"").decode()
+            for w in s.prop(s.root, "_NET_CLIENT_LIST") or []
+            if "_NET_WM_STATE_SKIP_TASKBAR" not in s.state(w)
+            and (s.prop(w, "_NET_WM_WINDOW_TYPE") or [None])[0] in listed]
+
+
+# A session in the wallpaper's colour, on the monitors given before its
+# manager starts.
 @pytest.fixture
 def desk(make_session):
-    def make(**kwargs):
-        session = make_session(**kwargs)
+    def make(monitors=None, manager_later=False, **kwargs):
+        session = make_session(manager_later=True, **kwargs)
+        if monitors:
+            set_monitors(session, monitors)
+        if not manager_later:
+            session.start_manager()
         session.set_root_colour(WALLPAPER)
         return session
     return make
@@ -217,7 +270,7 @@ def open_dialogs(bar, size, places, apply=False):
             s.click(left + 440, top + 380)
             wait_for(lambda: len(bar.file("settings.dat") or b"") == 512, 30, "the settings saved")
             holds(lambda: bar.geometry() == (x, y, WIDTH, OPEN), 0.5, "the bar moved on Apply")
-        assert title not in s.taskbar_entries()
+        assert title not in taskbar_entries(s)
         assert s.prop(wid, "WM_TRANSIENT_FOR") is None, f"{title} is transient"
         cover_bar_with(s, wid, x - 100, y + 20)
         above(s, bar.wid, wid, f"the bar above {title}")
@@ -232,7 +285,7 @@ def test_the_bar_through_a_working_session(desk, make_bar, folder):
     expect_place(bar, x, y, SHUT, "at start")
     focus_stays(s, editor, 1.0)
     assert "_NET_WM_STATE_DEMANDS_ATTENTION" not in bar.state()
-    assert "QKS Marglet" not in s.taskbar_entries()
+    assert "QKS Marglet" not in taskbar_entries(s)
 
     slide(bar, x, y)
     focus_stays(s, editor, 0.3)
@@ -286,7 +339,7 @@ def test_the_dialogs_open_whole_at_their_place_and_under_the_bar(desk, make_bar,
     # The user makes the left monitor the primary one while the bar runs:
     # the bar follows it (xfwm4 moves it again by rules of its own).
     if monitors and not s.wm.startswith("xfwm4"):
-        s.set_monitors([(0, 0, 1920, 1080, True), (1920, 0, 1920, 1080, False)])
+        set_monitors(s, [(0, 0, 1920, 1080, True), (1920, 0, 1920, 1080, False)])
         expect_place(bar, 1920 - 256, 5, OPEN, "once the left monitor is the primary one")
 
 
@@ -301,7 +354,7 @@ def test_a_bar_started_before_the_manager_is_placed_on_top_and_out_of_the_taskba
         wait_for(lambda: {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR"} <= bar.state(), 30,
                  lambda: f"the bar's states kept: {bar.state()}")
     expect_place(bar, 1920 - 256, 5, SHUT, "once the manager is up")
-    assert "QKS Marglet" not in s.taskbar_entries()
+    assert "QKS Marglet" not in taskbar_entries(s)
     holds(lambda: not s.focus_within(bar.wid) and s.active_window() != bar.wid, 1,
           "the bar took the focus")
     editor = s.open_ordinary_window("Editor")

@@ -14,7 +14,8 @@ import time
 
 from harness import holds, read_bytes, wait_for
 from test_desktops import (PAD, WALLPAPER, body_drawn, bring_twice, expect_place,
-                           point_click_and_type, slide, start_bar, strip_drawn)
+                           point_click_and_type, slide, start_bar, strip_drawn,
+                           taskbar_entries)
 
 ELSEWHERE = (400, 600)  # a point of the maximised window, away from the bar
 # A native Wayland window, maximised in one colour, that writes "1" to a
@@ -59,7 +60,7 @@ def test_the_bar_through_xwayland(make_session, make_bar, folder):
         bar = start_bar(make_bar, session, env={"QT_QPA_PLATFORM": asks})
         expect_place(bar, x, y, 17, "at start")
         holds(editor, 1.0, "the window lost the keyboard")
-        assert "QKS Marglet" not in session.taskbar_entries()
+        assert "QKS Marglet" not in taskbar_entries(session)
         assert bar.output().count("uses X11 (XWayland) instead") == (1 if asks else 0), bar.output()
         # The window is raised and activated by a click: the bar stays in
         # front, and the window keeps the keyboard.
