@@ -566,7 +566,6 @@ class Wine:
 # `command` starts an installed bar; `wine` starts `program` from the folder
 # under that Wine.
 class Bar:
-
     def __init__(self, session, folder=None, settings=None, env=None, user=None, command=None,
                  wine=None, program="marglet.exe", wait=True):
         self.session, self.wine, self.wid = session, wine, None
