@@ -28,11 +28,6 @@ TITLE, WIDTH, SHUT, OPEN = "QKS Marglet", 185, 17, 343
 MAXMIN, CLOSE, PAD, TAB2 = (159, 8), (176, 8), (60, 100), (80, 36)
 SAVE_AS, OPTIONS, ABOUT = (92, 264), (53, 315), (132, 315)
 STRIP = ((60, 4), (64, 134, 246))  # a point of the Blue title strip and its colour
-# (row, first, last): the columns the open bar's outline keeps on sample rows.
-OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (15, 1, 183), (16, 2, 182), (17, 6, 178),
-           (18, 4, 180), (19, 3, 181), (20, 2, 182), (21, 1, 183), (22, 1, 183), (23, 0, 184),
-           (200, 0, 184), (336, 0, 184), (337, 1, 183), (339, 2, 182), (340, 3, 181),
-           (341, 4, 180), (342, 6, 178)]
 TEST_USER = "marglet-fault"
 BINARY, SKINS, OUT = None, None, tempfile.gettempdir()  # set by conftest.py
 
@@ -122,14 +117,6 @@ def ensure_test_user():
     if done.returncode not in (0, 9):  # 9: made by another suite meanwhile
         raise RuntimeError("useradd: " + done.stderr)
     return done.returncode == 0
-
-
-# (row, column) where the open bar at left, top is cut where it should not
-# be, or drawn (over a `background` root) where it should be cut.
-def outline_faults(session, left, top, background):
-    rows = session.pixels(left, top, WIDTH, OPEN)
-    return [(row, col) for row, first, last in OUTLINE for col in range(WIDTH)
-            if (rows[row][col] == background) == (first <= col <= last)]
 
 
 def _from_bgrx(data, w, h, stride):
@@ -507,12 +494,6 @@ class Session:
     # Input: the compositor's own in a Wayland session, so that it routes it
     # and gives the focus by it.
 
-    def pointer(self, x, y):
-        if self.compositor:
-            self.compositor.move(x, y)
-        else:
-            self.run("xdotool", "mousemove", str(x), str(y))
-
     def click(self, x, y):
         # As a hand clicks: the pointer comes to rest first, and the button
         # is held for a moment. A press and release in the same instant can
@@ -651,12 +632,11 @@ class Bar:
 
     # Ends the bar as a session's end does (SIGTERM); its exit status.
     def stop(self, timeout=10):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            with contextlib.suppress(subprocess.TimeoutExpired):
-                return self.proc.wait(timeout)
-            self.kill()
-        return self.proc.wait(timeout)
+        self.proc.terminate()  # nothing once it has ended
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            return self.proc.wait(timeout)
+        self.kill()
+        return self.proc.returncode
 
     def kill(self):
         self.proc.kill()
@@ -725,15 +705,12 @@ class Mutter:
 
     def rgb(self, x, y, w, h):
         # Each reader of the stream is sent the screen as it is now.
-        with tempfile.NamedTemporaryFile(suffix=".rgb") as frame:
-            done = subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", f"path={self.node}",
-                                   "num-buffers=1", "!", "videoconvert", "!",
-                                   "video/x-raw,format=RGB", "!", "filesink",
-                                   f"location={frame.name}"], env=self.env, timeout=60,
-                                  capture_output=True, text=True)
-            if done.returncode:
-                raise RuntimeError("no frame from mutter's screen cast: " + done.stderr[-1000:])
-            data = frame.read()
+        done = subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", f"path={self.node}",
+                               "num-buffers=1", "!", "videoconvert", "!", "video/x-raw,format=RGB",
+                               "!", "fdsink"], env=self.env, timeout=60, capture_output=True)
+        if done.returncode:
+            raise RuntimeError(f"no frame from mutter's screen cast: {done.stderr[-1000:]}")
+        data = done.stdout
         return b"".join(data[((y + r) * self.width + x) * 3:((y + r) * self.width + x + w) * 3]
                         for r in range(h))
 

@@ -137,7 +137,10 @@ def focus_stays(session, wid, seconds):
 def point_click_and_type(bar, at, text, note):
     s = bar.session
     x, y = bar.geometry()[:2]
-    s.pointer(x + at[0], y + at[1])
+    if s.compositor:
+        s.compositor.move(x + at[0], y + at[1])
+    else:
+        s.run("xdotool", "mousemove", str(x + at[0]), str(y + at[1]))
     wait_for(lambda: s.accepts_focus(bar.wid), 30, "the bar to accept the focus under the pointer")
     bar.click(*at)
     wait_for(lambda: s.focus_within(bar.wid), 30, "the bar to take the focus on a click")

@@ -1,6 +1,6 @@
-"""The Windows program folder, as a user unpacks it, under Wine on Xvfb with
-openbox: the real marglet.exe driven and read from outside as the Linux bar
-is, and the foreground window as Windows programs see it through a probe."""
+# The Windows program folder, as a user unpacks it, under Wine on Xvfb with
+# openbox: the real marglet.exe driven and read from outside as the Linux bar
+# is, and the foreground window as Windows programs see it through a probe.
 
 import os
 import pwd
@@ -13,8 +13,9 @@ import time
 import pytest
 
 from conftest import skip_suite
-from harness import (ABOUT, CLOSE, OPEN, OPTIONS, PAD, SAVE_AS, SHUT, Bar, Wine, outline_faults,
-                     settings_bytes, wait_for, write_bytes)
+from harness import (ABOUT, CLOSE, OPEN, OPTIONS, PAD, SAVE_AS, SHUT, Bar, Wine, settings_bytes,
+                     wait_for, write_bytes)
+from test_motion import outline_faults
 
 ALPHA_100 = settings_bytes(3840, 70, "Blue", 1)
 
@@ -49,9 +50,9 @@ class Desk:
         return subprocess.run(command, cwd=self.folder, timeout=60, stdout=stdout, text=True,
                               env=self.wine.with_display(self.session.display))
 
+    # The foreground window's title, or with ("type", TEXT) keys typed
+    # through the system's input.
     def foreground(self, *args):
-        """The foreground window's title, or with ("type", TEXT) keys typed
-        through the system's input."""
         return self.run("wine", self.probe, *args, stdout=subprocess.PIPE).stdout.strip()
 
 
