@@ -77,7 +77,7 @@ def close(bar):
     assert bar.wait_exit(30) == 0
 
 
-def test_on_top_shaped_fading_and_typed_notes_are_saved(desk):
+def test_on_top_shaped_fading_typed_notes_saved_and_dialogs_out_of_the_taskbar(desk):
     desk.session.set_root_colour(0xFF00FF)
     editor = desk.session.open_ordinary_window("editor")
     bar = desk.start(ALPHA_100)
@@ -97,8 +97,22 @@ def test_on_top_shaped_fading_and_typed_notes_are_saved(desk):
 
     type_into_pad(bar, "typed under Wine")
     wait_for(lambda: b"typed under Wine" in (bar.file("note01.qkn") or b""), 20, "the note saved")
+    for button, title in ((OPTIONS, "QKS Marglet Options"), (ABOUT, "About QKS Marglet")):
+        bar.click(*button)
+        dialog = wait_for(lambda: bar.windows(title), 20, title)[0]
+        wait_for(lambda: (desk.session.geometry(dialog) or [0] * 4)[2] > 0, 10, "it mapped")
+        time.sleep(1)
+        assert "_NET_WM_STATE_SKIP_TASKBAR" in desk.session.state(dialog)
+        if button == OPTIONS:
+            # Classic style, then Apply: the bar moves on the next tick.
+            left, top = desk.session.geometry(dialog)[:2]
+            for x, y in ((24, 216), (440, 380)):
+                desk.session.click(left + x, top + y)
+            wait_for(lambda: bar.geometry()[:2] == (1920 - 239, 0), 10, "the classic position")
+            assert bar.file("settings.dat")[0:2] == b"\x06\x0e"
+            assert "_NET_WM_STATE_ABOVE" in bar.state()
     bar.slide(SHUT)
-    assert bar.geometry()[:2] == (1920 - 256, 5)
+    assert bar.geometry()[:2] == (1920 - 239, 0)
     close(bar)
 
 
@@ -115,26 +129,6 @@ def test_starting_it_again_brings_the_bar_forward(desk):
     wait_for(lambda: desk.foreground() == "QKS Marglet", 20, "the bar in front")
     desk.foreground("type", "a")
     wait_for(lambda: bar.file("note01.qkn") == b"first linea", 20, "the key after the text")
-    close(bar)
-
-
-def test_options_apply_moves_the_bar_and_the_dialogs_have_no_taskbar_button(desk):
-    bar = desk.start(ALPHA_100)
-    bar.slide(OPEN)
-    for button, title in ((OPTIONS, "QKS Marglet Options"), (ABOUT, "About QKS Marglet")):
-        bar.click(*button)
-        dialog = wait_for(lambda: bar.windows(title), 20, title)[0]
-        wait_for(lambda: (desk.session.geometry(dialog) or [0] * 4)[2] > 0, 10, "it mapped")
-        time.sleep(1)
-        assert "_NET_WM_STATE_SKIP_TASKBAR" in desk.session.state(dialog)
-        if button == OPTIONS:
-            # Classic style, then Apply: the bar moves on the next tick.
-            left, top = desk.session.geometry(dialog)[:2]
-            for x, y in ((24, 216), (440, 380)):
-                desk.session.click(left + x, top + y)
-            wait_for(lambda: bar.geometry()[:2] == (1920 - 239, 0), 10, "the classic position")
-            assert bar.file("settings.dat")[0:2] == b"\x06\x0e"
-            assert "_NET_WM_STATE_ABOVE" in bar.state()
     close(bar)
 
 
