@@ -1,7 +1,7 @@
-"""The command line and fixtures every real-window suite shares. CTest runs a
-suite as `python3 -m pytest -q -p no:cacheprovider tests/real/test_X.py
---binary ... --skins ... --out ...`; one that cannot run here exits 77,
-which CTest counts as skipped."""
+# The command line and fixtures every real-window suite shares. CTest runs a
+# suite as `python3 -m pytest -q -p no:cacheprovider tests/real/test_X.py
+# --binary ... --skins ... --out ...`; one that cannot run here exits 77,
+# which CTest counts as skipped.
 
 import os
 import shutil
@@ -39,14 +39,12 @@ def pytest_configure(config):
     wm = config.getoption("wm")
     if wm not in harness.WINDOW_MANAGERS and wm not in harness.COMPOSITORS:
         raise pytest.UsageError(f"unknown window manager {wm!r}")
-    missing = harness.missing_programs(wm)
-    if missing:
+    if missing := harness.missing_programs(wm):
         pytest.exit(f"SKIP: {', '.join(missing)} not installed", returncode=77)
 
 
+# Nothing of the suite can run here (at module level too).
 def skip_suite(reason):
-    """Skips the rest of the suite (at module level too): nothing of it can
-    run here."""
     pytest.skip(reason, allow_module_level=True)
 
 
@@ -65,28 +63,29 @@ def start_session(request, sessions, wm=None, **kwargs):
     return sessions[-1]
 
 
+# Starts sessions (harness.Session's arguments; the window manager from --wm
+# unless given) and stops them after the test.
 @pytest.fixture
 def make_session(request):
-    """Starts sessions (harness.Session's arguments; the window manager
-    from --wm unless given) and stops them after the test."""
     sessions = []
     yield lambda wm=None, **kwargs: start_session(request, sessions, wm, **kwargs)
     for session in reversed(sessions):
         session.stop()
 
 
+# One session under --wm shared by the suite's tests.
 @pytest.fixture(scope="module")
 def session(request):
-    """One session under --wm shared by the suite's tests."""
     sessions = []
     yield start_session(request, sessions)
     sessions[0].stop()
 
 
+# Starts bars (harness.Bar's arguments; in the `session` fixture unless given
+# one) and stops them after the test; program folders it made go too.
 @pytest.fixture
+# It needs make_session so that its bars stop before their sessions do.
 def make_bar(request, make_session):
-    """Starts bars (harness.Bar's arguments; in the `session` fixture unless
-    given one) and stops them after the test; program folders it made go too."""
     bars = []
 
     def make(session=None, **kwargs):
@@ -105,9 +104,9 @@ def bar(make_bar):
     return make_bar()
 
 
+# An empty program folder, for a test that puts files there first.
 @pytest.fixture
 def folder():
-    """An empty program folder, for a test that puts files there first."""
     path = tempfile.mkdtemp(prefix="marglet-bar-")
     os.chmod(path, 0o755)
     yield path

@@ -1,11 +1,9 @@
-"""The one harness of the suites that drive the real bar from outside.
-
-A Session is a display: a private Xvfb with a window manager (or none), or a
-Wayland compositor started headless with XWayland, with a session bus and the
-accessibility bus when asked; it reads what the X server and the manager say
-and sends real input. A Bar is the program started in a program folder of its
-own, natively or under Wine. `python3 harness.py WM` starts a session by hand.
-"""
+# The one harness of the suites that drive the real bar from outside. A
+# Session is a display (a private Xvfb with a window manager or none, or a
+# headless Wayland compositor with XWayland) that reads what the X server and
+# the manager say and sends real input; a Bar is the program running in a
+# program folder of its own, natively or under Wine. `python3 harness.py WM`
+# starts a session by hand.
 
 import contextlib
 import os
@@ -20,9 +18,10 @@ import tempfile
 import time
 import uuid
 import zlib
+from unittest import mock
 
 from Xlib import X, Xatom, display as xdisplay, error
-from Xlib.protocol import event, rq
+from Xlib.protocol import event
 
 TITLE, WIDTH, SHUT, OPEN = "QKS Marglet", 185, 17, 343
 # Points of the bar's window.
@@ -59,13 +58,14 @@ def missing_programs(wm):
             if not shutil.which(p)]
 
 
+# The compositor ended as it started: it cannot run here.
 class Unavailable(RuntimeError):
-    """The compositor ended as it started: it cannot run here."""
+    pass
 
 
+# The predicate's first true value; `what` may be a function, to say at the
+# deadline how things stand.
 def wait_for(predicate, timeout=30.0, what="condition"):
-    """The predicate's first true value, tried until the deadline; `what`
-    may be a function, to say at the deadline how things stand."""
     deadline = time.time() + timeout
     while not (value := predicate()):
         if time.time() > deadline:
@@ -75,7 +75,6 @@ def wait_for(predicate, timeout=30.0, what="condition"):
 
 
 def holds(predicate, seconds, what):
-    """Checks that the predicate stays true for `seconds`."""
     deadline = time.time() + seconds
     while time.time() < deadline:
         assert predicate(), what
@@ -99,8 +98,8 @@ def settings_bytes(right, top, skin, transparency):
     return b"".join(r.ljust(128, b"\0") for r in records)
 
 
+# The binary, the modules it loads from beside itself, and the skins.
 def copy_program(folder):
-    """The binary, the modules it loads from beside itself, and the skins."""
     source = os.path.dirname(os.path.abspath(BINARY))
     for name in os.listdir(source):
         if name == os.path.basename(BINARY) or (
@@ -109,8 +108,8 @@ def copy_program(folder):
     shutil.copytree(SKINS, os.path.join(folder, "skins"))
 
 
+# True when this call made the user, for the caller to remove.
 def ensure_test_user():
-    """Makes TEST_USER; True when this call made it, for the caller to remove."""
     with contextlib.suppress(KeyError):
         return not pwd.getpwnam(TEST_USER)
     done = subprocess.run(["useradd", "-M", "-r", "-s", "/usr/sbin/nologin", TEST_USER],
@@ -121,27 +120,11 @@ def ensure_test_user():
 
 
 def _from_bgrx(data, w, h, stride):
-    """Packed RGB from rows of 32-bit pixels stored blue first."""
     rows = b"".join(data[r * stride:r * stride + w * 4] for r in range(h))
     rgb = bytearray(w * h * 3)
     for i in range(3):
         rgb[i::3] = rows[2 - i::4]
     return bytes(rgb)
-
-
-# python3-xlib 0.33 declares RRSetMonitor but cannot pack it (its MonitorInfo
-# has a variable length), so the requests are spelled out flat.
-class SetMonitor(rq.Request):
-    _request = rq.Struct(
-        rq.Card8("opcode"), rq.Opcode(43), rq.RequestLength(), rq.Window("window"),
-        rq.Card32("name"), rq.Bool("primary"), rq.Bool("automatic"), rq.LengthOf("outputs", 2),
-        rq.Int16("x"), rq.Int16("y"), rq.Card16("width"), rq.Card16("height"),
-        rq.Card32("mm_width"), rq.Card32("mm_height"), rq.List("outputs", rq.Card32Obj))
-
-
-class DeleteMonitor(rq.Request):
-    _request = rq.Struct(rq.Card8("opcode"), rq.Opcode(44), rq.RequestLength(),
-                         rq.Window("window"), rq.Card32("name"))
 
 
 # What the bus activates double-forks away to init, which here reaps only
@@ -156,8 +139,6 @@ with __import__("contextlib").suppress(ChildProcessError):
         os.wait()
 """
 
-# A native Wayland window, maximised in one colour, that writes "1" to a
-# file while it has the keyboard and "0" while it has not.
 _WINDOW = r"""
 import os, sys
 from Xlib import X, Xatom, Xutil, display
@@ -179,34 +160,14 @@ while True:
         break
 """
 
-_WAYLAND_WINDOW = r"""
-import os, sys, gi
-gi.require_version("Gtk", "3.0")
-from gi.repository import Gdk, Gtk
-title, colour, report = sys.argv[1:]
-window = Gtk.Window(title=title, decorated=False)
-css = Gtk.CssProvider()
-css.load_from_data(b"window { background: #%s; }" % colour.encode())
-Gtk.StyleContext.add_provider_for_screen(Gdk.Screen.get_default(), css, 800)
-def told(*_):
-    open(report + ".new", "w").write(str(int(window.has_toplevel_focus())))
-    os.replace(report + ".new", report)
-window.connect("notify::has-toplevel-focus", told)
-window.maximize()
-window.show()
-Gtk.main()
-"""
-
-
+# A display of `size` under `wm` (WINDOW_MANAGERS or COMPOSITORS);
+# `accessibility` starts the accessibility bus's launcher as a desktop does at
+# log-in; with `manager_later` the manager starts only at start_manager().
 class Session:
-    """A display of `size` under `wm` (WINDOW_MANAGERS or COMPOSITORS), with
-    (x, y, w, h, primary) RandR `monitors`; `accessibility` starts the
-    accessibility bus's launcher as a desktop does at log-in; with
-    `manager_later` the manager starts only at start_manager()."""
+    timeout = 30.0
 
-    def __init__(self, wm="none", size=(1920, 1080), monitors=None, accessibility=False,
-                 manager_later=False, timeout=30.0):
-        self.wm, self.size, self.procs, self.timeout = wm, size, [], timeout
+    def __init__(self, wm="none", size=(1920, 1080), accessibility=False, manager_later=False):
+        self.wm, self.size, self.procs, self.displays = wm, size, [], []
         self.display = self.x = self.bus = self.compositor = None
         self.wayland = {}
         # Everything started here inherits this mark, so that stop() finds
@@ -230,8 +191,6 @@ class Session:
                 with os.fdopen(read, "rb") as pipe:
                     self.display = ":" + pipe.readline().decode().strip()
                 self.x = self.connect()
-            if monitors:
-                self.set_monitors(monitors)
             if wm != "none" or accessibility:
                 # mutter and kwin need a session bus, and GTK (xfwm4) without
                 # one autolaunches a bus that outlives the session.
@@ -256,22 +215,27 @@ class Session:
         return self.x.screen().root
 
     def start_manager(self):
-        """Starts the window manager and waits until it manages windows."""
         for command in WINDOW_MANAGERS.get(self.wm, []):
             self.spawn(command)
         if self.wm in COMPOSITORS or self.wm == "none":
             return
-        self._wait(self._managed, "window manager managing windows")
+        # The check window must be live and point at itself (a dead manager
+        # leaves a stale id), and someone must hold the root's redirect.
+        check = lambda: self.prop(self.root, "_NET_SUPPORTING_WM_CHECK")  # noqa: E731
+        self._wait(lambda: check() and self.prop(check()[0], "_NET_SUPPORTING_WM_CHECK") == check()
+                   and self.root.get_attributes().all_event_masks & X.SubstructureRedirectMask,
+                   "window manager managing windows")
         # Qt reads the work area at start; icewm and openbox set it a moment
         # after they manage windows, and KWin only for struts.
         if self.wm != "kwin_x11":
             self._wait(lambda: self.prop(self.root, "_NET_WORKAREA"), "work area")
         if self.wm in COMPOSITED:
-            self._wait(lambda: self._owned("_NET_WM_CM_S0"), "compositor")
+            self._wait(lambda: self.x.get_selection_owner(self.atom("_NET_WM_CM_S0")) != X.NONE,
+                       "compositor")
 
     def _start_compositor(self):
-        """Starts the compositor, which starts XWayland and then a command
-        that reports the session's environment."""
+        # The compositor starts XWayland, then a command that reports the
+        # session's environment.
         run, report = os.path.join(self.home, "run"), os.path.join(self.home, "session.env")
         command, (width, height) = f"env > {report}; exec sleep infinity", self.size
         if self.wm == "mutter-wayland":
@@ -307,42 +271,31 @@ class Session:
         with open(report) as f:
             told = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
         # mutter holds a second display for the services it starts.
-        self.display, self.displays = told["DISPLAY"], [told[k] for k in (
-            "DISPLAY", "GNOME_SETUP_DISPLAY") if k in told]
+        self.display = told["DISPLAY"]
+        self.displays = [told[k] for k in ("DISPLAY", "GNOME_SETUP_DISPLAY") if k in told]
         self.wayland = {"WAYLAND_DISPLAY": os.path.join(run, told["WAYLAND_DISPLAY"]),
                         "XAUTHORITY": told.get("XAUTHORITY"), "XDG_RUNTIME_DIR": run,
                         "XDG_SESSION_TYPE": "wayland"}
         self.x = self.connect()
-        if self.wm == "mutter-wayland":
-            self.compositor = Mutter(self.bus, width, run, self.timeout)
-        else:
-            self.compositor = KWin(self.bus, self.wayland["WAYLAND_DISPLAY"])
+        self.compositor = (Mutter(self.bus, width, run) if self.wm == "mutter-wayland"
+                           else KWin(self.bus, self.wayland["WAYLAND_DISPLAY"]))
 
     def connect(self):
-        """A connection of its own to the session's X server."""
         # python3-xlib reads XWayland's cookie's file from the environment.
-        saved = dict(os.environ)
-        try:
-            os.environ.pop("XAUTHORITY", None)
-            os.environ.update({k: v for k, v in self.wayland.items() if k == "XAUTHORITY" and v})
+        with mock.patch.dict(os.environ, XAUTHORITY=self.wayland.get("XAUTHORITY") or ""):
             return xdisplay.Display(self.display)
-        finally:
-            os.environ.clear()
-            os.environ.update(saved)
 
+    # The environment of a client of the session, the bar's among them.
     def env(self):
-        """The environment of a client of the session, the bar's among them."""
         env = {k: v for k, v in os.environ.items() if k not in (
             "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI", "WAYLAND_DISPLAY",
             "QT_QPA_PLATFORM") and not (self.wayland and k == "XAUTHORITY")}
-        env.update(DISPLAY=self.display, **self.wayland)
-        if self.bus:
-            env["DBUS_SESSION_BUS_ADDRESS"] = self.bus
+        env.update(DISPLAY=self.display, DBUS_SESSION_BUS_ADDRESS=self.bus, **self.wayland)
         return {k: v for k, v in env.items() if v is not None}
 
+    # Starts a process of the session (ended by stop()) with a HOME and runtime folder of the
+    # session's own; `env` adds to its environment.
     def spawn(self, command, env=None, **kwargs):
-        """Starts a process of the session (ended by stop()) with a HOME and
-        runtime folder of the session's own; `env` adds to its environment."""
         base = {k: v for k, v in self.env().items() if not k.startswith("XDG_")
                 and k != "SESSION_MANAGER"}
         # NO_AT_BRIDGE: GTK (xfwm4) would start an accessibility bus of its own.
@@ -354,12 +307,11 @@ class Session:
         return self.procs[-1]
 
     def run(self, *cmd, check=True):
-        """Runs a command as a client of the session; its output."""
         return subprocess.run(cmd, env=self.env(), check=check, capture_output=True, text=True,
                               timeout=60).stdout
 
+    # Ids of the live processes this session started, however they left.
     def processes(self):
-        """Ids of the live processes this session started, however they left."""
         mark, found = b"MARGLET_SESSION=" + self._mark.encode(), []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             with contextlib.suppress(OSError):
@@ -386,7 +338,7 @@ class Session:
         for proc in filter(lambda p: p.stdout, self.procs):
             proc.stdout.close()
         # A killed compositor leaves its displays' locks and sockets behind.
-        for number in (d.lstrip(":") for d in getattr(self, "displays", [])):
+        for number in (d.lstrip(":") for d in self.displays):
             with contextlib.suppress(OSError, ValueError, TypeError):
                 if not os.path.exists(f"/proc/{int(read_bytes(f'/tmp/.X{number}-lock'))}"):
                     os.remove(f"/tmp/.X{number}-lock")
@@ -412,8 +364,8 @@ class Session:
     def window(self, wid):
         return wid if hasattr(wid, "id") else self.x.create_resource_object("window", wid)
 
+    # A property's values (bytes for strings); None if it or the window is gone.
     def prop(self, wid, name):
-        """A property's values (bytes for strings); None if it or the window is gone."""
         with contextlib.suppress(error.BadWindow):
             value = self.window(wid).get_full_property(self.atom(name), X.AnyPropertyType)
             if value is not None:
@@ -422,24 +374,19 @@ class Session:
     def state(self, wid):
         return {self.x.get_atom_name(a) for a in self.prop(wid, "_NET_WM_STATE") or []}
 
-    def title(self, wid):
-        name = self.prop(wid, "_NET_WM_NAME") or self.prop(wid, "WM_NAME") or b""
-        return name.decode(errors="replace")
-
     def windows(self, title):
-        """The visible windows titled so."""
         return [int(w) for w in self.run("xdotool", "search", "--onlyvisible", "--name",
                                           f"^{title}$", check=False).split()]
 
+    # (x, y, width, height) on the screen; None once the window is gone.
     def geometry(self, wid):
-        """(x, y, width, height) on the screen; None once the window is gone."""
         with contextlib.suppress(error.BadWindow, error.BadDrawable):
             g = self.window(wid).get_geometry()
             at = self.window(wid).translate_coords(self.root, 0, 0)
             return (-at.x, -at.y, g.width, g.height)
 
+    # The window's outer rectangle with the frame its manager draws.
     def frame(self, wid):
-        """The window's outer rectangle with the frame its manager draws."""
         x, y, w, h = self.geometry(wid)
         left, right, top, bottom = self.prop(wid, "_NET_FRAME_EXTENTS") or (0, 0, 0, 0)
         return (x - left, y - top, w + left + right, h + top + bottom)
@@ -450,47 +397,27 @@ class Session:
     def active_window(self):
         return (self.prop(self.root, "_NET_ACTIVE_WINDOW") or [None])[0] or None
 
+    # Whether the input focus is on the window or one inside it.
     def focus_within(self, wid):
-        """Whether the input focus is on the window or one inside it."""
         focus = self.x.get_input_focus().focus
         focus = None if focus in (X.NONE, X.PointerRoot) else focus.id
         while focus and focus != self.root.id and focus != wid:
             focus = self.window(focus).query_tree().parent.id
         return focus == wid
 
-    def is_above(self, a, b):
-        """Whether window a is drawn above window b, by the server's own
-        order of the root's children: it holds under any manager."""
-        def frame_of(wid):
-            while (parent := self.window(wid).query_tree().parent.id) != self.root.id:
-                wid = parent
-            return wid
-        order = [w.id for w in self.root.query_tree().children]
-        return order.index(frame_of(a)) > order.index(frame_of(b))
-
-    def taskbar_entries(self):
-        """Titles a taskbar lists: managed windows not skipping the taskbar,
-        of type normal, dialog or none."""
-        listed = {None, self.atom("_NET_WM_WINDOW_TYPE_NORMAL"),
-                  self.atom("_NET_WM_WINDOW_TYPE_DIALOG")}
-        return [self.title(w) for w in self.prop(self.root, "_NET_CLIENT_LIST") or []
-                if "_NET_WM_STATE_SKIP_TASKBAR" not in self.state(w)
-                and (self.prop(w, "_NET_WM_WINDOW_TYPE") or [None])[0] in listed]
-
+    # A screen area as the screen shows it: packed RGB bytes, row by row.
     def rgb(self, x, y, w, h):
-        """A screen area as the screen shows it: packed RGB bytes, row by row."""
         if self.compositor:
             return self.compositor.rgb(x, y, w, h)
         return _from_bgrx(self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data, w, h, w * 4)
 
     def pixels(self, x, y, w, h):
-        """A screen area as rows of (r, g, b)."""
         rgb = self.rgb(x, y, w, h)
         return [list(zip(*(rgb[r * w * 3 + i:(r + 1) * w * 3:3] for i in range(3))))
                 for r in range(h)]
 
+    # Saves a screen area as the PNG OUT/name, for a person to look at.
     def screenshot(self, name, x=0, y=0, w=None, h=None):
-        """Saves a screen area as the PNG OUT/name, for a person to look at."""
         w, h = w or self.size[0], h or self.size[1]
         rgb = self.rgb(x, y, w, h)
         raw = b"".join(b"\0" + rgb[r * w * 3:(r + 1) * w * 3] for r in range(h))
@@ -500,21 +427,10 @@ class Session:
             for kind, data in ((b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)),
                                (b"IDAT", zlib.compress(raw, 1)), (b"IEND", b""))))
 
-    def _managed(self):
-        # The check window must be live and point at itself (a dead manager
-        # leaves a stale id), and someone must hold the root's redirect.
-        check = self.prop(self.root, "_NET_SUPPORTING_WM_CHECK")
-        return (bool(check) and self.prop(check[0], "_NET_SUPPORTING_WM_CHECK") == check
-                and bool(self.root.get_attributes().all_event_masks & X.SubstructureRedirectMask))
-
-    def _owned(self, selection):
-        return self.x.get_selection_owner(self.atom(selection)) != X.NONE
-
     # What a desktop does.
 
+    # Sends a client message about `window` (default: target); to the root, to the manager.
     def client_message(self, target, kind, data, window=None):
-        """Sends a client message about `window` (default: target); to the
-        root, to the manager."""
         target = self.window(target)
         message = event.ClientMessage(window=self.window(window or target.id),
                                       client_type=self.atom(kind),
@@ -523,10 +439,9 @@ class Session:
                           if target.id == self.root.id else 0)
         self.x.flush()
 
+    # Asks for a window to be active as a pager does (source 2, granted without the checks an
+    # application meets), or does what a manager would; True once it is.
     def activate(self, wid):
-        """Asks for a window to be active as a pager does (source 2, granted
-        without the checks an application meets), or does what a manager
-        would; True once it is."""
         if self.wm == "none":
             self.window(wid).configure(stack_mode=X.Above)
             self.window(wid).set_input_focus(X.RevertToParent, X.CurrentTime)
@@ -536,7 +451,6 @@ class Session:
         return self.focus_within(wid) and (self.wm == "none" or self.active_window() == wid)
 
     def close_window(self, wid):
-        """Closes a window as its close button would."""
         if self.atom("_NET_CLOSE_WINDOW") in (self.prop(self.root, "_NET_SUPPORTED") or []):
             self.client_message(self.root, "_NET_CLOSE_WINDOW", [X.CurrentTime, 2], window=wid)
         else:
@@ -553,42 +467,22 @@ class Session:
             self.root.change_property(self.atom(name), Xatom.PIXMAP, 32, [pixmap.id])
         self.x.sync()
 
-    def set_monitors(self, monitors):
-        # Monitors last as long as the connection that made them. The
-        # server's one output goes to the primary: a manager that marks the
-        # output primary (mutter) makes Qt take its monitor as the primary.
-        output = self.root.xrandr_get_screen_resources().outputs[:1]
-        opcode = self.x.query_extension("RANDR").major_opcode
-        owner = next((i for i, m in enumerate(monitors) if m[4]), 0)
-        name = lambda i: self.atom(f"VIRTUAL-{i + 1}")  # noqa: E731
-        # An output belongs to one monitor at a time: the old ones go first.
-        for i in range(getattr(self, "_monitors", 0)):
-            DeleteMonitor(display=self.x.display, opcode=opcode, window=self.root, name=name(i))
-        self._monitors = len(monitors)
-        for i, (x, y, w, h, primary) in enumerate(monitors):
-            SetMonitor(display=self.x.display, opcode=opcode, window=self.root, name=name(i),
-                       primary=primary, automatic=False, x=x, y=y, width=w, height=h,
-                       mm_width=w * 254 // 960, mm_height=h * 254 // 960,  # 96 dpi
-                       outputs=output if i == owner else [])
-        self.x.sync()
-
+    # A method call on the session bus (dbus-send's arguments); its reply as text.
     def bus_call(self, service, path, method, *args):
-        """A method call on the session bus (dbus-send's arguments); its reply as text."""
         return self.run("dbus-send", "--session", "--print-reply", f"--dest={service}", path,
                         method, *args, check=False)
 
+    # Says on the session bus that assistive tools are wanted, as a screen reader does when it
+    # starts.
     def set_accessibility(self, enabled):
-        """Says on the session bus that assistive tools are wanted, as a
-        screen reader does when it starts."""
         self.bus_call("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set",
                       "string:org.a11y.Status", "string:IsEnabled",
                       f"variant:boolean:{str(enabled).lower()}")
 
+    # Opens an ordinary application window in a process of its own, as an editor is, and waits
+    # until it is mapped and active; returns its id. Its own client answers the manager: one that
+    # never reads its connection lost the focus under fluxbox now and then.
     def open_ordinary_window(self, title):
-        """Opens an ordinary application window in a process of its own, as
-        an editor is, and waits until it is mapped and active; returns its
-        id. Its own client answers the manager: one that never reads its
-        connection lost the focus under fluxbox now and then."""
         proc = self.spawn([sys.executable, "-c", _WINDOW, title], stdout=subprocess.PIPE)
         wid = int(proc.stdout.readline() or 0)
         assert wid, f"the window {title!r} did not open"
@@ -597,42 +491,22 @@ class Session:
         wait_for(lambda: self.activate(wid), 60, f"{title!r} active")
         return wid
 
-    def open_wayland_window(self, title, colour):
-        """Opens a native Wayland window, maximised in one colour (0xRRGGBB),
-        and waits until it is drawn and has the keyboard; returns a function
-        telling whether it has the keyboard."""
-        report = os.path.join(self.home, title + ".focus")
-        self.spawn([sys.executable, "-c", _WAYLAND_WINDOW, title, f"{colour:06x}", report],
-                   env={"GDK_BACKEND": "wayland"})
-        rgb, (w, h) = tuple(colour.to_bytes(3, "big")), self.size
-        wait_for(lambda: self.pixels(w // 2, h // 2, 1, 1)[0][0] == rgb, 60, f"{title!r} drawn")
-        wait_for(lambda: read_bytes(report) == b"1", 60, f"{title!r} to have the keyboard")
-        return lambda: read_bytes(report) == b"1"
-
     # Input: the compositor's own in a Wayland session, so that it routes it
     # and gives the focus by it.
 
-    def pointer(self, x, y):
+    def click(self, x, y):
+        # As a hand clicks: the pointer comes to rest first, and the button
+        # is held for a moment. A press and release in the same instant can
+        # be lost under a busy manager or compositor; without one, never.
         if self.compositor:
             self.compositor.move(x, y)
+            for pressed in (True, False):
+                time.sleep(0.05)
+                self.compositor.button(pressed)
         else:
-            self.run("xdotool", "mousemove", str(x), str(y))
-
-    def click(self, x, y):
-        """Clicks at a point of the screen as a hand does: the pointer comes
-        to rest first, and the button is held for a moment. A press and
-        release in the same instant can be lost under a busy compositor."""
-        if self.wm == "none":
-            self.run("xdotool", "mousemove", str(x), str(y), "click", "1")
-        elif not self.compositor:
-            self.run("xdotool", "mousemove", str(x), str(y), "sleep", "0.05", "mousedown", "1",
-                     "sleep", "0.06", "mouseup", "1")
-        if not self.compositor:
-            return
-        self.compositor.move(x, y)
-        for pressed in (True, False):
-            time.sleep(0.05)
-            self.compositor.button(pressed)
+            rest = [] if self.wm == "none" else ["sleep", "0.05"]
+            self.run("xdotool", "mousemove", str(x), str(y), *rest, "mousedown", "1", *rest,
+                     "mouseup", "1")
 
     def type_text(self, text):
         if self.compositor:
@@ -644,55 +518,11 @@ class Session:
         self.run("xdotool", "key", *keys)
 
 
-class Launcher:
-    """What a desktop launcher does for a program it starts, on a connection
-    of its own: a startup id stamped with the server's time of the user's
-    action, and the startup notifications the program sends back."""
-
-    def __init__(self, session):
-        self.x = session.connect()
-        self.x.screen().root.change_attributes(event_mask=X.PropertyChangeMask)
-        self.window = self.x.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent,
-                                                         event_mask=X.PropertyChangeMask)
-        self.kinds = [self.x.intern_atom(n)
-                      for n in ("_NET_STARTUP_INFO_BEGIN", "_NET_STARTUP_INFO")]
-        self.parts, self.messages = {}, []
-
-    def startup_id(self):
-        self.window.change_property(self.x.intern_atom("_MARGLET_LAUNCH"), Xatom.STRING, 8, b"",
-                                    mode=X.PropModeAppend)
-        while (e := self._next()).type != X.PropertyNotify or e.window.id != self.window.id:
-            pass
-        return f"marglet-test-{os.getpid()}_TIME{e.time}"
-
-    def told(self, message):
-        while self.x.pending_events():
-            self._next()
-        return message in self.messages
-
-    def _next(self):
-        e = self.x.next_event()
-        if e.type == X.ClientMessage and e.client_type in self.kinds:
-            part = self.parts.pop(e.window.id, b"") if e.client_type == self.kinds[1] else b""
-            part += bytes(e.data[1])
-            if b"\0" in part:
-                self.messages.append(part.split(b"\0")[0].decode(errors="replace"))
-            else:
-                self.parts[e.window.id] = part
-        return e
-
-    def close(self):
-        with contextlib.suppress(error.ConnectionClosedError):
-            self.x.close()
-
-
+# A Wine prefix under `root`: the program's settings and notes stay in its
+# folder, but Wine keeps its registry and processes there.
 class Wine:
-    """A Wine prefix under `root`: the program's settings and notes stay in
-    its folder, but Wine keeps its registry and processes there. `probe` is
-    the foreground probe (an .exe)."""
-
-    def __init__(self, root, probe=None):
-        self.probe, self.prefix = probe, os.path.join(root, "prefix")
+    def __init__(self, root):
+        self.prefix = os.path.join(root, "prefix")
         self.env = {k: v for k, v in os.environ.items() if not k.startswith(("WINE", "QT_"))}
         # No menu builder: a shortcut made in the prefix would become a menu
         # entry in the home of whoever runs the tests.
@@ -705,25 +535,18 @@ class Wine:
     def with_display(self, display):
         return dict(self.env, DISPLAY=display)
 
-    def foreground(self, display, *args):
-        """The foreground window's title, or with ("type", TEXT) keys typed
-        through the system's input."""
-        return subprocess.run(["wine", self.probe, *args], env=self.with_display(display),
-                              capture_output=True, text=True, timeout=60).stdout.strip()
-
     def end_server(self):
         # Each session starts its own server, on that session's display.
         for flag in ("-k", "-w"):
             subprocess.run(["wineserver", flag], env=self.env, check=False)
 
 
+# One running bar in its own program folder (made, and filled with a copy of
+# the program, when not given). `settings` become settings.dat; `env` adds to
+# (None values remove from) its environment; `user` runs it as that user;
+# `command` starts an installed bar; `wine` starts `program` from the folder
+# under that Wine.
 class Bar:
-    """One running bar in its own program folder (made, and filled with a
-    copy of the program, when not given). `settings` become settings.dat;
-    `env` adds to (None values remove from) its environment; `user` runs it
-    as that user; `command` starts an installed bar; `wine` starts `program`
-    from the folder under that Wine. What it prints is read with output()."""
-
     def __init__(self, session, folder=None, settings=None, env=None, user=None, command=None,
                  wine=None, program="marglet.exe", wait=True):
         self.session, self.wine, self.wid = session, wine, None
@@ -761,73 +584,59 @@ class Bar:
         return found and found[0]
 
     def output(self):
-        """Everything the bar printed so far."""
         return read_bytes(self.log.name).decode(errors="replace")
 
     def pid(self):
         return self.proc.pid
 
     def windows(self, title=TITLE):
-        """The program's visible windows titled so."""
         return [w for w in self.session.windows(title) if self.wine or (
             self.session.prop(w, "_NET_WM_PID") or [self.pid()])[0] == self.pid()]
 
     def message_windows(self):
-        """The program's message boxes: its windows other than the bar."""
         return [w for w in self.windows() if w != self.wid]
 
     def geometry(self):
         return self.session.geometry(self.wid)
 
-    def prop(self, name):
-        return self.session.prop(self.wid, name)
-
     def state(self):
         return self.session.state(self.wid)
 
+    # The window's alpha (0..255), or None when the property is absent.
     def opacity(self):
-        """The window's alpha (0..255), or None when the property is absent."""
-        value = self.prop("_NET_WM_WINDOW_OPACITY")
+        value = self.session.prop(self.wid, "_NET_WM_WINDOW_OPACITY")
         return value and round(value[0] / 0x01010101)
 
     def click(self, x, y):
-        """Clicks at a point of the bar's window."""
         left, top = self.geometry()[:2]
         self.session.click(left + x, top + y)
 
+    # Clicks the expand button and waits for the bar to be `height` tall.
     def slide(self, height, timeout=30.0):
-        """Clicks the expand button and waits for the bar to be `height` tall."""
         self.click(*MAXMIN)
         wait_for(lambda: self.geometry()[3] == height, timeout, f"the bar {height} px tall")
 
     def type_into_pad(self, text):
-        """Clicks into the note pad and types; "\\n" presses Return."""
         self.click(*PAD)
         self.session.run("xdotool", "windowfocus", "--sync", str(self.wid), check=False)
-        for i, line in enumerate(text.split("\n")):
-            if i:
-                self.session.key("Return")
-            if line:
-                self.session.type_text(line)
+        self.session.type_text(text)
 
     def path(self, name):
         return os.path.join(self.folder, name)
 
     def file(self, name):
-        """A file's bytes in the program folder, or None."""
         return read_bytes(self.path(name))
 
     def wait_exit(self, timeout=10):
         return self.proc.wait(timeout)
 
+    # Ends the bar as a session's end does (SIGTERM); its exit status.
     def stop(self, timeout=10):
-        """Ends the bar as a session's end does (SIGTERM); its exit status."""
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            with contextlib.suppress(subprocess.TimeoutExpired):
-                return self.proc.wait(timeout)
-            self.kill()
-        return self.proc.wait(timeout)
+        self.proc.terminate()  # nothing once it has ended
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            return self.proc.wait(timeout)
+        self.kill()
+        return self.proc.returncode
 
     def kill(self):
         self.proc.kill()
@@ -843,11 +652,10 @@ for _row, _first in (("1234567890", 2), ("qwertyuiop", 16), ("asdfghjkl", 30), (
     KEYS.update((char, code) for code, char in enumerate(_row, _first))
 
 
+# Input and the screen through one remote-desktop session with a screen cast
+# of the monitor, as a remote-desktop client has them.
 class Mutter:
-    """Input and the screen through one remote-desktop session with a
-    screen cast of the monitor, as a remote-desktop client has them."""
-
-    def __init__(self, bus_address, width, runtime, timeout):
+    def __init__(self, bus_address, width, runtime, timeout=30.0):
         import dbus
         from dbus.mainloop.glib import DBusGMainLoop
         from gi.repository import GLib
@@ -897,15 +705,12 @@ class Mutter:
 
     def rgb(self, x, y, w, h):
         # Each reader of the stream is sent the screen as it is now.
-        with tempfile.NamedTemporaryFile(suffix=".rgb") as frame:
-            done = subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", f"path={self.node}",
-                                   "num-buffers=1", "!", "videoconvert", "!",
-                                   "video/x-raw,format=RGB", "!", "filesink",
-                                   f"location={frame.name}"], env=self.env, timeout=60,
-                                  capture_output=True, text=True)
-            if done.returncode:
-                raise RuntimeError("no frame from mutter's screen cast: " + done.stderr[-1000:])
-            data = frame.read()
+        done = subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", f"path={self.node}",
+                               "num-buffers=1", "!", "videoconvert", "!", "video/x-raw,format=RGB",
+                               "!", "fdsink"], env=self.env, timeout=60, capture_output=True)
+        if done.returncode:
+            raise RuntimeError(f"no frame from mutter's screen cast: {done.stderr[-1000:]}")
+        data = done.stdout
         return b"".join(data[((y + r) * self.width + x) * 3:((y + r) * self.width + x + w) * 3]
                         for r in range(h))
 
@@ -913,11 +718,10 @@ class Mutter:
         self.bus.close()
 
 
+# Input through KWin's fake-input Wayland protocol, spoken on the wire as far
+# as binding one global and sending requests to it goes; the screen through
+# ScreenShot2.
 class KWin:
-    """Input through KWin's fake-input Wayland protocol, spoken on the wire
-    as far as binding one global and sending requests to it goes; the screen
-    through ScreenShot2."""
-
     def __init__(self, bus_address, wayland_socket):
         import dbus
         self.dbus, self.bus = dbus, dbus.bus.BusConnection(bus_address)
@@ -933,8 +737,8 @@ class KWin:
             raise RuntimeError("KWin did not offer its fake input to this program")
         self._send(self.fake, 0, "marglet tests", "drives the bar as its user")
 
+    # Sends a request; a None argument is a new object's id, returned.
     def _send(self, target, opcode, *args):
-        """Sends a request; a None argument is a new object's id, returned."""
         body, new = b"", None
         for arg in args:
             if arg is None:
@@ -947,8 +751,8 @@ class KWin:
         self.socket.sendall(struct.pack("<II", target, (8 + len(body)) << 16 | opcode) + body)
         return new
 
+    # The events that arrive until the server has handled all sent so far.
     def _roundtrip(self):
-        """The events that arrive until the server has handled all sent so far."""
         done, events = self._send(1, 0, None), []  # wl_display.sync
         while True:
             while len(self.buffer) >= 8 and len(self.buffer) >= (

@@ -1,24 +1,32 @@
-"""The real bar slides, fades, comes to rest and has its outline."""
+# The real bar slides, fades, comes to rest and has its outline.
 
 import os
 import time
 
 import pytest
 
-from harness import MAXMIN, OPEN, SHUT, settings_bytes, wait_for
+from harness import MAXMIN, OPEN, PAD, SHUT, WIDTH, settings_bytes, wait_for
 
 # A slide takes about a quarter of a second; a loaded machine may stretch
 # it many times over, and how long it takes is the motion logic's to test.
 SLIDE = 30.0
-# (row, first, last): the columns the outline keeps on sample rows.
+# (row, first, last): the columns the open bar's outline keeps on sample rows.
 OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (15, 1, 183), (16, 2, 182), (17, 6, 178),
            (18, 4, 180), (19, 3, 181), (20, 2, 182), (21, 1, 183), (22, 1, 183), (23, 0, 184),
            (200, 0, 184), (336, 0, 184), (337, 1, 183), (339, 2, 182), (340, 3, 181),
            (341, 4, 180), (342, 6, 178)]
 
 
+# (row, column) where the open bar at left, top is cut where it should not
+# be, or drawn (over a `background` root) where it should be cut.
+def outline_faults(session, left, top, background):
+    rows = session.pixels(left, top, WIDTH, OPEN)
+    return [(row, col) for row, first, last in OUTLINE for col in range(WIDTH)
+            if (rows[row][col] == background) == (first <= col <= last)]
+
+
+# Context switches of all the process's threads over `seconds`.
 def wakeups(pid, seconds):
-    """Context switches of all the process's threads over `seconds`."""
     def count():
         total = 0
         for task in os.listdir(f"/proc/{pid}/task"):
@@ -52,7 +60,7 @@ def test_a_resting_bar_does_not_wake(make_bar):
     bar.slide(OPEN, SLIDE)
     wait_for(lambda: wakeups(bar.proc.pid, 1.5) <= 2, SLIDE, "the open, untouched bar to rest")
     # A caret blinking in the note pad stops once the bar is shut.
-    bar.click(60, 100)
+    bar.click(*PAD)
     bar.slide(SHUT, SLIDE)
     wait_for(lambda: wakeups(bar.proc.pid, 1.5) <= 2, SLIDE,
              "the bar shut after a click into the pad to rest")
@@ -63,16 +71,9 @@ def test_the_outline_cuts_corners_and_neck(session, make_bar):
     bar = make_bar()
     bar.slide(OPEN, SLIDE)
     left, top = bar.geometry()[:2]
-
-    def wrong():
-        """(row, column) where the bar is cut where it should not be, or
-        drawn where it should be cut."""
-        rows = session.pixels(left, top, 185, OPEN)
-        return [(row, col) for row, first, last in OUTLINE for col in range(185)
-                if (rows[row][col] == (255, 0, 255)) == (first <= col <= last)]
+    faults = lambda: outline_faults(session, left, top, (255, 0, 255))  # noqa: E731
     # The last repaint may come late on a loaded machine.
     try:
-        wait_for(lambda: not wrong(), SLIDE, "the open outline")
+        wait_for(lambda: not faults(), SLIDE, lambda: f"the open outline; wrong at {faults()}")
     finally:
         session.screenshot("expanded.png", left - 10, 0, 205, 360)
-    assert wrong() == []

@@ -1,5 +1,5 @@
-"""Notes on the real bar: typed text reaches its file however the bar is
-ended, and a note of any size keeps the bar answering."""
+# Notes on the real bar: typed text reaches its file however the bar is
+# ended, and a note of any size keeps the bar answering.
 
 import os
 import signal

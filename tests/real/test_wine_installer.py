@@ -1,8 +1,7 @@
-"""The Windows installer under Wine, in a fresh prefix of its own: a silent
-install, the bar started from its shortcut, an upgrade over a running bar
-that holds typed text, the start at sign-in and a silent uninstall, each
-checked from outside (files, the registry, the X display).
-"""
+# The Windows installer under Wine, in a fresh prefix of its own: a silent
+# install, the bar started from its shortcut, an upgrade over a running bar
+# that holds typed text, the start at sign-in and a silent uninstall, each
+# checked from outside (files, the registry, the X display).
 
 import os
 import pwd
@@ -16,7 +15,7 @@ import time
 import pytest
 
 from conftest import skip_suite
-from harness import OPEN, PAD, Bar, Wine, read_bytes, settings_bytes, wait_for
+from harness import OPEN, PAD, WIDTH, Bar, Wine, read_bytes, settings_bytes, wait_for, write_bytes
 
 ICON = os.path.join(os.path.dirname(__file__), "..", "..", "assets", "icons", "marglet.ico")
 UNINSTALL = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Marglet"
@@ -40,8 +39,8 @@ def listing(folder):
             for f in names}
 
 
+# The local path a Windows shortcut (.lnk) leads to, from its LinkInfo.
 def shortcut_target(path):
-    """The local path a Windows shortcut (.lnk) leads to, from its LinkInfo."""
     data = read_bytes(path)
     flags, = struct.unpack_from("<I", data, 0x14)
     info = 0x4C + (2 + struct.unpack_from("<H", data, 0x4C)[0] if flags & 1 else 0)
@@ -49,10 +48,9 @@ def shortcut_target(path):
     return data[local:data.index(b"\0", local)].decode("cp1252")
 
 
+# A fresh Wine prefix under the build folder, apart from the other tests'
+# prefixes, and the session its programs show on.
 class Windows:
-    """A fresh Wine prefix under the build folder, apart from the other
-    tests' prefixes, and the session its programs show on."""
-
     def __init__(self, session, build, out):
         self.root = os.path.abspath(os.path.join(build, "wine-installer"))
         shutil.rmtree(self.root, ignore_errors=True)
@@ -67,8 +65,8 @@ class Windows:
                                   stdin=subprocess.DEVNULL, stdout=out or log, stderr=log,
                                   timeout=120).returncode
 
+    # The values under a registry key, by name; none when it is absent.
     def registry(self, key):
-        """The values under a registry key, by name; none when it is absent."""
         with tempfile.TemporaryFile() as out:
             self.run("wine", "reg", "query", key, out=out)
             out.seek(0)
@@ -88,14 +86,10 @@ def windows(session, request):
     shutil.rmtree(windows.root, ignore_errors=True)
 
 
+# The processes behind the bars on screen.
 def bar_pids(bar):
-    """The processes behind the bars on screen, each with its window."""
-    found = {}
-    for wid in bar.windows():
-        pid = bar.session.prop(wid, "_NET_WM_PID")
-        if pid and (bar.session.geometry(wid) or [0] * 4)[2] == 185:
-            found[pid[0]] = wid
-    return found
+    return {(bar.session.prop(w, "_NET_WM_PID") or [None])[0] for w in bar.windows()
+            if (bar.session.geometry(w) or [0] * 4)[2] == WIDTH} - {None}
 
 
 def test_install_start_upgrade_sign_in_and_uninstall(windows, request):
@@ -141,8 +135,7 @@ def test_install_start_upgrade_sign_in_and_uninstall(windows, request):
     # The bar as the shortcut starts it, on screen at its place.
     for name, data in USER_FILES.items():
         os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(data)
+        write_bytes(os.path.join(folder, name), data)
     bar = Bar(windows.session, folder, wine=wine, program=shortcut_target(shortcut))
     assert bar.geometry() == (1920 - 256, 5, 185, 17)
     wait_for(lambda: bar.session.pixels(1920 - 256, 13, 185, 1)[0].count((0, 0, 0)) < 185, 10,
@@ -154,8 +147,7 @@ def test_install_start_upgrade_sign_in_and_uninstall(windows, request):
     # choice stays.
     assert windows.run("wine", "reg", "delete", RUN, "/v", "Marglet", "/f") == 0
     older = os.path.join(folder, "skins", "Blue", "max.gif")
-    with open(older, "wb") as f:
-        f.write(b"an older version's image")
+    write_bytes(older, b"an older version's image")
     bar.slide(OPEN)
     bar.click(*PAD)
     time.sleep(0.3)
@@ -170,12 +162,12 @@ def test_install_start_upgrade_sign_in_and_uninstall(windows, request):
     user_files_kept()
     assert read_bytes(older) == read_bytes(os.path.join(program, "skins", "Blue", "max.gif"))
     assert "Marglet" not in windows.registry(RUN)
-    (restarted, _), = wait_for(lambda: bar_pids(bar), 60, "the bar back").items()
+    restarted, = wait_for(lambda: bar_pids(bar), 60, "the bar back")
 
     # Turned on again in Options, the value starts the bar at the next sign-in.
     assert windows.run("wine", "reg", "add", RUN, "/v", "Marglet", "/d", run_value, "/f") == 0
     windows.run("wineboot", "--end-session")
-    wait_for(lambda: set(bar_pids(bar)) - {restarted}, 60, "the bar started at sign-in")
+    wait_for(lambda: bar_pids(bar) - {restarted}, 60, "the bar started at sign-in")
 
     # A silent uninstall, over the running bar: the program goes, the user's
     # files stay. The uninstaller returns at once and works on from a copy of

@@ -1,7 +1,6 @@
-"""The Windows program folder, as a user unpacks it, under Wine on Xvfb with
-openbox: the real marglet.exe driven and read from outside as the Linux bar
-is, and the foreground window as Windows programs see it through a probe.
-"""
+# The Windows program folder, as a user unpacks it, under Wine on Xvfb with
+# openbox: the real marglet.exe driven and read from outside as the Linux bar
+# is, and the foreground window as Windows programs see it through a probe.
 
 import os
 import pwd
@@ -15,12 +14,9 @@ import pytest
 
 from conftest import skip_suite
 from harness import (ABOUT, CLOSE, OPEN, OPTIONS, PAD, SAVE_AS, SHUT, Bar, Wine, settings_bytes,
-                     wait_for)
+                     wait_for, write_bytes)
+from test_motion import outline_faults
 
-MAGENTA = (255, 0, 255)
-# The design's outline: (row, first, last) columns kept on sample rows.
-OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (16, 2, 182), (17, 6, 178), (20, 2, 182),
-           (23, 0, 184), (200, 0, 184), (337, 1, 183), (342, 6, 178)]
 ALPHA_100 = settings_bytes(3840, 70, "Blue", 1)
 
 if not shutil.which("wine"):
@@ -33,7 +29,7 @@ def wine(request):
     # Exactly what `make windows` zips: nothing of the build is on WINEPATH.
     subprocess.run(["cmake", "--install", request.config.getoption("build"), "--prefix",
                     os.path.join(root, "Marglet")], check=True, stdout=subprocess.DEVNULL)
-    wine = Wine(root, request.config.getoption("foreground"))
+    wine = Wine(root)
     wine.program = os.path.join(root, "Marglet")
     yield wine
     wine.end_server()
@@ -41,37 +37,33 @@ def wine(request):
 
 
 class Desk:
-    def __init__(self, session, wine):
-        self.session, self.wine = session, wine
-        self.folder = tempfile.mkdtemp(prefix="folder-", dir=os.path.dirname(wine.program))
-        shutil.rmtree(self.folder)
+    def __init__(self, session, wine, probe):
+        self.session, self.wine, self.probe, self.bars = session, wine, probe, []
+        self.folder = os.path.join(tempfile.mkdtemp(dir=os.path.dirname(wine.program)), "Marglet")
         shutil.copytree(wine.program, self.folder)
-        self.bars = []
 
     def start(self, settings=None):
         self.bars.append(Bar(self.session, self.folder, settings=settings, wine=self.wine))
         return self.bars[-1]
 
-    def run(self, *command):
-        return subprocess.run(command, cwd=self.folder, timeout=60, stdout=subprocess.DEVNULL,
-                              env=self.wine.with_display(self.session.display)).returncode
+    def run(self, *command, stdout=subprocess.DEVNULL):
+        return subprocess.run(command, cwd=self.folder, timeout=60, stdout=stdout, text=True,
+                              env=self.wine.with_display(self.session.display))
 
+    # The foreground window's title, or with ("type", TEXT) keys typed
+    # through the system's input.
     def foreground(self, *args):
-        return self.wine.foreground(self.session.display, *args)
-
-    def click(self, wid, x, y):
-        left, top = self.session.geometry(wid)[:2]
-        self.session.click(left + x, top + y)
+        return self.run("wine", self.probe, *args, stdout=subprocess.PIPE).stdout.strip()
 
 
 @pytest.fixture
-def desk(session, wine):
-    desk = Desk(session, wine)
+def desk(session, wine, request):
+    desk = Desk(session, wine, request.config.getoption("foreground"))
     yield desk
     for bar in desk.bars:
         bar.kill()
     wine.end_server()
-    shutil.rmtree(desk.folder, ignore_errors=True)
+    shutil.rmtree(os.path.dirname(desk.folder), ignore_errors=True)
 
 
 def type_into_pad(bar, text):
@@ -85,7 +77,7 @@ def close(bar):
     assert bar.wait_exit(30) == 0
 
 
-def test_on_top_shaped_fading_and_typed_notes_are_saved(desk):
+def test_on_top_shaped_fading_typed_notes_saved_and_dialogs_out_of_the_taskbar(desk):
     desk.session.set_root_colour(0xFF00FF)
     editor = desk.session.open_ordinary_window("editor")
     bar = desk.start(ALPHA_100)
@@ -100,39 +92,11 @@ def test_on_top_shaped_fading_and_typed_notes_are_saved(desk):
     bar.slide(OPEN)
     assert bar.geometry() == (1920 - 256, 5, 185, OPEN)
     assert "_NET_WM_STATE_ABOVE" in bar.state()
-    rows = desk.session.pixels(1920 - 256, 5, 185, OPEN)
-    for row, first, last in OUTLINE:
-        assert [p == MAGENTA for p in rows[row]] == [not first <= c <= last for c in range(185)], \
-            f"row {row}"
+    assert outline_faults(desk.session, 1920 - 256, 5, (255, 0, 255)) == []
     wait_for(lambda: bar.opacity() == 240, 5, "the open band's alpha 240")
 
     type_into_pad(bar, "typed under Wine")
     wait_for(lambda: b"typed under Wine" in (bar.file("note01.qkn") or b""), 20, "the note saved")
-    bar.slide(SHUT)
-    assert bar.geometry()[:2] == (1920 - 256, 5)
-    close(bar)
-
-
-def test_starting_it_again_brings_the_bar_forward(desk):
-    with open(os.path.join(desk.folder, "note01.qkn"), "wb") as f:
-        f.write(b"first line")
-    editor = desk.session.open_ordinary_window("editor")
-    bar = desk.start()
-    wait_for(lambda: desk.session.active_window() == editor, 10, "the editor active")
-    assert desk.foreground() != "QKS Marglet"
-    assert desk.run("wine", "marglet.exe") == 0
-    wait_for(lambda: bar.geometry()[3] == OPEN, 20, "the bar open")
-    # In front for Windows programs, with the keyboard in its note pad after
-    # the text; Wine 8 leaves the X focus to the manager.
-    wait_for(lambda: desk.foreground() == "QKS Marglet", 20, "the bar in front")
-    desk.foreground("type", "a")
-    wait_for(lambda: bar.file("note01.qkn") == b"first linea", 20, "the key after the text")
-    close(bar)
-
-
-def test_options_apply_moves_the_bar_and_the_dialogs_have_no_taskbar_button(desk):
-    bar = desk.start(ALPHA_100)
-    bar.slide(OPEN)
     for button, title in ((OPTIONS, "QKS Marglet Options"), (ABOUT, "About QKS Marglet")):
         bar.click(*button)
         dialog = wait_for(lambda: bar.windows(title), 20, title)[0]
@@ -141,11 +105,30 @@ def test_options_apply_moves_the_bar_and_the_dialogs_have_no_taskbar_button(desk
         assert "_NET_WM_STATE_SKIP_TASKBAR" in desk.session.state(dialog)
         if button == OPTIONS:
             # Classic style, then Apply: the bar moves on the next tick.
-            desk.click(dialog, 24, 216)
-            desk.click(dialog, 440, 380)
+            left, top = desk.session.geometry(dialog)[:2]
+            for x, y in ((24, 216), (440, 380)):
+                desk.session.click(left + x, top + y)
             wait_for(lambda: bar.geometry()[:2] == (1920 - 239, 0), 10, "the classic position")
             assert bar.file("settings.dat")[0:2] == b"\x06\x0e"
             assert "_NET_WM_STATE_ABOVE" in bar.state()
+    bar.slide(SHUT)
+    assert bar.geometry()[:2] == (1920 - 239, 0)
+    close(bar)
+
+
+def test_starting_it_again_brings_the_bar_forward(desk):
+    write_bytes(os.path.join(desk.folder, "note01.qkn"), b"first line")
+    editor = desk.session.open_ordinary_window("editor")
+    bar = desk.start()
+    wait_for(lambda: desk.session.active_window() == editor, 10, "the editor active")
+    assert desk.foreground() != "QKS Marglet"
+    assert desk.run("wine", "marglet.exe").returncode == 0
+    wait_for(lambda: bar.geometry()[3] == OPEN, 20, "the bar open")
+    # In front for Windows programs, with the keyboard in its note pad after
+    # the text; Wine 8 leaves the X focus to the manager.
+    wait_for(lambda: desk.foreground() == "QKS Marglet", 20, "the bar in front")
+    desk.foreground("type", "a")
+    wait_for(lambda: bar.file("note01.qkn") == b"first linea", 20, "the key after the text")
     close(bar)
 
 
@@ -179,8 +162,7 @@ def test_the_end_of_the_session_and_the_managers_close_save_the_notes(desk, end)
 def test_a_program_folder_that_refuses_files_sends_the_notes_to_local_app_data(desk):
     # As under C:\Program Files for an ordinary user: a folder that cannot be
     # written, here a read-only mount, since root may write anything else.
-    with open(os.path.join(desk.folder, "note01.qkn"), "wb") as f:
-        f.write(b"from the program folder")
+    write_bytes(os.path.join(desk.folder, "note01.qkn"), b"from the program folder")
     if subprocess.run(["mount", "--bind", desk.folder, desk.folder]).returncode:
         pytest.skip("root may not mount here")
     try:
@@ -190,7 +172,7 @@ def test_a_program_folder_that_refuses_files_sends_the_notes_to_local_app_data(d
                              "AppData", "Local", "marglet", "note01.qkn")
         # The notes came along, and the user is told where they are now.
         wait_for(lambda: os.path.exists(local), 20, "the note copied to %LOCALAPPDATA%")
-        wait_for(lambda: [w for w in bar.windows() if w != bar.wid], 20, "the message")
+        wait_for(bar.message_windows, 20, "the message")
         bar.slide(OPEN)
         type_into_pad(bar, " and more")
         wait_for(lambda: open(local, "rb").read() == b"from the program folder and more", 20,
