@@ -401,9 +401,13 @@ class Session:
     def focus_within(self, wid):
         focus = self.x.get_input_focus().focus
         focus = None if focus in (X.NONE, X.PointerRoot) else focus.id
-        while focus and focus != self.root.id and focus != wid:
-            focus = self.window(focus).query_tree().parent.id
-        return focus == wid
+        # A dialog may go while its tree is walked: then the focus is not
+        # (yet) known to be within, and the caller's wait asks again.
+        with contextlib.suppress(error.BadWindow):
+            while focus and focus != self.root.id and focus != wid:
+                focus = self.window(focus).query_tree().parent.id
+            return focus == wid
+        return False
 
     # A screen area as the screen shows it: packed RGB bytes, row by row.
     def rgb(self, x, y, w, h):
