@@ -82,37 +82,30 @@ private Q_SLOTS:
         QCOMPARE(m.heights, steps);
     }
 
-    void theFadeFollowsTheHeightAndSleepsAtRest_data()
-    {
-        QTest::addColumn<bool>("fading");
-        QTest::addColumn<Alphas>("alphas"); // height, alpha
-        // The band of each height a slide passes, sent only when it changes;
-        // up to 41 pixels the alpha is left as it is.
-        QTest::newRow("fading") << true << Alphas{{17, 255},  {17, 100},  {53, 118},  {89, 136},
-                                                  {137, 154}, {173, 175}, {209, 193}, {257, 205},
-                                                  {293, 223}, {329, 240}, {319, 223}, {283, 205},
-                                                  {247, 193}, {199, 175}, {163, 154}, {127, 136},
-                                                  {79, 118},  {17, 100}};
-        QTest::newRow("not fading: the alpha given stays") << false << Alphas{{17, 255}};
-    }
     void theFadeFollowsTheHeightAndSleepsAtRest()
     {
-        QFETCH(bool, fading);
-        QFETCH(Alphas, alphas);
-        Motion m(fading);
-        m.motion.Opacity = 255;
-        m.motion.TransparentWindow();
-        m.motion.TmrSetOpacity_Timer();
-        QVERIFY(!m.motion.TmrSetOpacity.isActive());
-        for (int slide = 0; slide < 2; ++slide) {
-            m.motion.PicMaxMin_Click();
-            QVERIFY(m.motion.TmrSetOpacity.isActive());
-            m.slide();
-            m.motion.TmrSetOpacity_Timer(); // the tick after the last step
+        // The band of each height a slide passes, sent only when it changes;
+        // up to 41 pixels the alpha is left as it is.
+        const Alphas fading{{17, 255},  {17, 100},  {53, 118},  {89, 136},  {137, 154}, {173, 175},
+                            {209, 193}, {257, 205}, {293, 223}, {329, 240}, {319, 223}, {283, 205},
+                            {247, 193}, {199, 175}, {163, 154}, {127, 136}, {79, 118},  {17, 100}};
+        // Not fading, the alpha given stays.
+        for (const Alphas &alphas : {fading, Alphas{{17, 255}}}) {
+            Motion m(alphas == fading);
+            m.motion.Opacity = 255;
+            m.motion.TransparentWindow();
+            m.motion.TmrSetOpacity_Timer();
             QVERIFY(!m.motion.TmrSetOpacity.isActive());
+            for (int slide = 0; slide < 2; ++slide) {
+                m.motion.PicMaxMin_Click();
+                QVERIFY(m.motion.TmrSetOpacity.isActive());
+                m.slide();
+                m.motion.TmrSetOpacity_Timer(); // the tick after the last step
+                QVERIFY(!m.motion.TmrSetOpacity.isActive());
+            }
+            QCOMPARE(m.alphas, alphas);
+            QCOMPARE(int(m.motion.Opacity), alphas.last().second);
         }
-        QCOMPARE(m.alphas, alphas);
-        QCOMPARE(int(m.motion.Opacity), alphas.last().second);
     }
 
     // The one check on real time: timers never fire early, so however
