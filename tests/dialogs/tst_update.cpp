@@ -1,14 +1,11 @@
-#include "dialogs/frmoptions.h"
 #include "dialogs/pagetitle.h"
 #include "dialogs/updatecheck.h"
-#include "settings/settingsfile.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
 
 #include "dialogtest.h"
 
@@ -62,33 +59,29 @@ class TestUpdate : public DialogTest
     Q_OBJECT
 private Q_SLOTS:
 
-    void theTitleIsReadAsABrowserShowsItAndDecidesTheVerdict_data()
-    {
-        QTest::addColumn<QByteArray>("html");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("verdict"); // of the tick after the one that reads the title
-        QTest::newRow("known references are decoded and others kept as written")
-            << "<title>&amp;&lt;&#65;&#x42;&#128; &bogus; AT&T &#;</title>"_ba
-            << u"&<AB\u20AC &bogus; AT&T &#;"_s << kUnable;
-        QTest::newRow("white space is collapsed and the ends trimmed")
-            << "<title>\n  No \t Update&#10;Available  </title>"_ba << u"No Update Available"_s
-            << kLatest;
-        QTest::newRow("the first of two titles counts")
-            << "<title>First</title><title>Second</title>"_ba << u"First"_s << kUnable;
-        QTest::newRow("upper-case tags are tags")
-            << "<HTML><TITLE>Update Available</TITLE>"_ba << u"Update Available"_s << kAvailable;
-        QTest::newRow("a title differing in case is no answer")
-            << "<title>update available</title>"_ba << u"update available"_s << kUnable;
-        QTest::newRow("a page without a title has none")
-            << "<html><body>Update Available</body></html>"_ba << QString() << kUnable;
-    }
     void theTitleIsReadAsABrowserShowsItAndDecidesTheVerdict()
     {
-        QFETCH(QByteArray, html);
-        QFETCH(QString, title);
-        QFETCH(QString, verdict);
-        QCOMPARE(pageTitle(html), title);
-        QCOMPARE(updatecheck::tick(2, title).message, verdict);
+        // Each page, the title read from it, and the verdict of the tick
+        // after the one that reads the title.
+        for (const auto &[html, title, verdict] : QList<std::tuple<QByteArray, QString, QString>>{
+                 // Known references are decoded and others kept as written.
+                 {"<title>&amp;&lt;&#65;&#x42;&#128; &bogus; AT&T &#;</title>",
+                  u"&<AB\u20AC &bogus; AT&T &#;"_s, kUnable},
+                 // White space is collapsed and the ends trimmed.
+                 {"<title>\n  No \t Update&#10;Available  </title>", u"No Update Available"_s,
+                  kLatest},
+                 // The first of two titles counts.
+                 {"<title>First</title><title>Second</title>", u"First"_s, kUnable},
+                 // Upper-case tags are tags.
+                 {"<HTML><TITLE>Update Available</TITLE>", u"Update Available"_s, kAvailable},
+                 // A title differing in case is no answer.
+                 {"<title>update available</title>", u"update available"_s, kUnable},
+                 // A page without a title has none.
+                 {"<html><body>Update Available</body></html>", QString(), kUnable},
+             }) {
+            QCOMPARE(pageTitle(html), title);
+            QCOMPARE(updatecheck::tick(2, title).message, verdict);
+        }
     }
 
     void theStepCountStaysAtItsLimitRatherThanStartAgain()
@@ -175,38 +168,33 @@ private Q_SLOTS:
         QVERIFY(!dialog.CmdUpdate->isEnabled());
     }
 
-    void aModuleThatCannotServeIsToldAsWhatItIs_data()
-    {
-        QTest::addColumn<QString>("source"); // what lies in the module's place; empty: nothing
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("missing") << QString() << u"is missing."_s;
-        const QString unknown = u"is damaged or is not a module of Marglet."_s;
-        QTest::newRow("a library but no plugin, as the module once was")
-            << QStringLiteral(NOT_A_PLUGIN) << unknown;
-        QTest::newRow("a plugin of another interface version")
-            << QStringLiteral(OTHER_PLUGIN) << u"is from another version of Marglet."_s;
-    }
     void aModuleThatCannotServeIsToldAsWhatItIs()
     {
-        QFETCH(QString, source);
-        QFETCH(QString, problem);
-        QTemporaryDir folder;
-        const QString module = folder.filePath(UpdateBrowser::moduleFileName());
-        if (!source.isEmpty())
-            QVERIFY(QFile::copy(source, module));
-        OptionsEnvironment env = checking(u"http://127.0.0.1:1"_s, 300);
-        env.moduleFolder = folder.path();
-        FrmOptions dialog(env);
-        for (int round = 0; round < 2; ++round) { // told again on every try
-            dialog.CmdUpdate->click();
-            QTRY_VERIFY(!dialog.TmrUpdate.isActive());
-            QCOMPARE(dialog.LblUpdate->text(), u" The update check cannot run"_s);
-            QVERIFY(dialog.CmdUpdate->isEnabled());
+        // What lies in the module's place (empty: nothing), and what is told.
+        for (const auto &[source, problem] : QList<std::pair<QString, QString>>{
+                 {{}, u"is missing."_s},
+                 // A library but no plugin, as the module once was.
+                 {QStringLiteral(NOT_A_PLUGIN), u"is damaged or is not a module of Marglet."_s},
+                 {QStringLiteral(OTHER_PLUGIN), u"is from another version of Marglet."_s},
+             }) {
+            QTemporaryDir folder;
+            const QString module = folder.filePath(UpdateBrowser::moduleFileName());
+            if (!source.isEmpty())
+                QVERIFY(QFile::copy(source, module));
+            OptionsEnvironment env = checking(u"http://127.0.0.1:1"_s, 300);
+            env.moduleFolder = folder.path();
+            FrmOptions dialog(env);
+            for (int round = 0; round < 2; ++round) { // told again on every try
+                dialog.CmdUpdate->click();
+                QTRY_VERIFY(!dialog.TmrUpdate.isActive());
+                QCOMPARE(dialog.LblUpdate->text(), u" The update check cannot run"_s);
+                QVERIFY(dialog.CmdUpdate->isEnabled());
+            }
+            const QString told = u"The update check cannot run: its module \"%1\" "_s.arg(
+                                     QDir::toNativeSeparators(module)) +
+                                 problem;
+            QCOMPARE(m_log, QStringList({told, told}));
         }
-        const QString told = u"The update check cannot run: its module \"%1\" "_s.arg(
-                                 QDir::toNativeSeparators(module)) +
-                             problem;
-        QCOMPARE(m_log, QStringList({told, told}));
     }
 };
 
