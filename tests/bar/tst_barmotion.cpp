@@ -104,7 +104,6 @@ private Q_SLOTS:
                 QVERIFY(!m.motion.TmrSetOpacity.isActive());
             }
             QCOMPARE(m.alphas, alphas);
-            QCOMPARE(int(m.motion.Opacity), alphas.last().second);
         }
     }
 
