@@ -4,7 +4,6 @@
 // controls found by their names. Ticks wait for the test unless it asks for
 // real ones.
 
-#include "bar/barenvironment.h"
 #include "bar/barmotion.h"
 #include "bar/barnotes.h"
 #include "bar/frmmargletqk.h"
@@ -19,9 +18,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <chrono>
-#include <optional>
 
 // Answers the file dialogs as a test tells it to.
 struct FakeDialog : FileDialogSeam
