@@ -188,7 +188,6 @@ private Q_SLOTS:
                 dialog.CmdUpdate->click();
                 QTRY_VERIFY(!dialog.TmrUpdate.isActive());
                 QCOMPARE(dialog.LblUpdate->text(), u" The update check cannot run"_s);
-                QVERIFY(dialog.CmdUpdate->isEnabled());
             }
             const QString told = u"The update check cannot run: its module \"%1\" "_s.arg(
                                      QDir::toNativeSeparators(module)) +
