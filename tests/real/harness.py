@@ -91,6 +91,21 @@ def write_bytes(path, data):
         f.write(data)
 
 
+# (row, first, last): the columns the open bar's outline keeps on sample rows.
+OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (15, 1, 183), (16, 2, 182), (17, 6, 178),
+           (18, 4, 180), (19, 3, 181), (20, 2, 182), (21, 1, 183), (22, 1, 183), (23, 0, 184),
+           (200, 0, 184), (336, 0, 184), (337, 1, 183), (339, 2, 182), (340, 3, 181),
+           (341, 4, 180), (342, 6, 178)]
+
+
+# (row, column) where the open bar at left, top is cut where it should not
+# be, or drawn (over a `background` root) where it should be cut.
+def outline_faults(session, left, top, background):
+    rows = session.pixels(left, top, WIDTH, OPEN)
+    return [(row, col) for row, first, last in OUTLINE for col in range(WIDTH)
+            if (rows[row][col] == background) == (first <= col <= last)]
+
+
 def settings_bytes(right, top, skin, transparency):
     records = [struct.pack("<h", right), struct.pack("<h", top),
                struct.pack("<H", len(skin)) + skin.encode("cp1252"),

@@ -5,26 +5,11 @@ import time
 
 import pytest
 
-from harness import MAXMIN, OPEN, PAD, SHUT, WIDTH, settings_bytes, wait_for
+from harness import MAXMIN, OPEN, PAD, SHUT, outline_faults, settings_bytes, wait_for
 
 # A slide takes about a quarter of a second; a loaded machine may stretch
 # it many times over, and how long it takes is the motion logic's to test.
 SLIDE = 30.0
-# (row, first, last): the columns the open bar's outline keeps on sample rows.
-OUTLINE = [(0, 2, 182), (1, 1, 183), (8, 0, 184), (15, 1, 183), (16, 2, 182), (17, 6, 178),
-           (18, 4, 180), (19, 3, 181), (20, 2, 182), (21, 1, 183), (22, 1, 183), (23, 0, 184),
-           (200, 0, 184), (336, 0, 184), (337, 1, 183), (339, 2, 182), (340, 3, 181),
-           (341, 4, 180), (342, 6, 178)]
-
-
-# (row, column) where the open bar at left, top is cut where it should not
-# be, or drawn (over a `background` root) where it should be cut.
-def outline_faults(session, left, top, background):
-    rows = session.pixels(left, top, WIDTH, OPEN)
-    return [(row, col) for row, first, last in OUTLINE for col in range(WIDTH)
-            if (rows[row][col] == background) == (first <= col <= last)]
-
-
 # Context switches of all the process's threads over `seconds`.
 def wakeups(pid, seconds):
     def count():

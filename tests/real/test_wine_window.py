@@ -13,9 +13,8 @@ import time
 import pytest
 
 from conftest import skip_suite
-from harness import (ABOUT, CLOSE, OPEN, OPTIONS, PAD, SAVE_AS, SHUT, Bar, Wine, settings_bytes,
-                     wait_for, write_bytes)
-from test_motion import outline_faults
+from harness import (ABOUT, CLOSE, OPEN, OPTIONS, PAD, SAVE_AS, SHUT, Bar, Wine, outline_faults,
+                     settings_bytes, wait_for, write_bytes)
 
 ALPHA_100 = settings_bytes(3840, 70, "Blue", 1)
 
