@@ -401,6 +401,26 @@ private Q_SLOTS:
         }
     }
 
+    void eachNoteIsWrittenBackInTheEncodingItWasReadIn()
+    {
+        // UTF-8 another editor wrote, the bar's own marked UTF-8, the old format.
+        const QByteArray read[] = {"caf\xC3\xA9\r\n",
+                                   "\xEF\xBB\xBF"
+                                   "caf\xC3\xA9 \xE2\x9C\x93\r\n",
+                                   "caf\xE9\r\n"};
+        Book b;
+        for (int n = 1; n <= 3; ++n)
+            put(b.note(n), read[n - 1]);
+        b.start();
+        for (qint16 n = 1; n <= 3; ++n) {
+            b->ActiveNote = n;
+            b->replaceActive(b->noteStore(n) + u'x');
+        }
+        QVERIFY(b->saveNow());
+        for (int n = 1; n <= 3; ++n)
+            QCOMPARE(bytesOf(b.note(n)), read[n - 1] + 'x');
+    }
+
     void aFailingSaveLosesNothingIsRetriedSaidOnceAndRescued()
     {
         Book b;
