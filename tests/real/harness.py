@@ -27,6 +27,7 @@ TITLE, WIDTH, SHUT, OPEN = "QKS Marglet", 185, 17, 343
 # Points of the bar's window.
 MAXMIN, CLOSE, PAD, TAB2 = (159, 8), (176, 8), (60, 100), (80, 36)
 SAVE_AS, OPTIONS, ABOUT = (92, 264), (53, 315), (132, 315)
+TABS = {1: (37, 38), 2: (89, 38), 3: (141, 38)}  # Note 01 to Note 03
 STRIP = ((60, 4), (64, 134, 246))  # a point of the Blue title strip and its colour
 TEST_USER = "marglet-fault"
 BINARY, SKINS, OUT = None, None, tempfile.gettempdir()  # set by conftest.py
@@ -635,10 +636,17 @@ class Bar:
         self.click(*MAXMIN)
         wait_for(lambda: self.geometry()[3] == height, timeout, f"the bar {height} px tall")
 
-    def type_into_pad(self, text):
+    # Types where a click into the pad leaves the caret; given a note, picks
+    # its tab first and types at the end of its text.
+    def type_into_pad(self, text, note=None):
+        if note:
+            self.click(*TABS[note])
         self.click(*PAD)
         self.session.run("xdotool", "windowfocus", "--sync", str(self.wid), check=False)
-        self.session.type_text(text)
+        if note:
+            self.session.key("ctrl+End")
+        if text:
+            self.session.type_text(text)
 
     def path(self, name):
         return os.path.join(self.folder, name)

@@ -18,9 +18,8 @@ import random
 import subprocess
 import time
 
-from harness import OPEN, Bar, copy_program, read_bytes, wait_for, write_bytes
+from harness import OPEN, TABS, Bar, copy_program, read_bytes, wait_for, write_bytes
 
-TABS = {1: (37, 38), 2: (89, 38), 3: (141, 38)}
 AUTOSAVE, MARGIN = 2.0, 1.5
 NOTES = (1, 2, 3)
 BOM = b"\xef\xbb\xbf"

@@ -22,10 +22,10 @@ import time
 
 import pytest
 
-from harness import (CLOSE, OPEN, OPTIONS, PAD, TEST_USER as USER, WIDTH, Bar, copy_program,
+from harness import (CLOSE, OPEN, OPTIONS, TEST_USER as USER, WIDTH, Bar, copy_program,
                      ensure_test_user, read_bytes as read, settings_bytes, wait_for, write_bytes)
 
-LOAD_TEXT, TABS = (92, 289), {1: (37, 38), 2: (89, 38), 3: (141, 38)}
+LOAD_TEXT = (92, 289)
 AUTOSAVE, RETRY = 2.0, 15.0
 FULL, STAMP = "the disk is full.", r"\d{4}-\d{2}-\d{2} \d{6}"
 PIPE, DEVICE = "it is a named pipe, not a regular file.", "it is a device, not a regular file."
@@ -176,11 +176,7 @@ class Desk:
         """Types at the end of a note, as a user would after a click into it."""
         if bar.geometry()[3] != OPEN:
             bar.slide(OPEN)
-        bar.click(*TABS[note])
-        bar.click(*PAD)
-        self.key(bar.wid, "ctrl+End")
-        if text:
-            self.session.type_text(text)
+        bar.type_into_pad(text, note)
 
     def key(self, wid, *keys):
         self.session.run("xdotool", "windowfocus", "--sync", str(wid), check=False)
